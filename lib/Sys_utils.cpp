@@ -1,0 +1,39 @@
+#include "lib/Sys_utils.h"
+
+#include "platform/Process.h"
+
+#include <sys/stat.h>
+
+namespace lib {
+
+namespace {
+
+bool is_regular_file(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+} // namespace
+
+std::string folder_of(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+RunResult run_and_wait(const std::string& program, const std::vector<std::string>& arguments,
+                       const std::string& folder, bool /*console*/)
+{
+    RunResult result;
+    if (!is_regular_file(program))
+        return result;
+    const std::string working_folder = folder.empty() ? folder_of(program) : folder;
+    platform::ProcessResult process = platform::spawn_and_wait(program, arguments, working_folder);
+    result.started = process.started;
+    result.exit_code = process.exit_code;
+    result.output = std::move(process.output);
+    return result;
+}
+
+} // namespace lib

@@ -1,0 +1,27 @@
+#pragma once
+// Starting an external program (the archiver) and waiting for it.
+
+#include <string>
+#include <vector>
+
+namespace lib {
+
+struct RunResult {
+    bool started = false;
+    int exit_code = -1;
+    std::string output; // what the program printed, for error messages
+
+    explicit operator bool() const { return started; }
+};
+
+// Runs `program` with `arguments` as they are (no shell, no quoting) in `folder`, or in the
+// program's own folder when `folder` is empty, and waits for its end. Not started when the
+// program file does not exist. `console` has no meaning here: the program never gets a
+// terminal, its standard input is /dev/null and its output is captured.
+RunResult run_and_wait(const std::string& program, const std::vector<std::string>& arguments,
+                       const std::string& folder, bool console);
+
+// The folder part of a path, with its trailing '/', or "" when it has none.
+std::string folder_of(const std::string& path);
+
+} // namespace lib

@@ -1,0 +1,41 @@
+#pragma once
+// Rewriting a user's file so that a crash, a full disk or a write error never leaves it
+// half-written: the new contents go to a hidden temporary file in the same folder, which
+// replaces the old file by rename only once it is complete and on disk.
+//
+// Usage: construct with the target path, write the new contents to temporary_path() with
+// any writer, close that writer, then commit(). Without commit() the temporary file is
+// removed and the target stays as it was. Errors are lib::io::FileError.
+
+#include <boost/noncopyable.hpp>
+
+#include <string>
+#include <string_view>
+
+namespace lib::io {
+
+class FileReplacement : private boost::noncopyable {
+public:
+    explicit FileReplacement(std::string target);
+    ~FileReplacement();
+
+    const std::string& target_path() const { return target_; }
+    const std::string& temporary_path() const { return temporary_; }
+
+    // Flushes the temporary file to disk, gives it the permissions of the file it replaces
+    // and renames it over the target.
+    void commit();
+    bool committed() const { return committed_; }
+
+private:
+    std::string target_;
+    std::string temporary_;
+    bool committed_ = false;
+};
+
+// The whole contents of a file, read under a shared lock (lib::io::OSFile's rules).
+std::string read_whole_file(const std::string& path);
+// Replaces the file's contents as one step.
+void replace_file_contents(const std::string& path, std::string_view contents);
+
+} // namespace lib::io

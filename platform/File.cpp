@@ -1,0 +1,265 @@
+#include "platform/File.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept
+{
+    if (this != &other)
+        reset(other.release());
+    return *this;
+}
+
+int UniqueFd::release()
+{
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+void UniqueFd::reset(int fd)
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = fd;
+}
+
+namespace {
+
+int open_flags(OpenAccess access)
+{
+    // O_NONBLOCK keeps an open of a pipe from hanging; it is cleared for regular files.
+    const int common = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    switch (access) {
+    case OpenAccess::read:
+        return common | O_RDONLY;
+    case OpenAccess::write_keep:
+        return common | O_WRONLY | O_CREAT;
+    case OpenAccess::read_write_keep:
+        return common | O_RDWR | O_CREAT;
+    }
+    return common | O_RDONLY;
+}
+
+FileTime to_file_time(const struct timespec& ts)
+{
+    constexpr std::int64_t ticks_1601_to_1970 = 116444736000000000LL;
+    return ticks_1601_to_1970 + static_cast<std::int64_t>(ts.tv_sec) * 10000000LL + ts.tv_nsec / 100;
+}
+
+FileTimes times_of(const struct stat& st)
+{
+    FileTimes times;
+    times.creation = to_file_time(st.st_ctim);
+    times.last_access = to_file_time(st.st_atim);
+    times.last_write = to_file_time(st.st_mtim);
+    return times;
+}
+
+void add_birth_time(int dirfd, const char* path, int flags, FileTimes& times)
+{
+    struct statx sx {};
+    if (::statx(dirfd, path, flags, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
+        struct timespec ts {};
+        ts.tv_sec = sx.stx_btime.tv_sec;
+        ts.tv_nsec = sx.stx_btime.tv_nsec;
+        times.creation = to_file_time(ts);
+    }
+}
+
+unsigned attributes_of(const std::string& name, const struct stat& st, bool is_link)
+{
+    unsigned attributes = 0;
+    if (S_ISDIR(st.st_mode))
+        attributes |= attr_directory;
+    else
+        attributes |= attr_archive;
+    if (!name.empty() && name[0] == '.')
+        attributes |= attr_hidden;
+    if ((st.st_mode & S_IWUSR) == 0)
+        attributes |= attr_readonly;
+    if (is_link)
+        attributes |= attr_link;
+    return attributes;
+}
+
+} // namespace
+
+OpenResult open_regular_file(const std::string& path, OpenAccess access)
+{
+    OpenResult result;
+    int fd;
+    do {
+        fd = ::open(path.c_str(), open_flags(access), 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        result.error = errno;
+        return result;
+    }
+    UniqueFd owned(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        result.error = errno;
+        return result;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        result.error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return result;
+    }
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) < 0) {
+        result.error = errno;
+        return result;
+    }
+    result.fd = std::move(owned);
+    return result;
+}
+
+bool is_missing_file_error(int error)
+{
+    return error == ENOENT || error == ENOTDIR;
+}
+
+bool try_lock(int fd, LockKind kind)
+{
+    const int operation = (kind == LockKind::shared ? LOCK_SH : LOCK_EX) | LOCK_NB;
+    int rc;
+    do {
+        rc = ::flock(fd, operation);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+bool lock_with_retries(int fd, LockKind kind, int attempts, std::chrono::milliseconds pause)
+{
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
+        if (try_lock(fd, kind))
+            return true;
+        if (attempt < attempts)
+            std::this_thread::sleep_for(pause);
+    }
+    return false;
+}
+
+void unlock(int fd)
+{
+    ::flock(fd, LOCK_UN);
+}
+
+bool resize_file(int fd, std::uint64_t size)
+{
+    int rc;
+    do {
+        rc = ::ftruncate(fd, static_cast<off_t>(size));
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+std::int64_t file_size(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return -1;
+    return st.st_size;
+}
+
+bool sync_data(int fd)
+{
+    int rc;
+    do {
+        rc = ::fdatasync(fd);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+void sync_folder(const std::string& folder)
+{
+    const UniqueFd fd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid())
+        ::fsync(fd.get());
+}
+
+bool read_file_times(int fd, FileTimes& times)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    times = times_of(st);
+    add_birth_time(fd, "", AT_EMPTY_PATH, times);
+    return true;
+}
+
+bool read_path_times(const std::string& path, FileTimes& times)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    times = times_of(st);
+    add_birth_time(AT_FDCWD, path.c_str(), 0, times);
+    return true;
+}
+
+std::vector<DirEntry> list_directory(const std::string& folder)
+{
+    std::vector<DirEntry> entries;
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()), ::closedir);
+    if (!dir)
+        return entries;
+    const int dirfd = ::dirfd(dir.get());
+    while (const struct dirent* item = ::readdir(dir.get())) {
+        const std::string name = item->d_name;
+        if (name == "." || name == "..")
+            continue;
+        struct stat st {};
+        if (::fstatat(dirfd, item->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        const bool is_link = S_ISLNK(st.st_mode);
+        if (is_link) {
+            struct stat target {};
+            if (::fstatat(dirfd, item->d_name, &target, 0) == 0)
+                st = target;
+            else
+                st.st_size = 0;
+        }
+        DirEntry entry;
+        entry.name = name;
+        entry.attributes = attributes_of(name, st, is_link);
+        entry.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+        entry.times = times_of(st);
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+unsigned current_umask()
+{
+    // /proc reports the mask; umask(2) could only read it by changing it under other threads.
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0)
+            return static_cast<unsigned>(std::stoul(line.substr(6), nullptr, 8));
+    }
+    return 022;
+}
+
+std::string error_text(int error)
+{
+    char buffer[256] = {};
+    // GNU strerror_r may return a static string instead of filling the buffer.
+    const char* text = ::strerror_r(error, buffer, sizeof buffer);
+    return text != nullptr ? text : "";
+}
+
+} // namespace platform

@@ -1,0 +1,25 @@
+#pragma once
+// Starting a program and waiting for its end, without a shell.
+//
+// The arguments go to the program as they are (a path may hold any character). Standard
+// input is /dev/null; standard output and standard error are captured together so that a
+// caller can quote the program's own message. Blocks the calling thread until the end.
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct ProcessResult {
+    bool started = false;
+    int exit_code = -1;   // the exit status; 128 + signal number when killed by a signal
+    std::string output;   // standard output and error, at most the last output_limit bytes
+};
+
+inline constexpr std::size_t output_limit = 64 * 1024;
+
+// `folder` is the working folder of the program; empty keeps ours.
+ProcessResult spawn_and_wait(const std::string& program, const std::vector<std::string>& arguments,
+                             const std::string& folder);
+
+} // namespace platform

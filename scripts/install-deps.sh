@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every package the build, the tests and the benchmarks need, from Debian's
+# archive, when it is missing. Quiet when everything is already there.
+set -euo pipefail
+
+packages=(
+    g++
+    cmake
+    ninja-build
+    pkg-config
+    libgtest-dev
+    libgmock-dev
+    libboost-dev
+)
+
+missing=()
+for pkg in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+    if [[ "$status" != "install ok installed" ]]; then
+        missing+=("$pkg")
+    fi
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}" >&2
+if [[ $(id -u) -eq 0 ]]; then
+    sudo=()
+else
+    sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
