@@ -96,7 +96,7 @@ bool mapped_file::make_room(std::size_t count)
     if (write_offset_ + count < usable_end_)
         return true;
     // The max() only matters after a caller cut the file below the write position.
-    const std::uint64_t wanted = std::max<std::uint64_t>(count + 2 * mapping_size(), write_offset_ + count + 1);
+    const std::uint64_t wanted = std::max<std::uint64_t>(count + 2 * mapping_size(), write_offset_ + count);
     if (!mapped_file_base::resize(wanted))
         return false;
     usable_end_ = mapping_size();

@@ -229,7 +229,9 @@ void BinaryInputFileStream::read(void* buffer, std::size_t count)
 
 void BinaryInputFileStream::skip(std::int64_t count)
 {
-    file_.seek(count, SeekOrigin::from_current);
+    // A skip beyond what the system can seek to still leaves the stream at its end.
+    if (file_.seek(count, SeekOrigin::from_current) < 0 && count > 0)
+        file_.seek(0, SeekOrigin::from_end);
 }
 
 bool BinaryInputFileStream::eof()

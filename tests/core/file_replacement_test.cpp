@@ -1,0 +1,75 @@
+#include "lib/io/File_replacement.h"
+
+#include "lib/io/Binary_io.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <sys/stat.h>
+
+using lib::io::FileReplacement;
+using testsupport::TempDir;
+
+namespace {
+
+std::size_t entries_in(const std::string& folder)
+{
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder),
+                                                  std::filesystem::directory_iterator()));
+}
+
+} // namespace
+
+TEST(FileReplacementTest, CommitPutsTheNewContentsInPlaceWithTheOldPermissions)
+{
+    TempDir dir;
+    const std::string target = dir.write("well.realtim", "old");
+    ::chmod(target.c_str(), 0640);
+    {
+        FileReplacement replacement(target);
+        EXPECT_EQ(replacement.temporary_path().rfind(dir.folder() + ".well.realtim.tmp-", 0), 0u);
+        lib::io::BinaryOutputFileStream out;
+        out.open(replacement.temporary_path(), false, false);
+        out.write("new contents", 12);
+        out.close();
+        EXPECT_EQ(testsupport::read_file(target), "old"); // nothing visible before commit
+        replacement.commit();
+    }
+    EXPECT_EQ(testsupport::read_file(target), "new contents");
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(entries_in(dir.folder()), 1u);
+}
+
+TEST(FileReplacementTest, AnAbandonedReplacementLeavesTheOldFileAndNoTemporary)
+{
+    TempDir dir;
+    const std::string target = dir.write("well.realtim", "old");
+    try {
+        FileReplacement replacement(target);
+        lib::io::replace_file_contents(replacement.temporary_path(), "half");
+        throw std::runtime_error("the writer failed");
+    }
+    catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(testsupport::read_file(target), "old");
+    EXPECT_EQ(entries_in(dir.folder()), 1u);
+}
+
+TEST(FileReplacementTest, AFolderThatDoesNotExistIsAFileError)
+{
+    TempDir dir;
+    EXPECT_THROW(FileReplacement(dir.file("no/such/folder/x.ini")), lib::io::FileError);
+    EXPECT_THROW(lib::io::replace_file_contents(dir.file("none/x.ini"), "x"), lib::io::FileError);
+}
+
+TEST(ReadWholeFile, ReadsLargeFilesCompletely)
+{
+    TempDir dir;
+    const std::string contents(200000, 'z');
+    EXPECT_EQ(lib::io::read_whole_file(dir.write("big", contents)), contents);
+    EXPECT_THROW(lib::io::read_whole_file(dir.file("absent")), lib::io::FileNotFoundError);
+}
