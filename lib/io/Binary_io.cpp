@@ -294,6 +294,11 @@ void InputMappedFile::read(void* buffer, std::size_t count)
     position_ += static_cast<std::int64_t>(count);
 }
 
+void InputMappedFile::skip(std::int64_t count)
+{
+    position_ = add_saturated(position_, count);
+}
+
 std::int64_t InputMappedFile::seek(std::int64_t offset, SeekOrigin origin)
 {
     switch (origin) {

@@ -174,7 +174,7 @@ public:
     ~InputMappedFile() override { close(); }
 
     void read(void* buffer, std::size_t count) override;
-    void skip(std::int64_t count) override { position_ += count; }
+    void skip(std::int64_t count) override;
     bool eof() override { return position_ < 0 || static_cast<std::uint64_t>(position_) >= size_; }
 
     void open(const std::string& path, bool lock) override;
