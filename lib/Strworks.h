@@ -83,6 +83,7 @@ public:
     std::string decode(const char* bytes);
     // At most `limit` bytes, stopping at the first zero byte: for views that may lack one.
     std::string decode(const char* bytes, std::size_t limit);
+    std::string decode(std::string_view bytes) { return decode(bytes.data(), bytes.size()); }
     // Program text to bytes in `out`, always followed by one zero byte; returns out.data().
     // Without a converter (id 0) the text cannot be represented and only the zero byte is written.
     const char* encode(std::string_view text, ByteBuffer& out);

@@ -11,6 +11,8 @@ packages=(
     libgtest-dev
     libgmock-dev
     libboost-dev
+    libcli11-dev
+    nlohmann-json3-dev
 )
 
 missing=()

@@ -1,0 +1,51 @@
+#include "cli/Cli.h"
+
+#include "cli/Dump.h"
+
+#include <CLI/CLI.hpp>
+
+#include <exception>
+#include <ostream>
+#include <string>
+
+#ifndef DRAVINEX_VERSION
+#define DRAVINEX_VERSION "unknown"
+#endif
+
+namespace dravinex_cli {
+
+int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
+{
+    CLI::App app{"Dravinex without windows: the data files and the data store from the command line.",
+                 std::string(program_name)};
+    app.set_version_flag("--version", DRAVINEX_VERSION);
+    app.require_subcommand(1);
+
+    DumpOptions dump_options;
+    CLI::App* dump = add_dump_command(app, dump_options);
+
+    try {
+        app.parse(argc, argv);
+    }
+    catch (const CLI::ParseError& e) {
+        // Help and version are "errors" with status 0; everything else is a usage error,
+        // whatever number CLI11 gives it.
+        const int status = app.exit(e, out, err);
+        return status == 0 ? exit_ok : exit_usage;
+    }
+
+    try {
+        if (dump->parsed())
+            return run_dump(dump_options, out, err);
+    }
+    catch (const std::exception& e) {
+        // The subcommands report their own errors; this catches what they did not expect,
+        // such as running out of memory while printing.
+        out.flush();
+        err << program_name << ": " << e.what() << '\n';
+        return exit_failure;
+    }
+    return exit_usage;
+}
+
+} // namespace dravinex_cli

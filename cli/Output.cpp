@@ -1,0 +1,78 @@
+#include "cli/Output.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+
+namespace dravinex_cli {
+
+std::string float_text(float value)
+{
+    if (std::isnan(value))
+        return "NaN";
+    if (std::isinf(value))
+        return value > 0 ? "Infinity" : "-Infinity";
+    // Without a precision to_chars gives the shortest text that round-trips exactly.
+    std::array<char, 32> buffer{};
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+    return std::string(buffer.data(), result.ptr);
+}
+
+void append_csv_field(std::string& line, std::string_view field)
+{
+    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+        line += field;
+        return;
+    }
+    line += '"';
+    for (const char c : field) {
+        if (c == '"')
+            line += '"';
+        line += c;
+    }
+    line += '"';
+}
+
+std::string printable(std::string_view text)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string result;
+    result.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7f) {
+            result += c;
+            continue;
+        }
+        switch (c) {
+        case '\t': result += "\\t"; break;
+        case '\n': result += "\\n"; break;
+        case '\r': result += "\\r"; break;
+        default:
+            result += "\\x";
+            result += hex[byte >> 4];
+            result += hex[byte & 0x0f];
+        }
+    }
+    return result;
+}
+
+std::size_t display_width(std::string_view text)
+{
+    std::size_t width = 0;
+    for (const char c : text)
+        if ((static_cast<unsigned char>(c) & 0xc0) != 0x80) // continuation bytes add nothing
+            ++width;
+    return width;
+}
+
+void append_padded(std::string& line, std::string_view text, std::size_t width)
+{
+    line += text;
+    const std::size_t used = display_width(text);
+    if (used < width)
+        line.append(width - used, ' ');
+    line += ' ';
+}
+
+} // namespace dravinex_cli

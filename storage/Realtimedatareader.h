@@ -1,0 +1,173 @@
+#pragma once
+// The in-memory model of one GTI data file, whatever form it has on disk.
+//
+// A FileStorage holds parameter descriptions, records (each through a shared owner), the
+// file's descriptive name=value texts, remarks and the warnings its loads produced. It is
+// loaded from the classic and real-time forms (and the compressed ones), and saved in the
+// real-time form. Loads add to what the model holds, which is how a merge works; only
+// clear() empties it. Errors are FileStorageException (UTF-8 text) or the file errors of
+// lib::io. A model is used by one thread and is not copyable.
+
+#include "lib/io/Binary_io.h"
+
+#include <boost/noncopyable.hpp>
+#include <boost/shared_ptr.hpp>
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class FileStorage;
+
+namespace storage_text {
+inline constexpr std::string_view wrong_extension = "Неправильное расширение открываемого файла: ";
+inline constexpr std::string_view too_many_params = "слишком много параметров";
+inline constexpr std::string_view bad_depth = "Некорректная глубина на записи №";
+inline constexpr std::string_view sector_param_count = "sector_param_count = ";
+inline constexpr std::string_view text_area_damaged = "Повреждён файл в области текстовых данных";
+inline constexpr std::string_view unknown_error = "Неизвестная ошибка";
+inline constexpr std::string_view classic_param_list = "inpgti.nbl";
+inline constexpr std::string_view no_locking_marker = ".nolocking";
+inline constexpr std::string_view msg_data_old_version = "msg_data_old_version";
+inline constexpr std::string_view msg_data_skips = "msg_data_skips";
+inline constexpr std::string_view msg_data_corrupt = "msg_data_corrupt";
+} // namespace storage_text
+
+class FileStorageException : public std::runtime_error {
+public:
+    FileStorageException(const std::string& message, bool critical)
+        : std::runtime_error(message), critical_(critical)
+    {
+    }
+    bool critical() const { return critical_; }
+
+private:
+    bool critical_;
+};
+
+// One record: a sample of every parameter with its time, depths and operation code.
+struct FileStorageItem {
+    std::array<std::int32_t, 4> reserved = {-1, -1, -1, -1};
+    std::uint8_t subsecond = 0;
+    std::uint32_t time = 0;
+    float depth_z = 0;
+    float depth_cur = 0;
+    float lag_depth = 0;
+    std::vector<float> values; // index = parameter index
+    std::uint8_t stamped = 1;  // 0 for a values-only record
+    std::uint8_t operation = 0;
+};
+
+// One parameter description; parameters are the same when their lower-cased names are.
+struct FileStorageParam {
+    std::string text1;
+    std::string text2;
+    std::string text3;
+    std::string name;
+    std::string text5;
+    std::string text6;
+    std::int32_t int_attr = 0;
+    float float_attr = 100.0f;
+};
+
+struct SimpleRemark {
+    std::uint32_t value1 = 0;
+    std::uint32_t value2 = 0;
+    std::uint32_t value3 = 0;
+    std::string text;
+};
+
+// Lines "name=value"; names are found without regard to letter case.
+class FileStorageTextValues {
+public:
+    explicit FileStorageTextValues(FileStorage& owner) : owner_(owner) {}
+
+    std::string value(std::string_view name) const;
+    // Replaces the line of that name or appends one; an empty value removes the name.
+    void set_value(std::string_view name, std::string_view value);
+    // The lines joined by CR LF.
+    std::string text() const;
+    const std::vector<std::string>& lines() const { return lines_; }
+    void clear() { lines_.clear(); }
+    FileStorage& owner() const { return owner_; }
+
+private:
+    std::size_t find(std::string_view name) const;
+
+    FileStorage& owner_;
+    std::vector<std::string> lines_;
+};
+
+// Stands for the system-wide mutex every model holds on the original platform. Nothing ever
+// waits on it and nothing here observes it, so on Linux it holds nothing but its name.
+class NamedMutexToken : private boost::noncopyable {
+public:
+    explicit NamedMutexToken(std::string_view name) : name_(name) {}
+    const std::string& name() const { return name_; }
+
+private:
+    std::string name_;
+};
+
+class FileStorage : private boost::noncopyable {
+public:
+    static constexpr int max_params = 512;
+    static constexpr std::uint32_t no_time_limit = std::numeric_limits<std::uint32_t>::max();
+
+    FileStorage();
+    ~FileStorage();
+
+    // Drops records, parameters, texts and remarks; keeps warnings, variant, encoding,
+    // file name, file time and the time range.
+    void clear();
+    void set_time_filter(std::uint32_t from, std::uint32_t to);
+
+    // Reads a classic (.tim .dep .ldp) or real-time (.realtim .realdep .reallag .rtm
+    // .incldep) file, chosen by the extension without regard to case, adding its contents.
+    bool load(const std::string& path);
+
+    // The index of the parameter with this name (its three texts updated), or of a new one.
+    int add_parameter(const FileStorageParam& param);
+    void add_record(const FileStorageItem& item);
+    // The same without copying the values, for readers that build the item themselves.
+    void add_record(FileStorageItem&& item);
+
+    // save_realtime() for a model from a real-time or compressed form; nothing for classic.
+    void save(const std::string& path);
+    // Writes the whole model in the real-time form through a temporary file and a rename.
+    void save_realtime(const std::string& path);
+
+    // The largest record time, 0 without records.
+    std::uint32_t largest_time() const;
+
+    // Fields are public: the readers and writers of each form fill and read them directly.
+    lib::io::FileTime file_time = 0;
+    NamedMutexToken lock{"reg_data_file_mutex"};
+    std::uint32_t time_from = 0;
+    std::uint32_t time_to = no_time_limit;
+    std::vector<boost::shared_ptr<FileStorageItem>> records;
+    std::array<std::int32_t, max_params> column_map{};
+    std::vector<FileStorageParam> params;
+    int param_count = 0;
+    int file_column_count = 0;
+    int realtime_form = 0;
+    std::string file_name;
+    std::vector<std::string> warnings;
+    std::vector<SimpleRemark> remarks;
+    int encoding = lib::enc_1251;
+    int version = 2;
+    FileStorageTextValues text_values{*this};
+};
+
+// The readers and writers of each form, used by FileStorage.
+bool load_classic(FileStorage& model, const std::string& path);
+bool load_realtime(FileStorage& model, const std::string& path);
+void save_realtime(FileStorage& model, const std::string& path);
+
+// True when a file ".nolocking" lies in the folder of `path`: then real-time files are
+// opened without the lock.
+bool locking_disabled_for(const std::string& path);

@@ -1,0 +1,167 @@
+// Writing a model in the real-time form: a format sector (new variant), the parameters,
+// one sector per record, and the text area. The file is written beside the target and
+// renamed over it only when complete.
+
+#include "storage/Realtime_layout.h"
+#include "storage/Realtimedatareader.h"
+
+#include "lib/io/File_replacement.h"
+
+using namespace realtime_layout;
+
+namespace {
+
+// The old variant stores the column count in 8 bits.
+constexpr int old_variant_max_params = 255;
+constexpr std::size_t body_capacity = 128;
+
+std::string too_long_sector(std::string_view what, std::size_t size)
+{
+    return "Слишком длинный сектор " + std::string(what) + ": " + std::to_string(size) + " байт";
+}
+
+class RealtimeWriter {
+public:
+    RealtimeWriter(FileStorage& model, lib::io::BinaryOutputFileStream& out) : model_(model), out_(out) {}
+
+    void write_all();
+
+private:
+    void write_format();
+    void write_params();
+    void write_record(const FileStorageItem& item);
+    void write_text_area();
+    void put_sector(int type);
+    bool new_variant() const { return model_.version != 0; }
+
+    FileStorage& model_;
+    lib::io::BinaryOutputFileStream& out_;
+    lib::io::BinaryMemoryOutputStream body_{body_capacity};
+};
+
+void RealtimeWriter::put_sector(int type)
+{
+    const std::size_t size = body_.size();
+    char header[header_size];
+    header[0] = static_cast<char>(type);
+    const auto size16 = static_cast<std::int16_t>(size);
+    std::memcpy(header + 1, &size16, sizeof size16);
+    out_.write(header, sizeof header);
+    out_.write(body_.data(), size);
+    body_.clear();
+}
+
+void RealtimeWriter::write_all()
+{
+    model_.encoding = new_variant() ? lib::enc_utf8 : lib::enc_1251;
+    out_.set_encoding(model_.encoding);
+    body_.set_encoding(model_.encoding);
+    if (new_variant())
+        write_format();
+    write_params();
+    for (const auto& record : model_.records)
+        write_record(*record);
+    write_text_area();
+}
+
+void RealtimeWriter::write_format()
+{
+    body_.write_value<std::int32_t>(model_.version);
+    body_.write_value<std::int32_t>(model_.encoding);
+    put_sector(sector_format);
+}
+
+void RealtimeWriter::write_params()
+{
+    if (new_variant()) {
+        body_.write_value<std::int32_t>(model_.param_count);
+    }
+    else {
+        // Eight bits cannot say more: writing the low bits would shift every column.
+        if (model_.param_count > old_variant_max_params)
+            throw FileStorageException(std::string(storage_text::too_many_params) + ": "
+                                           + std::to_string(model_.param_count),
+                                       true);
+        body_.write_value<std::uint8_t>(static_cast<std::uint8_t>(model_.param_count));
+    }
+    for (int i = 0; i < model_.param_count; ++i) {
+        const FileStorageParam& param = model_.params[static_cast<std::size_t>(i)];
+        body_.write_string(param.text1);
+        body_.write_string(param.text3);
+        body_.write_string(param.text2);
+        body_.write_string(param.name);
+        body_.write_value<std::int32_t>(param.int_attr);
+        body_.write_value<float>(param.float_attr);
+    }
+    // One sector must describe every column; it cannot be split.
+    if (body_.size() > static_cast<std::size_t>(max_body_size))
+        throw FileStorageException(too_long_sector("описания параметров", body_.size()), true);
+    put_sector(sector_params);
+}
+
+void RealtimeWriter::write_record(const FileStorageItem& item)
+{
+    body_.write_value<std::uint32_t>(item.time);
+    body_.write_value<float>(item.depth_z);
+    body_.write_value<float>(item.lag_depth);
+    body_.write_value<std::uint8_t>(item.operation);
+    body_.write_value<float>(item.depth_cur);
+    const auto count = static_cast<std::uint32_t>(item.values.size());
+    if (new_variant()) {
+        body_.write_value<std::int32_t>(item.reserved[2]);
+        body_.write_value<std::int32_t>(item.reserved[3]);
+        for (const std::uint32_t word : new_record_words)
+            body_.write_value<std::uint32_t>(word);
+        for (const std::uint8_t byte : new_record_bytes)
+            body_.write_value<std::uint8_t>(byte);
+        body_.write_value<std::uint8_t>(item.subsecond);
+        body_.write_value<std::uint32_t>(count);
+    }
+    else {
+        body_.write_value<std::uint8_t>(static_cast<std::uint8_t>(count));
+    }
+    body_.write(item.values.data(), item.values.size() * sizeof(float));
+    put_sector(sector_record);
+}
+
+// A text area longer than one sector is split between whole lines: reading several text
+// areas in turn gives the same lines.
+void RealtimeWriter::write_text_area()
+{
+    lib::ByteBuffer encoded;
+    std::string chunk;
+    std::size_t chunk_bytes = 1; // the closing zero byte
+    const auto flush_chunk = [&] {
+        body_.write_string(chunk);
+        put_sector(sector_text_area);
+        chunk.clear();
+        chunk_bytes = 1;
+    };
+    for (const std::string& line : model_.text_values.lines()) {
+        const std::string piece = line + "\r\n";
+        body_.converter().encode(piece, encoded);
+        const std::size_t piece_bytes = encoded.size() - 1; // without its zero byte
+        if (1 + piece_bytes > static_cast<std::size_t>(max_body_size))
+            throw FileStorageException(too_long_sector("текстовых данных", 1 + piece_bytes), true);
+        if (chunk_bytes + piece_bytes > static_cast<std::size_t>(max_body_size))
+            flush_chunk();
+        chunk += piece;
+        chunk_bytes += piece_bytes;
+    }
+    flush_chunk();
+}
+
+} // namespace
+
+void save_realtime(FileStorage& model, const std::string& path)
+{
+    lib::io::FileReplacement replacement(path);
+    lib::io::BinaryOutputFileStream out;
+    out.open(replacement.temporary_path(), false, !locking_disabled_for(path));
+    RealtimeWriter(model, out).write_all();
+    out.close();
+    replacement.commit();
+    platform::FileTimes times;
+    if (platform::read_path_times(path, times))
+        model.file_time = times.last_write;
+}
