@@ -248,11 +248,11 @@ bool RealtimeReader::parse_record(int size)
             item.subsecond = field<std::uint8_t>(bytes, new_record_subsecond);
         declared = field<std::uint32_t>(bytes, new_record_count);
     }
-    if (declared != static_cast<std::uint32_t>(model_.file_column_count))
-        skips_ = true;
-
     const std::size_t count = static_cast<std::size_t>(size - head) / sizeof(float);
     const char* values = in_.take(count * sizeof(float));
+    // Only a record that was read whole tells about skipped columns.
+    if (declared != static_cast<std::uint32_t>(model_.file_column_count))
+        skips_ = true;
     if (!accepts(item.time))
         return true;
     if (old_variant && model_.param_count == 0)
