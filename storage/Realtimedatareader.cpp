@@ -2,6 +2,7 @@
 
 #include "storage/Realtimedatareader.h"
 
+#include "extract/Fileworks.h"
 #include "lib/Strworks.h"
 #include "lib/Sys_utils.h"
 #include "platform/File.h"
@@ -126,9 +127,7 @@ bool FileStorage::load(const std::string& path)
     case FileForm::unknown:
         throw FileStorageException(std::string(storage_text::wrong_extension) + extension, true);
     }
-    platform::FileTimes times;
-    if (platform::read_path_times(path, times))
-        file_time = times.last_write;
+    lib::file_times(path, nullptr, &file_time); // stays as it was when the file is gone
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include "storage/Realtime_layout.h"
 #include "storage/Realtimedatareader.h"
 
+#include "extract/Fileworks.h"
 #include "lib/io/File_replacement.h"
 
 using namespace realtime_layout;
@@ -161,7 +162,5 @@ void save_realtime(FileStorage& model, const std::string& path)
     RealtimeWriter(model, out).write_all();
     out.close();
     replacement.commit();
-    platform::FileTimes times;
-    if (platform::read_path_times(path, times))
-        model.file_time = times.last_write;
+    lib::file_times(path, nullptr, &model.file_time);
 }

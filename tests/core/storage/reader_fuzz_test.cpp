@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 
 using testkit::Bytes;
@@ -18,7 +19,12 @@ using testsupport::TempDir;
 
 namespace {
 
-constexpr int rounds = 600;
+// DRAVINEX_FUZZ_ROUNDS raises the count for a longer hunt by hand.
+int rounds()
+{
+    const char* wanted = std::getenv("DRAVINEX_FUZZ_ROUNDS");
+    return wanted ? std::max(1, std::atoi(wanted)) : 600;
+}
 
 void mutate(Bytes& bytes, std::mt19937& rng)
 {
@@ -67,7 +73,7 @@ TEST(ReaderFuzz, DamagedRealtimeFilesLoadWithoutFailing)
     std::mt19937 rng(20261210);
     const Bytes originals[] = {sample_realtime(0), sample_realtime(2)};
     const std::string path = dir.file("fuzz.realtim");
-    for (int round = 0; round < rounds; ++round) {
+    for (int round = 0; round < rounds(); ++round) {
         Bytes bytes = originals[round % 2];
         for (int n = 1 + static_cast<int>(rng() % 3); n > 0; --n)
             mutate(bytes, rng);
@@ -89,7 +95,7 @@ TEST(ReaderFuzz, DamagedClassicFilesLoadWithWarningsAtWorst)
         records.push_back(testkit::classic_record_from(item));
     const Bytes list = testkit::classic_param_list(params);
     const Bytes data = testkit::classic_file(records);
-    for (int round = 0; round < rounds; ++round) {
+    for (int round = 0; round < rounds(); ++round) {
         Bytes mutated_list = list;
         Bytes mutated_data = data;
         mutate(round % 2 ? mutated_list : mutated_data, rng);
