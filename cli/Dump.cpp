@@ -11,13 +11,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <map>
+#include <ostream>
 #include <ranges>
 #include <span>
-#include <ostream>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 namespace dravinex_cli {
@@ -72,6 +70,14 @@ void append_integer(std::string& line, Integer value)
     char buffer[24];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     line.append(buffer, result.ptr);
+}
+
+// Ends a line of padded columns without the blanks of its last column.
+void end_line(std::string& line)
+{
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    line += '\n';
 }
 
 void write_line(std::ostream& out, const std::string& line)
@@ -150,8 +156,9 @@ void write_json_dump(const FileStorage& model, std::ostream& out)
     const std::span<const FileStorageParam> params(model.params.data(), valid_params(model));
     auto records = model.records | std::views::filter([](const auto& record) { return record != nullptr; });
 
-    out << "{\"version\": " << model.version << ",\n\"encoding\": " << model.encoding
-        << ",\n\"realtime_form\": " << model.realtime_form << ",\n";
+    // Integers through to_string: the stream's locale could group digits or the like.
+    out << "{\"version\": " << std::to_string(model.version) << ",\n\"encoding\": " << std::to_string(model.encoding)
+        << ",\n\"realtime_form\": " << std::to_string(model.realtime_form) << ",\n";
     write_json_array(out, "params", params, param_json);
     out << ",\n";
     write_json_array(out, "records", records, [](const auto& record) { return record_json(*record); });
@@ -245,13 +252,13 @@ void write_text_dump(const FileStorage& model, std::ostream& out)
         line.assign("  ");
         for (std::size_t c = 0; c < captions.size(); ++c)
             append_padded(line, captions[c], widths[c]);
-        line.back() = '\n';
+        end_line(line);
         write_line(out, line);
         for (const auto& row : rows) {
             line.assign("  ");
             for (std::size_t c = 0; c < row.size(); ++c)
                 append_padded(line, row[c], widths[c]);
-            line.back() = '\n';
+            end_line(line);
             write_line(out, line);
         }
     }
@@ -275,7 +282,7 @@ void write_text_dump(const FileStorage& model, std::ostream& out)
             widths.push_back(std::max(min_column_width, display_width(name)));
             append_padded(line, name, widths.back());
         }
-        line.back() = '\n';
+        end_line(line);
         write_line(out, line);
 
         for (const auto& record : model.records) {
@@ -292,7 +299,7 @@ void write_text_dump(const FileStorage& model, std::ostream& out)
             for (std::size_t column = 0; column < columns; ++column)
                 append_padded(line, column < record->values.size() ? float_text(record->values[column]) : "-",
                               widths[captions.size() + column]);
-            line.back() = '\n';
+            end_line(line);
             write_line(out, line);
         }
     }
@@ -330,10 +337,13 @@ CLI::App* add_dump_command(CLI::App& app, DumpOptions& options)
     CLI::App* dump = app.add_subcommand("dump", "Print the parameters, records, texts and warnings of one data file");
     dump->add_option("FILE", options.file, "Data file (.tim .dep .ldp .realtim .realdep .reallag .rtm .incldep)")
         ->required();
-    const std::map<std::string, DumpFormat> formats = {
-        {"text", DumpFormat::text}, {"csv", DumpFormat::csv}, {"json", DumpFormat::json}};
-    dump->add_option("--format", options.format, "Output form: text (default), csv or json")
-        ->transform(CLI::CheckedTransformer(formats));
+    dump->add_option_function<std::string>(
+            "--format",
+            [&options](const std::string& name) {
+                options.format = name == "csv" ? DumpFormat::csv : name == "json" ? DumpFormat::json : DumpFormat::text;
+            },
+            "Output form (default text)")
+        ->check(CLI::IsMember({"text", "csv", "json"}));
     return dump;
 }
 
@@ -353,7 +363,7 @@ int run_dump(const DumpOptions& options, std::ostream& out, std::ostream& err)
         model.load(options.file);
     }
     catch (const lib::io::FileError& e) {
-        return report_unreadable(err, options.file, e.describe());
+        return report_unreadable(err, options.file, e.reason());
     }
     catch (const std::exception& e) {
         return report_unreadable(err, options.file, e.what());

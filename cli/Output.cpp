@@ -12,9 +12,16 @@ std::string float_text(float value)
         return "NaN";
     if (std::isinf(value))
         return value > 0 ? "Infinity" : "-Infinity";
-    // Without a precision to_chars gives the shortest text that round-trips exactly.
+    // Without a precision to_chars gives the shortest text that reads back as this float.
     std::array<char, 32> buffer{};
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+    auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+    // Most JSON and CSV readers parse a double and narrow it to float. For a few values
+    // (7.038531e-26 is one) that double rounding lands on the neighbour; those get the
+    // exact value in double digits, which reads back right either way.
+    double widened = 0;
+    std::from_chars(buffer.data(), result.ptr, widened);
+    if (static_cast<float>(widened) != value)
+        result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), static_cast<double>(value));
     return std::string(buffer.data(), result.ptr);
 }
 

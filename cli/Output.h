@@ -9,7 +9,8 @@
 namespace dravinex_cli {
 
 // The shortest decimal text that reads back to the same 32-bit float ("0.1", "1500.25",
-// "1e+20"); "NaN", "Infinity" and "-Infinity" for the values that have no number.
+// "1e+20"), whether it is read as a float or as a double narrowed to float; "NaN",
+// "Infinity" and "-Infinity" for the values that have no number.
 std::string float_text(float value);
 
 // One CSV field: quoted, with quotes doubled, when it holds a comma, a quote or a line break.

@@ -42,6 +42,14 @@ FileError::FileError(const char* text, std::string path, int error_code)
 {
 }
 
+std::string FileError::reason() const
+{
+    std::string text = what();
+    if (error_code_ != 0)
+        text += ": " + platform::error_text(error_code_);
+    return text;
+}
+
 std::string FileError::describe() const
 {
     std::string description = what();

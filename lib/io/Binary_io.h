@@ -51,6 +51,8 @@ public:
     int error_code() const { return error_code_; }
     // The text, the file and the system's reason, for a person to read.
     std::string describe() const;
+    // The text and the system's reason, for messages that name the file already.
+    std::string reason() const;
 
 private:
     std::string path_;
