@@ -1,6 +1,7 @@
 #include "lib/io/Binary_io.h"
 
 #include "support/LockHolder.h"
+#include "support/Expect.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -11,20 +12,10 @@
 
 using namespace lib::io;
 using testsupport::TempDir;
+using testsupport::message_of;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-std::string message_of(const std::function<void()>& action)
-{
-    try {
-        action();
-    }
-    catch (const std::exception& error) {
-        return error.what();
-    }
-    return "(no exception)";
-}
 
 double seconds_since(Clock::time_point start)
 {

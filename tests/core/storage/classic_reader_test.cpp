@@ -1,5 +1,6 @@
 #include "storage/Realtimedatareader.h"
 
+#include "support/Expect.h"
 #include "support/TempDir.h"
 #include "testkit/Classic_writer.h"
 
@@ -8,6 +9,7 @@
 #include <cmath>
 
 using testsupport::TempDir;
+using testsupport::times_of;
 
 namespace {
 
@@ -50,14 +52,6 @@ protected:
     TempDir dir;
     FileStorage model;
 };
-
-std::vector<std::uint32_t> times_of(const FileStorage& model)
-{
-    std::vector<std::uint32_t> times;
-    for (const auto& r : model.records)
-        times.push_back(r->time);
-    return times;
-}
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "storage/Realtimedatareader.h"
 
+#include "support/Expect.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,8 @@
 #include <cmath>
 
 using testsupport::TempDir;
+using testsupport::times_of;
+using testsupport::message_of;
 
 namespace {
 
@@ -32,14 +35,6 @@ FileStorageItem record(std::uint32_t time, std::vector<float> values = {})
     return item;
 }
 
-std::vector<std::uint32_t> times_of(const FileStorage& model)
-{
-    std::vector<std::uint32_t> times;
-    for (const auto& r : model.records)
-        times.push_back(r->time);
-    return times;
-}
-
 // A saved real-time file with the given record times and two parameters.
 std::string write_well_file(const TempDir& dir, const std::string& name, std::vector<std::uint32_t> times, int version = 2)
 {
@@ -52,17 +47,6 @@ std::string write_well_file(const TempDir& dir, const std::string& name, std::ve
     const std::string path = dir.file(name);
     model.save_realtime(path);
     return path;
-}
-
-std::string message_of(const std::function<void()>& action)
-{
-    try {
-        action();
-    }
-    catch (const std::exception& error) {
-        return error.what();
-    }
-    return "(no exception)";
 }
 
 } // namespace

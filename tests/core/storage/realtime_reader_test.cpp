@@ -1,5 +1,6 @@
 #include "storage/Realtimedatareader.h"
 
+#include "support/Expect.h"
 #include "support/TempDir.h"
 #include "testkit/Realtime_writer.h"
 
@@ -8,6 +9,7 @@
 using testkit::Bytes;
 using testkit::RealtimeFile;
 using testsupport::TempDir;
+using testsupport::times_of;
 
 namespace {
 
@@ -30,14 +32,6 @@ FileStorageItem at(std::uint32_t time, std::vector<float> values = {1, 2})
     item.depth_z = 5;
     item.values = std::move(values);
     return item;
-}
-
-std::vector<std::uint32_t> times_of(const FileStorage& model)
-{
-    std::vector<std::uint32_t> times;
-    for (const auto& r : model.records)
-        times.push_back(r->time);
-    return times;
 }
 
 Bytes operator+(Bytes a, const Bytes& b)
