@@ -1,5 +1,7 @@
 #include "cli/Dump.h"
 
+#include "lib/Strworks.h"
+
 #include "cli/Cli.h"
 #include "cli/Output.h"
 #include "lib/io/Binary_io.h"
@@ -335,8 +337,15 @@ int report_unreadable(std::ostream& err, const std::string& path, std::string_vi
 CLI::App* add_dump_command(CLI::App& app, DumpOptions& options)
 {
     CLI::App* dump = app.add_subcommand("dump", "Print the parameters, records, texts and warnings of one data file");
-    dump->add_option("FILE", options.file, "Data file (.tim .dep .ldp .realtim .realdep .reallag .rtm .incldep)")
+    dump->add_option("FILE", options.file,
+                     "Data file (.tim .dep .ldp .realtim .realdep .reallag .rtm .incldep .compr1 .newcompr1), "
+                     "or the base path of a compressed column-file set with --form-version")
         ->required();
+    dump->add_option_function<std::string>(
+            "--form-version",
+            [&options](const std::string& version) { options.form_version = version == "2" ? 2 : 0; },
+            "FILE is the base of a column-file set (x.realtim for x.realtim.params ...) of this form version")
+        ->check(CLI::IsMember({"0", "2"}));
     dump->add_option_function<std::string>(
             "--format",
             [&options](const std::string& name) {
@@ -356,11 +365,31 @@ void write_dump(const FileStorage& model, DumpFormat format, std::ostream& out)
     }
 }
 
+void load_for_dump(FileStorage& model, const DumpOptions& options)
+{
+    if (options.form_version) {
+        model.clear();
+        model.load_compressed(options.file, *options.form_version);
+        return;
+    }
+    const std::string name = lib::to_lower(options.file);
+    const auto ends_with = [&name](std::string_view suffix) {
+        return name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+    };
+    if (ends_with(".compr1") || ends_with(".newcompr1")) {
+        lib::io::InputMappedFile stream;
+        stream.open(options.file, false);
+        model.load_after_decompressing(stream);
+        return;
+    }
+    model.load(options.file);
+}
+
 int run_dump(const DumpOptions& options, std::ostream& out, std::ostream& err)
 {
     FileStorage model;
     try {
-        model.load(options.file);
+        load_for_dump(model, options);
     }
     catch (const lib::io::FileError& e) {
         return report_unreadable(err, options.file, e.reason());

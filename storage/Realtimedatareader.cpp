@@ -73,6 +73,21 @@ void FileStorageTextValues::set_value(std::string_view name, std::string_view va
         lines_[index] = std::move(line);
 }
 
+void FileStorageTextValues::set_text(std::string_view text)
+{
+    lines_.clear();
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+        lines_.emplace_back(text.substr(start, end - start));
+        start = end;
+        if (start < text.size() && text[start] == '\r')
+            ++start;
+        if (start < text.size() && text[start] == '\n')
+            ++start;
+    }
+}
+
 std::string FileStorageTextValues::text() const
 {
     std::string text;
@@ -157,6 +172,16 @@ void FileStorage::add_record(const FileStorageItem& item)
 void FileStorage::add_record(FileStorageItem&& item)
 {
     records.push_back(boost::make_shared<FileStorageItem>(std::move(item)));
+}
+
+void FileStorage::load_compressed(const std::string& base, int form_version)
+{
+    ::load_compressed(*this, base, form_version);
+}
+
+void FileStorage::load_after_decompressing(lib::io::BinaryInputStream& in)
+{
+    ::load_after_decompressing(*this, in);
 }
 
 void FileStorage::save(const std::string& path)

@@ -91,6 +91,8 @@ public:
     void set_value(std::string_view name, std::string_view value);
     // The lines joined by CR LF.
     std::string text() const;
+    // Replaces every line by the lines of `text` (CR LF, LF or CR), taken as they are.
+    void set_text(std::string_view text);
     const std::vector<std::string>& lines() const { return lines_; }
     void clear() { lines_.clear(); }
     FileStorage& owner() const { return owner_; }
@@ -129,6 +131,11 @@ public:
     // Reads a classic (.tim .dep .ldp) or real-time (.realtim .realdep .reallag .rtm
     // .incldep) file, chosen by the extension without regard to case, adding its contents.
     bool load(const std::string& path);
+    // Reads the compressed column files base + ".params", ".values", ... of form version 0
+    // (code page 1251, 32-bit times) or 2 (UTF-8, times with sub-seconds). Call clear() first.
+    void load_compressed(const std::string& base, int form_version);
+    // Empties the model and reads a "CREGFILE" single stream.
+    void load_after_decompressing(lib::io::BinaryInputStream& in);
 
     // The index of the parameter with this name (its three texts updated), or of a new one.
     int add_parameter(const FileStorageParam& param);
@@ -166,6 +173,10 @@ public:
 // The readers and writers of each form, used by FileStorage.
 bool load_classic(FileStorage& model, const std::string& path);
 bool load_realtime(FileStorage& model, const std::string& path);
+void load_compressed(FileStorage& model, const std::string& base, int form_version);
+void load_after_decompressing(FileStorage& model, lib::io::BinaryInputStream& in);
+// Reads a column (method number and body) into `column`; method 3 keeps its current length.
+void decode_column(lib::io::BinaryInputStream& in, std::vector<float>& column);
 void save_realtime(FileStorage& model, const std::string& path);
 
 // True when a file ".nolocking" lies in the folder of `path`: then real-time files are

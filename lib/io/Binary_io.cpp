@@ -247,6 +247,13 @@ bool BinaryInputFileStream::eof()
     return file_.eof();
 }
 
+std::uint64_t BinaryInputFileStream::remaining()
+{
+    const std::int64_t position = file_.tell();
+    const std::uint64_t size = file_.size();
+    return position < 0 || static_cast<std::uint64_t>(position) >= size ? 0 : size - static_cast<std::uint64_t>(position);
+}
+
 void BinaryInputFileStream::open(const std::string& path, bool lock)
 {
     file_.open(path, open_read, lock);

@@ -127,6 +127,8 @@ public:
     virtual void read(void* buffer, std::size_t count) = 0;
     virtual void skip(std::int64_t count) = 0;
     virtual bool eof() = 0;
+    // Bytes left before the end: decoders check counts against it before allocating.
+    virtual std::uint64_t remaining() = 0;
 
     std::uint8_t read_u8();
     template <class T>
@@ -158,6 +160,7 @@ public:
     void read(void* buffer, std::size_t count) override;
     void skip(std::int64_t count) override;
     bool eof() override;
+    std::uint64_t remaining() override;
 
     virtual void open(const std::string& path, bool lock);
     virtual void close();
@@ -178,6 +181,7 @@ public:
     void read(void* buffer, std::size_t count) override;
     void skip(std::int64_t count) override;
     bool eof() override { return position_ < 0 || static_cast<std::uint64_t>(position_) >= size_; }
+    std::uint64_t remaining() override { return eof() ? 0 : size_ - static_cast<std::uint64_t>(position_); }
 
     void open(const std::string& path, bool lock) override;
     void close() override;
@@ -204,6 +208,7 @@ public:
     void read(void* buffer, std::size_t count) override;
     void skip(std::int64_t count) override { position_ += static_cast<std::size_t>(count); }
     bool eof() override { return data_.empty() || position_ >= data_.size(); }
+    std::uint64_t remaining() override { return eof() ? 0 : data_.size() - position_; }
 
     std::size_t position() const { return position_; }
 

@@ -285,7 +285,7 @@ TEST_F(DumpFileTest, AnOutputThatCannotBeWrittenIsAFailureNotSuccess)
 {
     std::ostream closed(nullptr); // every write fails, as on a full disk
     std::ostringstream err;
-    const int status = dravinex_cli::run_dump({path, DumpFormat::csv}, closed, err);
+    const int status = dravinex_cli::run_dump({path, DumpFormat::csv, std::nullopt}, closed, err);
     EXPECT_EQ(status, 1);
     EXPECT_NE(err.str().find("dravinex-cli: "), std::string::npos);
 }
