@@ -1,6 +1,8 @@
 #include "cli/Cli.h"
 
 #include "cli/Dump.h"
+#include "cli/Extract.h"
+#include "cli/Tree.h"
 
 #include <CLI/CLI.hpp>
 
@@ -14,7 +16,7 @@
 
 namespace dravinex_cli {
 
-int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
+int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress_bar)
 {
     CLI::App app{"Dravinex without windows: the data files and the data store from the command line.",
                  std::string(program_name)};
@@ -23,6 +25,13 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
 
     DumpOptions dump_options;
     CLI::App* dump = add_dump_command(app, dump_options);
+    ExtractOptions extract_options;
+    extract_options.progress_bar = progress_bar;
+    CLI::App* extract = add_extract_command(app, extract_options);
+    StoreOptions tree_options;
+    CLI::App* tree = add_tree_command(app, tree_options);
+    CacheOptions cache_options;
+    CLI::App* cache = add_cache_command(app, cache_options);
 
     try {
         app.parse(argc, argv);
@@ -37,6 +46,12 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     try {
         if (dump->parsed())
             return run_dump(dump_options, out, err);
+        if (extract->parsed())
+            return run_extract(extract_options, out, err);
+        if (tree->parsed())
+            return run_tree(tree_options, out, err);
+        if (cache->parsed())
+            return run_cache(cache_options, out, err);
     }
     catch (const std::exception& e) {
         // The subcommands report their own errors; this catches what they did not expect,

@@ -14,6 +14,7 @@ inline constexpr int exit_ok = 0;
 inline constexpr int exit_failure = 1; // the work itself failed: unreadable file, output error
 inline constexpr int exit_usage = 2;   // the command line was wrong
 
-int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+// `progress_bar`: extraction draws a bar on `err` (main() sets it when that is a terminal).
+int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress_bar = false);
 
 } // namespace dravinex_cli

@@ -137,6 +137,9 @@ bool is_valid_utf8(std::string_view bytes);
 // Lower case of ASCII, Latin-1 and Cyrillic letters; everything else unchanged.
 std::string to_lower(std::string_view text);
 bool equals_ignore_case(std::string_view a, std::string_view b);
+// Orders texts as their UTF-16 code units would: byte order, except that characters above
+// U+FFFF (surrogate pairs) sort below U+E000..U+FFFF. Negative, zero or positive.
+int compare_utf16(std::string_view a, std::string_view b);
 // A file mask with '*' and '?' against a name, without regard to letter case.
 // "*.*" and "*" match every name.
 bool mask_matches(std::string_view mask, std::string_view name);

@@ -13,6 +13,7 @@ packages=(
     libboost-dev
     libcli11-dev
     nlohmann-json3-dev
+    zlib1g-dev
 )
 
 missing=()

@@ -1,0 +1,82 @@
+#include "app/Configuration.h"
+
+#include "lib/Profile.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <stdexcept>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace {
+
+// The user's home folder without a trailing '/': HOME when set, else the account's entry.
+// Both missing gives "", so the defaults land at the file system root rather than in
+// whatever folder the program was started from.
+std::string home_folder()
+{
+    std::string home;
+    if (const char* variable = std::getenv("HOME"); variable != nullptr && *variable != '\0')
+        home = variable;
+    else if (const passwd* account = ::getpwuid(::getuid()); account != nullptr && account->pw_dir != nullptr)
+        home = account->pw_dir;
+    while (!home.empty() && home.back() == '/')
+        home.pop_back();
+    return home;
+}
+
+// Characters, not bytes: a one-letter Cyrillic name is two bytes of UTF-8.
+std::size_t character_count(std::string_view text)
+{
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// An INI line ends at a line break, so a value holding one would spill into lines of its own
+// and could even start a section.
+void check_storable(std::string_view key, const std::string& value)
+{
+    if (value.find_first_of("\r\n") != std::string::npos)
+        throw std::invalid_argument("Путь с переводом строки нельзя сохранить в настройках: " + std::string(key));
+}
+
+} // namespace
+
+void CONFIGURATION::set_defaults()
+{
+    const std::string home = home_folder();
+    to_path = home + "/gtidata/";
+    from_path = append_backslash(home + "/gti");
+}
+
+void CONFIGURATION::load(const std::string& ini_path)
+{
+    const lib::Profile profile = lib::Profile::load(ini_path);
+    to_path = profile.read_string(configuration_keys::options_section, configuration_keys::to_path, to_path);
+    from_path = profile.read_string(configuration_keys::options_section, configuration_keys::from_path, from_path);
+}
+
+void CONFIGURATION::save(const std::string& ini_path) const
+{
+    check_storable(configuration_keys::to_path, to_path);
+    check_storable(configuration_keys::from_path, from_path);
+    lib::Profile profile = lib::Profile::load(ini_path);
+    profile.write_string(configuration_keys::options_section, configuration_keys::to_path, to_path);
+    profile.write_string(configuration_keys::options_section, configuration_keys::from_path, from_path);
+    profile.save(ini_path);
+}
+
+std::string append_backslash(std::string_view path)
+{
+    std::string result(path);
+    if (character_count(path) >= 2 && result.back() != '/')
+        result += '/';
+    return result;
+}
+
+CONFIGURATION& configuration()
+{
+    static CONFIGURATION instance;
+    return instance;
+}

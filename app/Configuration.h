@@ -1,0 +1,44 @@
+#pragma once
+// The program's two folder settings and the settings file that keeps them.
+//
+// from_path is where incoming packages wait, to_path the root of the unpacked data (areas
+// and wells). Every user appends names directly to them, so both are meant to end with '/'.
+// They live in section "options" of dravinex2.ini beside the window layout, whose lines a
+// save keeps.
+//
+// Errors: load() of a missing file keeps the current values; a file that exists but cannot
+// be read, and a save that cannot write, raise lib::io::FileError. A path with a line break
+// cannot be kept in the file: save() refuses it with std::invalid_argument before writing.
+// The program-wide object is changed only on the main thread while no extraction runs; the
+// extraction thread only reads it.
+
+#include <string>
+#include <string_view>
+
+namespace configuration_keys {
+inline constexpr std::string_view settings_file_name = "dravinex2.ini";
+inline constexpr std::string_view options_section = "options";
+inline constexpr std::string_view to_path = "to_path";
+inline constexpr std::string_view from_path = "from_path";
+} // namespace configuration_keys
+
+struct CONFIGURATION {
+    std::string to_path;   // unpacked data store
+    std::string from_path; // incoming packages
+
+    CONFIGURATION() { set_defaults(); }
+
+    // $HOME/gtidata/ and $HOME/gti/ (the account's home folder when HOME is not set).
+    void set_defaults();
+    // Reads both keys, each with the current value as default.
+    void load(const std::string& ini_path);
+    // Writes to_path, then from_path, keeping every other line of the file.
+    void save(const std::string& ini_path) const;
+};
+
+// The path with '/' appended, unless it already ends with one or is shorter than two
+// characters (an empty or one-letter setting stays as the user gave it).
+std::string append_backslash(std::string_view path);
+
+// The one instance, made with its defaults on first use.
+CONFIGURATION& configuration();

@@ -1,0 +1,212 @@
+// The extraction pipeline: one large .zreg package in single-package mode against zlib and
+// plain writes of the same bytes; a run over 1,000 small packages of which the cache knows
+// 900; and a 1 MB merge into a well's 40 MB file through placement, against cp.
+//
+//   extract_bench [repetitions]
+
+#include "Bench_support.h"
+
+#include "extract/Extractthread.h"
+#include "extract/Fileworks.h"
+#include "storage/Realtimedatareader.h"
+#include "testkit/Compressed_writer.h"
+#include "testkit/Realtime_writer.h"
+#include "testkit/Synthetic.h"
+#include "testkit/Zreg_writer.h"
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+constexpr int member_pairs = 5;
+constexpr std::size_t member_records = 48000; // about 10 MB of real-time file each
+constexpr std::size_t member_params = 40;
+
+class QuietOwner : public ExtractOwner {
+public:
+    void post_status(const std::string&) override {}
+    void post_progress(int) override {}
+    void report_error(const std::string&, const std::string& message) override
+    {
+        std::fprintf(stderr, "unexpected error: %s\n", message.c_str());
+    }
+};
+
+testkit::ZregMember member(std::string name, testkit::Bytes content)
+{
+    testkit::ZregMember m;
+    m.name = std::move(name);
+    m.content = std::move(content);
+    return m;
+}
+
+std::vector<testkit::ZregMember> large_members()
+{
+    std::vector<testkit::ZregMember> members = {member("inpgti.ini", testkit::inpgti_ini("1", "A", lib::enc_1251))};
+    const auto params = testkit::synthetic_params(member_params);
+    for (int i = 0; i < member_pairs; ++i) {
+        const auto records = testkit::synthetic_records(member_records, member_params, static_cast<std::uint32_t>(i));
+        members.push_back(member("p" + std::to_string(i) + ".realtim", testkit::realtime_file(params, records, {"a=b"}, 2)));
+        const auto set = testkit::synthetic_compressed_set(member_records, member_params, static_cast<std::uint32_t>(i));
+        members.push_back(member("c" + std::to_string(i) + ".realdep.newcompr1", testkit::single_stream(set)));
+    }
+    return members;
+}
+
+std::uint64_t folder_bytes(const std::string& folder)
+{
+    std::uint64_t total = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        if (entry.is_regular_file())
+            total += entry.file_size();
+    return total;
+}
+
+// What no extraction can beat: inflating every member and writing as many bytes as the
+// extraction wrote.
+double floor_seconds(const std::vector<testkit::ZregMember>& members, const std::string& package, std::uint64_t output,
+                     const std::string& scratch)
+{
+    std::vector<std::vector<unsigned char>> packed;
+    for (const auto& m : members) {
+        uLongf size = compressBound(m.content.size());
+        std::vector<unsigned char> out(size);
+        compress(out.data(), &size, m.content.data(), m.content.size());
+        out.resize(size);
+        packed.push_back(std::move(out));
+    }
+    (void)package;
+    return bench::seconds_of([&] {
+        std::vector<unsigned char> buffer;
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            buffer.resize(members[i].content.size());
+            uLongf size = buffer.size();
+            uncompress(buffer.data(), &size, packed[i].data(), packed[i].size());
+        }
+        std::ofstream out(scratch, std::ios::binary);
+        std::vector<char> block(1 << 20, 'x');
+        for (std::uint64_t left = output; left > 0;) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
+            out.write(block.data(), static_cast<std::streamsize>(n));
+            left -= n;
+        }
+    });
+}
+
+void bench_large_package(int repetitions)
+{
+    bench::ScratchDir dir;
+    const auto members = large_members();
+    const std::string package = dir.file("big.zreg");
+    testkit::write_file(package, testkit::zreg_package(1, members));
+    std::uint64_t unpacked = 0;
+    for (const auto& m : members)
+        unpacked += m.content.size();
+
+    std::vector<double> ours, floor;
+    std::uint64_t output = 0;
+    QuietOwner owner;
+    for (int i = 0; i < repetitions; ++i) {
+        const std::string store = dir.file("store" + std::to_string(i)) + "/";
+        ours.push_back(bench::seconds_of([&] {
+            TExtractThread run(true, true, store, package, nullptr, &owner, dir.file("temp.dir.tmp"), "");
+            run.Execute();
+        }));
+        output = folder_bytes(store);
+        std::filesystem::remove_all(store);
+        floor.push_back(floor_seconds(members, package, output, dir.file("floor.out")));
+    }
+    const double t = bench::median(ours);
+    const double f = bench::median(floor);
+    std::printf(".zreg of %.1f MB of members (%d plain, %d .newcompr1), %.1f MB written to the store\n",
+                static_cast<double>(unpacked) / 1e6, member_pairs, member_pairs, static_cast<double>(output) / 1e6);
+    std::printf("  whole extraction: %.0f ms, %.0f MB/s of members; floor (uncompress + write): %.0f ms; ratio %.2f x (target <= 2 x)\n",
+                t * 1000, static_cast<double>(unpacked) / 1e6 / t, f * 1000, t / f);
+}
+
+void bench_many_packages(int repetitions)
+{
+    bench::ScratchDir dir;
+    const std::string in = dir.file("in") + "/";
+    std::filesystem::create_directories(in);
+    const auto params = testkit::synthetic_params(8);
+    for (int i = 0; i < 1000; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "p%04d.zreg", i);
+        const auto records = testkit::synthetic_records(20, 8, static_cast<std::uint32_t>(i));
+        testkit::write_file(in + name, testkit::zreg_package(1, {member("inpgti.ini", testkit::inpgti_ini("1", "A", lib::enc_1251)),
+                                                                member("r.rac", {'x'})}));
+    }
+    std::vector<double> totals, unpack_share;
+    QuietOwner owner;
+    for (int r = 0; r < repetitions; ++r) {
+        FilesDataStorage cache;
+        lib::FileFinder finder;
+        finder.find(in + "*.zreg", lib::attr_set_files, false);
+        finder.sort_by_name();
+        for (std::size_t i = 0; i < 900; ++i)
+            cache.store(finder.files[i].path(), static_cast<std::int32_t>(finder.files[i].size));
+        const std::string store = dir.file("store" + std::to_string(r)) + "/";
+        const double total = bench::seconds_of([&] {
+            TExtractThread run(true, false, store, "", &cache, &owner, dir.file("temp.dir.tmp"), in);
+            run.Execute();
+        });
+        // The same 100 new packages unpacked and placed alone: the rest is the run's own work.
+        double unpacking = 0;
+        for (std::size_t i = 900; i < 1000; ++i) {
+            unpacking += bench::seconds_of([&] {
+                TExtractThread one(true, true, store, finder.files[i].path(), nullptr, &owner, dir.file("temp.dir.tmp"), "");
+                one.Execute();
+            });
+        }
+        totals.push_back(total);
+        unpack_share.push_back(std::max(0.0, total - unpacking) / total);
+    }
+    std::printf("1,000 small packages, 900 known to the cache: %.2f ms per package; %.0f %% of the run outside unpacking and placing\n",
+                bench::median(totals) * 1000 / 1000, bench::median(unpack_share) * 100);
+}
+
+void bench_merge(int repetitions)
+{
+    bench::ScratchDir dir;
+    const auto params = testkit::synthetic_params(member_params);
+    const auto records = testkit::synthetic_records(205000, member_params, 3);
+    const std::vector<FileStorageItem> older(records.begin(), records.begin() + 200000);
+    const std::vector<FileStorageItem> newer(records.end() - 6000, records.end());
+    const std::string well_file = dir.file("well.realtim");
+    testkit::write_file(well_file, testkit::realtime_file(params, older, {"a=b"}, 2));
+    const std::string in = dir.file("in") + "/";
+    std::filesystem::create_directories(in);
+    testkit::write_file(in + "new.zreg", testkit::zreg_package(1, {member("inpgti.ini", testkit::inpgti_ini("1", "A", lib::enc_1251)),
+                                                                 member("well.realtim", testkit::realtime_file(params, newer, {"a=b"}, 2))}));
+    std::vector<double> cp, merge;
+    QuietOwner owner;
+    for (int r = 0; r < repetitions; ++r) {
+        cp.push_back(bench::cp_seconds(well_file, dir.file("copy")));
+        const std::string store = dir.file("store" + std::to_string(r)) + "/";
+        std::filesystem::create_directories(store + "A/1");
+        std::filesystem::copy_file(well_file, store + "A/1/well.realtim");
+        merge.push_back(bench::seconds_of([&] {
+            TExtractThread run(true, false, store, "", nullptr, &owner, dir.file("temp.dir.tmp"), in);
+            run.Execute();
+        }));
+    }
+    const double mb = static_cast<double>(std::filesystem::file_size(well_file)) / 1e6;
+    std::printf("merge of a 1 MB arrival into a %.0f MB well file through placement: %.0f ms; cp of the well file %.1f ms; ratio %.2f x (target <= 15 x)\n",
+                mb, bench::median(merge) * 1000, bench::median(cp) * 1000, bench::median(merge) / bench::median(cp));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int repetitions = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 5;
+    bench_large_package(repetitions);
+    bench_many_packages(std::max(1, repetitions / 2));
+    bench_merge(repetitions);
+    return 0;
+}

@@ -1,0 +1,97 @@
+#include "catalogue/Filedata.h"
+
+#include "lib/Strworks.h"
+#include "lib/io/Binary_io.h"
+#include "lib/io/File_replacement.h"
+
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+// The byte's place in UTF-16 order. Lead bytes F0..F4 open surrogate pairs (D800..DBFF),
+// which come before the characters that EE and EF open (U+E000..U+FFFF); every other byte
+// keeps its place. Being a permutation of the byte values, it orders any bytes totally, and
+// continuation bytes are never moved.
+unsigned utf16_place(unsigned char byte)
+{
+    if (byte >= 0xF0)
+        return byte - 0xF0 + 0xEE;
+    if (byte >= 0xEE)
+        return byte - 0xEE + 0xFE;
+    return byte;
+}
+
+} // namespace
+
+bool Utf16Less::operator()(std::string_view a, std::string_view b) const
+{
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return utf16_place(static_cast<unsigned char>(x)) < utf16_place(static_cast<unsigned char>(y));
+    });
+}
+
+void FilesDataStorage::load(const std::string& path)
+{
+    entries_.clear();
+    std::unique_ptr<lib::io::BinaryInputFileStream> in;
+    try {
+        in = lib::io::open_input_file(path, false, lib::enc_1251);
+    }
+    catch (const std::runtime_error&) {
+        return; // no cache yet, or not readable: every package counts as new
+    }
+    try {
+        if (in->read_string() != magic)
+            return;
+        if (in->read_value<std::int32_t>() != version)
+            return;
+        const auto count = in->read_value<std::int32_t>();
+        for (std::int32_t i = 0; i < count; ++i) {
+            std::string key = in->read_string();
+            const auto size = in->read_value<std::int32_t>();
+            entries_.insert_or_assign(std::move(key), FileData{size});
+        }
+    }
+    catch (const std::runtime_error&) {
+        // The file ends early or inside an entry: keep the entries read whole.
+    }
+}
+
+void FilesDataStorage::save(const std::string& path) const
+{
+    lib::io::FileReplacement replacement(path);
+    lib::io::BinaryOutputFileStream out;
+    out.set_encoding(lib::enc_1251);
+    out.open(replacement.temporary_path(), false, false);
+    out.write_string(magic);
+    out.write_value(version);
+    out.write_value(static_cast<std::int32_t>(entries_.size()));
+    for (const auto& [key, data] : entries_) {
+        out.write_string(key);
+        out.write_value(data.size);
+    }
+    out.close();
+    replacement.commit();
+}
+
+bool FilesDataStorage::find(std::string_view path, std::int32_t& size) const
+{
+    const auto found = entries_.find(path);
+    if (found == entries_.end())
+        return false;
+    size = found->second.size;
+    return true;
+}
+
+void FilesDataStorage::store(const std::string& path, std::int32_t size)
+{
+    entries_.insert_or_assign(path, FileData{size});
+}
+
+void FilesDataStorage::erase(std::string_view path)
+{
+    if (const auto found = entries_.find(path); found != entries_.end())
+        entries_.erase(found);
+}

@@ -1,0 +1,131 @@
+#include "cli/Extract.h"
+
+#include "catalogue/Filedata.h"
+#include "cli/Cli.h"
+#include "cli/Output.h"
+#include "extract/Extractthread.h"
+#include "lib/Sys_utils.h"
+
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <ostream>
+
+namespace dravinex_cli {
+
+namespace {
+
+constexpr int bar_width = 40;
+
+// The run's owner on a terminal: status lines and errors on standard error.
+class ConsoleOwner : public ExtractOwner {
+public:
+    ConsoleOwner(std::ostream& err, bool bar) : err_(err), bar_(bar) {}
+
+    void post_status(const std::string& text) override
+    {
+        clear_bar();
+        err_ << printable(text) << '\n';
+    }
+
+    void post_progress(int percent) override
+    {
+        if (!bar_)
+            return;
+        const int filled = percent * bar_width / 100;
+        err_ << '\r' << '[' << std::string(static_cast<std::size_t>(filled), '#')
+             << std::string(static_cast<std::size_t>(bar_width - filled), ' ') << "] " << percent << '%' << std::flush;
+        bar_shown_ = true;
+    }
+
+    void report_error(const std::string& caption, const std::string& message) override
+    {
+        clear_bar();
+        err_ << lib_trim(caption) << ": ";
+        // The message box's blank line becomes one line break on a terminal.
+        std::string text = message;
+        for (std::size_t at; (at = text.find("\n\n")) != std::string::npos;)
+            text.replace(at, 2, "\n");
+        err_ << text << '\n';
+    }
+
+    void finish() { clear_bar(); }
+
+private:
+    static std::string lib_trim(const std::string& text)
+    {
+        const auto first = text.find_first_not_of(' ');
+        return first == std::string::npos ? std::string() : text.substr(first);
+    }
+
+    void clear_bar()
+    {
+        if (bar_shown_)
+            err_ << '\n';
+        bar_shown_ = false;
+    }
+
+    std::ostream& err_;
+    bool bar_;
+    bool bar_shown_ = false;
+};
+
+std::string absolute(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::absolute(path, error);
+    return error ? path : full.lexically_normal().string();
+}
+
+} // namespace
+
+CLI::App* add_extract_command(CLI::App& app, ExtractOptions& options)
+{
+    CLI::App* extract = app.add_subcommand("extract", "Unpack new packages into the data store, or one named package");
+    add_store_options(*extract, options.store, true);
+    extract->add_option("PACKAGE", options.package, "One package to unpack in single-package mode");
+    extract->add_option("NAME", options.name, "Folder beside the package that receives its data (default GTI_Data)");
+    return extract;
+}
+
+int run_extract(const ExtractOptions& options, std::ostream& out, std::ostream& err)
+{
+    const StorePaths paths = resolve_store(options.store);
+    const bool single = !options.package.empty();
+    std::string data_root = paths.to_path;
+    std::string package;
+    if (single) {
+        package = absolute(options.package);
+        // Without --to a named package's data go beside it, into NAME.
+        if (!options.store.to)
+            data_root = lib::folder_of(package) + options.name + "/";
+    }
+    if (single && options.store.from) {
+        err << program_name << ": --from has no meaning for a named package\n";
+        return exit_usage;
+    }
+
+    FilesDataStorage cache;
+    cache.load(paths.cache);
+    ConsoleOwner owner(err, options.progress_bar);
+    TExtractThread run(true, single, data_root, package, &cache, &owner, paths.temp_dir, paths.from_path);
+    run.Execute();
+    owner.finish();
+    for (const std::string& line : run.journal())
+        out << line << '\n';
+    out.flush();
+
+    int status = run.failed_packages() > 0 ? exit_failure : exit_ok;
+    if (!single) {
+        try {
+            cache.save(paths.cache);
+        }
+        catch (const std::exception& error) {
+            err << program_name << ": " << describe_error(error) << '\n';
+            status = exit_failure;
+        }
+    }
+    return status;
+}
+
+} // namespace dravinex_cli

@@ -1,0 +1,235 @@
+// Placement: the unpacked files go into the store's area and well folders; data files that
+// the well already has receive only the newer records.
+
+#include "extract/Extractthread.h"
+
+#include "lib/Inistorage.h"
+#include "lib/Strworks.h"
+#include "lib/Sys_utils.h"
+#include "lib/io/Binary_io.h"
+#include "lib/io/File_replacement.h"
+#include "storage/Realtimedatareader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const char* const merged_kinds[] = {"*.tim", "*.dep", "*.ldp", "*.realtim", "*.realdep", "*.reallag"};
+const char* const copied_kinds[] = {"*.rac", "*.rem", "*.ini", "*.nbl", "*.las", "*.bin", "*.instr", "*.race", "*.pore"};
+
+constexpr std::string_view identity_file = "inpgti.ini";
+
+// The classic record the well's file is extended with.
+constexpr std::size_t classic_record_size = 145;
+constexpr std::size_t classic_values = 32;
+
+std::string extension_of(const std::string& name)
+{
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : lib::to_lower(name.substr(dot));
+}
+
+std::string name_of(const std::string& path)
+{
+    return path.substr(lib::folder_of(path).size());
+}
+
+std::string identity_value(const lib::MemIni& ini, std::string_view section, std::string_view key)
+{
+    return lib::unquote(lib::trim(ini.read_string(section, key, "")), '"');
+}
+
+void put_classic_record(std::string& out, const FileStorageItem& item)
+{
+    char record[classic_record_size] = {};
+    std::memcpy(record + 0, &item.operation, 1);
+    std::memcpy(record + 1, &item.time, 4);
+    std::memcpy(record + 5, &item.depth_z, 4);
+    std::memcpy(record + 9, &item.depth_cur, 4);
+    const std::size_t count = std::min(classic_values, item.values.size());
+    std::memcpy(record + 13, item.values.data(), count * sizeof(float));
+    out.append(record, sizeof record);
+}
+
+// The classic form is never rewritten as a whole: newer records are appended to a copy of
+// the well's file, which then replaces it.
+void append_classic_records(const std::string& target, const FileStorage& model, std::size_t first_new)
+{
+    std::string bytes = lib::io::read_whole_file(target);
+    for (std::size_t i = first_new; i < model.records.size(); ++i)
+        put_classic_record(bytes, *model.records[i]);
+    lib::io::replace_file_contents(target, bytes);
+}
+
+// Thrown when a well's file or an arriving file cannot be merged; carries the reason.
+struct MergeFailure {
+    std::string text;
+};
+
+} // namespace
+
+std::string folder_name_of(std::string name)
+{
+    for (char& c : name) {
+        if (c == '/' || c == '\\')
+            c = '_';
+    }
+    if (name.find_first_not_of('.') == std::string::npos)
+        return {};
+    return name;
+}
+
+void copy_file_replacing(const std::string& from, const std::string& to)
+{
+    lib::io::OSFile source;
+    source.open(from, lib::io::open_read, false);
+    lib::io::FileReplacement replacement(to);
+    lib::io::OSFile copy;
+    copy.open(replacement.temporary_path(), lib::io::open_write, false);
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const std::size_t got = source.read(buffer.data(), buffer.size());
+        copy.write(buffer.data(), got);
+        if (got < buffer.size())
+            break;
+    }
+    copy.close();
+    replacement.commit();
+}
+
+void Placement::note_problem(const std::string& file, const std::exception& error)
+{
+    problems_.push_back(file + ": " + describe_error(error));
+}
+
+void Placement::read_identity()
+{
+    std::unique_ptr<lib::MemIni> ini;
+    try {
+        ini = lib::open_ini_for_reading(run_.temp_dir_slash_ + std::string(identity_file));
+    }
+    catch (const std::exception&) {
+        ini = std::make_unique<lib::MemIni>(); // unreadable: the data go to "undefined"
+    }
+    std::string well = identity_value(*ini, "скважина", "номер");
+    if (well.empty())
+        well = identity_value(*ini, "pore", "hole");
+    std::string area = identity_value(*ini, "скважина", "площадь");
+    if (area.empty())
+        area = identity_value(*ini, "pore", "field");
+    // Names from the package never lead out of the store.
+    well = folder_name_of(well);
+    area = folder_name_of(area);
+    run_.well_ = well.empty() ? extract_text::undefined_name : well;
+    run_.area_ = area.empty() ? extract_text::undefined_name : area;
+}
+
+void Placement::make_destination(bool single)
+{
+    if (single) {
+        run_.dest_dir_ = run_.data_root_;
+        return;
+    }
+    run_.area_dir_ = run_.data_root_ + run_.area_;
+    lib::make_folder(run_.area_dir_);
+    run_.well_dir_ = run_.area_dir_ + "/" + run_.well_;
+    lib::make_folder(run_.well_dir_);
+    run_.dest_dir_ = run_.well_dir_ + "/";
+}
+
+void Placement::place_unpacked(bool single)
+{
+    read_identity();
+    make_destination(single);
+    for (const char* kind : merged_kinds)
+        merge_data_files(kind);
+    for (const char* kind : copied_kinds)
+        copy_by_mask(run_.temp_dir_slash_, run_.dest_dir_, kind);
+}
+
+void Placement::merge_data_files(const std::string& mask)
+{
+    lib::FileFinder finder;
+    finder.find(run_.temp_dir_slash_ + mask, lib::attr_set_ordinary, false);
+    for (const lib::FindedFile& hit : finder.files)
+        merge_data_file(run_.temp_dir_slash_ + hit.name);
+}
+
+void Placement::merge_data_file(const std::string& source)
+{
+    const std::string name = name_of(source);
+    const std::string target = run_.dest_dir_ + name;
+    bool logged = false;
+    try {
+        if (!lib::file_exists(target)) {
+            copy_file_replacing(source, target);
+            logged = true;
+        }
+        else {
+            logged = merge_into(source, target);
+        }
+    }
+    catch (const MergeFailure& failure) {
+        run_.journal_.push_back(extract_text::merge_failed_head + target + extract_text::merge_failed_tail);
+        problems_.push_back(failure.text);
+    }
+    catch (const std::exception& error) {
+        note_problem(target, error);
+    }
+    const std::string extension = extension_of(name);
+    if (logged && (extension == ".tim" || extension == ".realtim"))
+        run_.journal_.push_back("    скважина \"" + run_.well_ + "\", файл \"" + name + "\"");
+}
+
+// Only records at least two time units newer than the well's last one are added. The well's
+// file keeps its variant and encoding, whatever the arriving file's are.
+bool Placement::merge_into(const std::string& source, const std::string& target)
+{
+    FileStorage model;
+    try {
+        model.load(target);
+    }
+    catch (const std::exception& error) {
+        throw MergeFailure{target + ": " + describe_error(error)};
+    }
+    const std::size_t count = model.records.size();
+    const std::uint32_t largest = model.largest_time();
+    if (largest >= FileStorage::no_time_limit - 1)
+        return false; // largest + 2 would wrap: nothing can be newer
+    const int version = model.version;
+    model.set_time_filter(largest + 2, FileStorage::no_time_limit);
+    try {
+        model.load(source);
+    }
+    catch (const std::exception& error) {
+        throw MergeFailure{source + ": " + describe_error(error)};
+    }
+    if (model.records.size() == count)
+        return false;
+    model.version = version;
+    if (model.realtime_form == 1)
+        model.save(target);
+    else
+        append_classic_records(target, model, count);
+    return true;
+}
+
+// Every name that matches, hidden ones included; a folder of such a name cannot be copied
+// as a file and is passed over.
+void Placement::copy_by_mask(const std::string& source_folder, const std::string& destination_folder,
+                             const std::string& mask)
+{
+    std::vector<platform::DirEntry> entries = platform::list_directory(source_folder);
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+    for (const platform::DirEntry& entry : entries) {
+        if (!lib::mask_matches(mask, entry.name) || (entry.attributes & platform::attr_directory))
+            continue;
+        try {
+            copy_file_replacing(source_folder + entry.name, destination_folder + entry.name);
+        }
+        catch (const std::exception& error) {
+            note_problem(destination_folder + entry.name, error);
+        }
+    }
+}

@@ -1,0 +1,210 @@
+#include "extract/Regzipclass.h"
+
+#include "extract/Zlib_library.h"
+#include "lib/io/File_replacement.h"
+#include "storage/Realtimedatareader.h"
+
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <vector>
+
+namespace rzip {
+
+namespace {
+
+// The expanded values are the IEEE-754 results of the formula, infinities and NaN included.
+static_assert(std::numeric_limits<float>::is_iec559);
+
+std::string with_slash(const std::string& folder)
+{
+    return folder.empty() || folder.back() == '/' ? folder : folder + '/';
+}
+
+std::string file_name_of(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool is_plain_file_name(std::string_view name)
+{
+    constexpr std::string_view forbidden("/\\\0", 3);
+    return !name.empty() && name != "." && name != ".." && name.find_first_of(forbidden) == std::string_view::npos;
+}
+
+float load_f32(const char* bytes)
+{
+    float value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+std::array<float, layout::parameter_count> load_f32_array(const char* bytes)
+{
+    std::array<float, layout::parameter_count> values{};
+    for (std::size_t k = 0; k < values.size(); ++k)
+        values[k] = load_f32(bytes + 4 * k);
+    return values;
+}
+
+void check_unpacked_len(std::int32_t unpacked_len, const char* function)
+{
+    if (unpacked_len < 0 || unpacked_len > layout::max_unpacked_len)
+        throw Exception(std::string(function) + ": wrong uncompr_len!");
+}
+
+} // namespace
+
+bool is_plain_member_name(std::string_view name)
+{
+    if (!is_plain_file_name(name))
+        return false;
+    // "..newcompr1" would be saved as "." and "...newcompr1" as "..": the folder and its parent.
+    if (name.ends_with(layout::stream_suffix))
+        return is_plain_file_name(name.substr(0, name.size() - layout::stream_suffix.size()));
+    return true;
+}
+
+Decompression::Decompression(std::string package_path) : package_path_(std::move(package_path))
+{
+    try {
+        in_.open(package_path_, false);
+    }
+    catch (const lib::io::FileError&) {
+        return;
+    }
+    if (in_.remaining() < layout::header_size)
+        return;
+    divisor_ = in_.read_value<std::uint16_t>();
+    readable_ = true;
+}
+
+void Decompression::extract_all(const std::string& folder)
+{
+    const std::string target = with_slash(folder);
+    std::error_code error;
+    std::filesystem::create_directories(target, error);
+    if (error)
+        throw lib::io::FileError(lib::io::text::cannot_write, target, error.value());
+    if (!readable_)
+        return;
+    in_.seek(layout::header_size, lib::io::SeekOrigin::from_begin);
+    while (extract_next_file(target)) {
+    }
+}
+
+bool Decompression::extract_next_file(const std::string& folder)
+{
+    // A package cut inside the kind, the name length or the name simply ends.
+    if (!readable_ || in_.remaining() < 2)
+        return false;
+    const std::uint8_t kind = in_.read_u8();
+    const std::uint8_t name_len = in_.read_u8();
+    if (in_.remaining() < name_len)
+        return false;
+    std::string raw_name(name_len, '\0');
+    in_.read(raw_name.data(), raw_name.size());
+    lib::StrEncConverter converter(lib::enc_1251);
+    const std::string name = converter.decode(raw_name.data(), raw_name.size());
+    // The decoder stops at a zero byte, so a name holding one is judged by its raw bytes.
+    const bool plain = raw_name.find('\0') == std::string::npos && is_plain_member_name(name);
+
+    if (in_.remaining() < 8)
+        throw Exception("Пакет обрывается в заголовке файла '" + name + "'");
+    const auto packed_len = in_.read_value<std::uint32_t>();
+    const auto unpacked_len = in_.read_value<std::int32_t>();
+    check_unpacked_len(unpacked_len, "extract_next_file");
+
+    if (!plain) {
+        // Not a file name of this folder: step over its data and go on with the next member.
+        const std::uint64_t left = in_.remaining();
+        if (packed_len > left)
+            throw Exception("Файл '" + name + "' в пакете обрезан: заявлено " + std::to_string(packed_len) +
+                            " байт сжатых данных, а до конца пакета " + std::to_string(left) + " байт");
+        in_.skip(packed_len);
+        return true;
+    }
+
+    const std::string path = with_slash(folder) + name;
+    extract_simple_file(path, packed_len, unpacked_len);
+    if (kind == layout::kind_quantised)
+        expand_quantised_file(path);
+    return true;
+}
+
+void Decompression::extract_simple_file(const std::string& path, std::uint32_t packed_len, std::int32_t unpacked_len)
+{
+    check_unpacked_len(unpacked_len, "extract_simple_file");
+    const std::string name = file_name_of(path);
+    // The length comes from the package: trust it only as far as the package reaches.
+    const std::uint64_t left = in_.remaining();
+    if (packed_len > left)
+        throw Exception("Файл '" + name + "' в пакете обрезан: заявлено " + std::to_string(packed_len) +
+                        " байт сжатых данных, а до конца пакета " + std::to_string(left) + " байт");
+    std::vector<unsigned char> packed(packed_len);
+    if (!packed.empty())
+        in_.read(packed.data(), packed.size());
+
+    std::vector<unsigned char> unpacked(static_cast<std::size_t>(unpacked_len));
+    unsigned long unpacked_size = unpacked.size();
+    const int status = lib::zlib_instance().uncompress(unpacked.data(), &unpacked_size, packed.data(), packed.size());
+    if (status != 0)
+        throw Exception("extract_simple_file: uncompress=" + std::to_string(status));
+    // A shorter stream than announced means a damaged member; zeros in its place would pass
+    // for data.
+    if (unpacked_size != unpacked.size())
+        throw Exception("Размер распакованного файла '" + name + "' (" + std::to_string(unpacked_size) +
+                        " байт) не совпадает с заявленным (" + std::to_string(unpacked.size()) + " байт)");
+
+    if (path.ends_with(layout::stream_suffix)) {
+        lib::io::BinaryMemoryInputStream in;
+        in.set_data(unpacked.data(), unpacked.size());
+        FileStorage model;
+        model.load_after_decompressing(in);
+        model.save_realtime(path.substr(0, path.size() - layout::stream_suffix.size()));
+        return;
+    }
+    lib::io::replace_file_contents(path, {reinterpret_cast<const char*>(unpacked.data()), unpacked.size()});
+}
+
+void Decompression::expand_quantised_file(const std::string& path)
+{
+    using namespace layout;
+    std::string compact;
+    try {
+        compact = lib::io::read_whole_file(path);
+    }
+    catch (const lib::io::FileNotFoundError&) {
+        return;
+    }
+    if (compact.size() < compact_head_size)
+        return;
+
+    const auto offsets = load_f32_array(compact.data());
+    const auto scales = load_f32_array(compact.data() + 4 * parameter_count);
+    const std::size_t count = (compact.size() - compact_head_size) / compact_record_size;
+    const char* columns = compact.data() + compact_head_size;
+    const double divisor = divisor_;
+
+    std::string full(count * classic_record_size, '\0');
+    for (std::size_t i = 0; i < count; ++i) {
+        // Byte j of compact record i is in column j.
+        const auto byte = [&](std::size_t j) { return columns[j * count + i]; };
+        char* record = full.data() + i * classic_record_size;
+        for (std::size_t j = 0; j < compact_values_offset; ++j)
+            record[j] = byte(j);
+        for (std::size_t k = 0; k < parameter_count; ++k) {
+            const std::size_t at = compact_values_offset + 2 * k;
+            const unsigned q = static_cast<unsigned char>(byte(at)) | static_cast<unsigned char>(byte(at + 1)) << 8;
+            const auto value = static_cast<float>(q * static_cast<double>(scales[k]) / divisor + offsets[k]);
+            std::memcpy(record + compact_values_offset + 4 * k, &value, sizeof value);
+        }
+        for (std::size_t t = 0; t < 4; ++t)
+            record[classic_tail_offset + t] = byte(compact_tail_offset + t);
+    }
+    lib::io::replace_file_contents(path, full);
+}
+
+} // namespace rzip

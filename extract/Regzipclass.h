@@ -1,0 +1,88 @@
+#pragma once
+// The reader of ".zreg" packages: a two-byte quantisation divisor, then members, each a
+// kind byte, a name (code page 1251), the packed and unpacked lengths and one zlib stream.
+//
+// Members are unpacked into a folder: a member of kind 1 is a classic data file in its
+// compact quantised form and is expanded to full 145-byte records; a member named
+// "*.newcompr1" is a single compressed stream and becomes the real-time file of the name
+// without that suffix. Every file is written under a temporary name and renamed into place,
+// so nothing half-written is left behind.
+//
+// Damaged input stops the package: rzip::Exception (UTF-8 text) for a bad length, a zlib
+// error, a size that disagrees with the header or a package cut inside a member; the
+// errors of lib::io, lib::dll (zlib missing) and FileStorage pass through. A member whose
+// name is not a plain file name is read past and not written, so nothing ever lands
+// outside the folder. One object per package, used by one thread.
+
+#include "lib/io/Binary_io.h"
+
+#include <boost/noncopyable.hpp>
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace rzip {
+
+namespace layout {
+inline constexpr std::size_t header_size = 2;             // the divisor
+inline constexpr std::int32_t max_unpacked_len = 100000000;
+inline constexpr std::uint8_t kind_quantised = 1;
+inline constexpr std::string_view stream_suffix = ".newcompr1";
+
+inline constexpr std::size_t parameter_count = 32;
+inline constexpr std::size_t compact_head_size = 2 * 4 * parameter_count; // offsets, scales
+inline constexpr std::size_t compact_record_size = 81;
+inline constexpr std::size_t compact_values_offset = 13;
+inline constexpr std::size_t compact_tail_offset = compact_values_offset + 2 * parameter_count; // 77
+inline constexpr std::size_t classic_record_size = 145;
+inline constexpr std::size_t classic_tail_offset = compact_values_offset + 4 * parameter_count; // 141
+static_assert(compact_head_size == 256);
+static_assert(compact_tail_offset + 4 == compact_record_size);
+static_assert(classic_tail_offset + 4 == classic_record_size);
+} // namespace layout
+
+// Message stored as UTF-8.
+class Exception : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class Decompression : private boost::noncopyable {
+public:
+    // Opens the package and reads the divisor. A package that cannot be opened or is
+    // shorter than its header is no error here: it simply has nothing to extract.
+    explicit Decompression(std::string package_path);
+
+    // Creates the folder when missing and unpacks every member into it. `folder` ends
+    // with '/' (one is added otherwise).
+    void extract_all(const std::string& folder);
+    // Unpacks the member at the current position; false at the end of the members (also
+    // when the package ends inside a member's kind, name length or name).
+    bool extract_next_file(const std::string& folder);
+    // Reads `packed_len` bytes at the current position, decompresses them and writes the
+    // result at `path` (for ".newcompr1": the real-time file beside it).
+    void extract_simple_file(const std::string& path, std::uint32_t packed_len, std::int32_t unpacked_len);
+    // Expands the compact classic file at `path` to full records in place; a missing
+    // file or one shorter than the compact head is left alone.
+    void expand_quantised_file(const std::string& path);
+
+    const std::string& package_path() const { return package_path_; }
+    bool readable() const { return readable_; }
+    std::uint16_t divisor() const { return divisor_; }
+
+private:
+    std::string package_path_;
+    lib::io::BinaryInputFileStream in_;
+    bool readable_ = false;
+    std::uint16_t divisor_ = 0;
+};
+
+// True when a member's name (decoded) may be written into the extraction folder: not
+// empty, not "." or "..", without '/', '\' or a zero byte, and for a ".newcompr1" member
+// the same of the name it is saved under.
+bool is_plain_member_name(std::string_view name);
+
+} // namespace rzip

@@ -1,0 +1,149 @@
+#include "app/Configuration.h"
+
+#include "lib/io/Binary_io.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+
+#include <pwd.h>
+#include <unistd.h>
+
+using testsupport::TempDir;
+
+namespace {
+
+// Sets or removes HOME for one test and puts the old value back.
+class HomeVariable {
+public:
+    explicit HomeVariable(const char* value)
+    {
+        if (const char* old = std::getenv("HOME"))
+            old_ = old;
+        if (value)
+            ::setenv("HOME", value, 1);
+        else
+            ::unsetenv("HOME");
+    }
+    ~HomeVariable()
+    {
+        if (old_)
+            ::setenv("HOME", old_->c_str(), 1);
+        else
+            ::unsetenv("HOME");
+    }
+    HomeVariable(const HomeVariable&) = delete;
+    HomeVariable& operator=(const HomeVariable&) = delete;
+
+private:
+    std::optional<std::string> old_;
+};
+
+CONFIGURATION with_paths(const std::string& to_path, const std::string& from_path)
+{
+    CONFIGURATION config;
+    config.to_path = to_path;
+    config.from_path = from_path;
+    return config;
+}
+
+} // namespace
+
+TEST(ConfigurationDefaults, AreFoldersInTheHomeFolderEndingWithASlash)
+{
+    const std::string account_home = ::getpwuid(::getuid())->pw_dir;
+    struct Case {
+        const char* home; // nullptr: HOME not set
+        std::string to_path;
+        std::string from_path;
+    };
+    const Case cases[] = {
+        {"/home/оператор", "/home/оператор/gtidata/", "/home/оператор/gti/"},
+        {"/home/op/", "/home/op/gtidata/", "/home/op/gti/"},
+        {nullptr, account_home + "/gtidata/", account_home + "/gti/"},
+        {"", account_home + "/gtidata/", account_home + "/gti/"},
+    };
+    for (const Case& c : cases) {
+        const HomeVariable home(c.home);
+        CONFIGURATION config;
+        config.to_path = "changed";
+        config.set_defaults();
+        EXPECT_EQ(config.to_path, c.to_path) << (c.home ? c.home : "(unset)");
+        EXPECT_EQ(config.from_path, c.from_path) << (c.home ? c.home : "(unset)");
+    }
+}
+
+TEST(ConfigurationLoad, KeepsTheCurrentValueOfWhatTheFileLacks)
+{
+    TempDir dir;
+    CONFIGURATION config = with_paths("/data/", "/in/");
+    config.load(dir.file("dravinex2.ini"));
+    EXPECT_EQ(config.to_path, "/data/");
+    EXPECT_EQ(config.from_path, "/in/");
+
+    config.load(dir.write("dravinex2.ini", "[OPTIONS]\nTo_Path=/store/данные/\n"));
+    EXPECT_EQ(config.to_path, "/store/данные/");
+    EXPECT_EQ(config.from_path, "/in/");
+}
+
+TEST(ConfigurationSave, WritesTheOptionsAndKeepsEveryOtherLine)
+{
+    TempDir dir;
+    const std::string ini = dir.write("dravinex2.ini", "; window\n"
+                                                       "[DravinexMainForm]\n"
+                                                       "top=12\n"
+                                                       "[options]\n"
+                                                       "from_path=/old/\n");
+    with_paths("/store/данные/", "/in/пакеты/").save(ini);
+    EXPECT_EQ(testsupport::read_file(ini), "; window\n"
+                                           "[DravinexMainForm]\n"
+                                           "top=12\n"
+                                           "[options]\n"
+                                           "from_path=/in/пакеты/\n"
+                                           "to_path=/store/данные/\n");
+    CONFIGURATION loaded = with_paths("", "");
+    loaded.load(ini);
+    EXPECT_EQ(loaded.to_path, "/store/данные/");
+    EXPECT_EQ(loaded.from_path, "/in/пакеты/");
+
+    const std::string fresh = dir.file("new.ini");
+    with_paths("/data/", "/in/").save(fresh);
+    EXPECT_EQ(testsupport::read_file(fresh), "[options]\nto_path=/data/\nfrom_path=/in/\n");
+}
+
+TEST(ConfigurationSave, RefusesAPathWithALineBreakAndLeavesTheFileAsItWas)
+{
+    TempDir dir;
+    const std::string ini = dir.write("dravinex2.ini", "[options]\nto_path=/data/\n");
+    EXPECT_THROW(with_paths("/data/\n[options]\nto_path=/evil/", "/in/").save(ini), std::invalid_argument);
+    EXPECT_THROW(with_paths("/data/", "/in\r/").save(ini), std::invalid_argument);
+    EXPECT_EQ(testsupport::read_file(ini), "[options]\nto_path=/data/\n");
+}
+
+TEST(ConfigurationSave, AFolderThatCannotBeWrittenIsAFileError)
+{
+    TempDir dir;
+    EXPECT_THROW(with_paths("/data/", "/in/").save(dir.file("missing/dravinex2.ini")), lib::io::FileError);
+}
+
+TEST(AppendBackslash, EndsPathsOfTwoOrMoreCharactersWithASlash)
+{
+    struct Case {
+        const char* path;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"/in", "/in/"},
+        {"/data/", "/data/"},
+        {"ab", "ab/"},
+        {"a", "a"},
+        {"/", "/"},
+        {"", ""},
+        {"Д", "Д"}, // one character in two bytes
+        {"ДД", "ДД/"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(append_backslash(c.path), c.expected) << '"' << c.path << '"';
+}

@@ -1,0 +1,338 @@
+#include "extract/Extractthread.h"
+
+#include "storage/Realtimedatareader.h"
+#include "support/Expect.h"
+#include "support/LockHolder.h"
+#include "support/TempDir.h"
+#include "testkit/Classic_writer.h"
+#include "testkit/Realtime_writer.h"
+#include "testkit/Zreg_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using testkit::Bytes;
+using testsupport::TempDir;
+using testsupport::times_of;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+class RecordingOwner : public ExtractOwner {
+public:
+    void post_status(const std::string& text) override { statuses.push_back(text); }
+    void post_progress(int percent) override { percents.push_back(percent); }
+    void report_error(const std::string& caption, const std::string& message) override
+    {
+        EXPECT_EQ(caption, "  ОШИБКА");
+        errors.push_back(message);
+    }
+
+    Lines statuses;
+    std::vector<int> percents;
+    Lines errors;
+};
+
+FileStorageParam named(std::string name)
+{
+    FileStorageParam p;
+    p.name = std::move(name);
+    return p;
+}
+
+FileStorageItem at(std::uint32_t time)
+{
+    FileStorageItem item;
+    item.time = time;
+    item.values = {static_cast<float>(time), 1};
+    return item;
+}
+
+Bytes realtime(std::vector<std::uint32_t> times, int version = 2)
+{
+    std::vector<FileStorageItem> records;
+    for (std::uint32_t t : times)
+        records.push_back(at(t));
+    return testkit::realtime_file({named("Глубина"), named("Вес")}, records, {"Куст=1"}, version);
+}
+
+testkit::ZregMember member(std::string name, Bytes content)
+{
+    testkit::ZregMember m;
+    m.name = std::move(name);
+    m.content = std::move(content);
+    return m;
+}
+
+// A program home, an input folder and a store, and runs over them.
+class ExtractRun : public ::testing::Test {
+protected:
+    std::string in() const { return dir.folder() + "in/"; }
+    std::string store() const { return dir.folder() + "store/"; }
+
+    void SetUp() override { std::filesystem::create_directories(in()); }
+
+    std::string package(const std::string& name, const std::vector<testkit::ZregMember>& members)
+    {
+        const std::string path = in() + name;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        testkit::write_file(path, testkit::zreg_package(1, members));
+        return path;
+    }
+
+    testkit::ZregMember identity(const std::string& well = "12", const std::string& area = "Северная")
+    {
+        return member("inpgti.ini", testkit::inpgti_ini(well, area, lib::enc_1251));
+    }
+
+    Lines run_all()
+    {
+        owner = RecordingOwner();
+        TExtractThread run(true, false, store(), "", &cache, &owner, dir.folder() + "temp.dir.tmp", in());
+        run.Execute();
+        failed = run.failed_packages();
+        return run.journal();
+    }
+
+    Lines run_one(const std::string& path, const std::string& root)
+    {
+        owner = RecordingOwner();
+        TExtractThread run(true, true, root, path, &cache, &owner, dir.folder() + "temp.dir.tmp", in());
+        run.Execute();
+        failed = run.failed_packages();
+        return run.journal();
+    }
+
+    std::unique_ptr<FileStorage> load(const std::string& path)
+    {
+        auto model = std::make_unique<FileStorage>();
+        model->load(path);
+        return model;
+    }
+
+    TempDir dir;
+    FilesDataStorage cache;
+    RecordingOwner owner;
+    int failed = 0;
+};
+
+const Lines nothing_new = {"Распаковка данных:", "НОВЫЕ данные не найдены!"};
+
+} // namespace
+
+TEST_F(ExtractRun, AnEmptyInputFolderFindsNothingNew)
+{
+    EXPECT_EQ(run_all(), nothing_new);
+    EXPECT_TRUE(owner.statuses.empty());
+    EXPECT_TRUE(owner.percents.empty());
+}
+
+TEST_F(ExtractRun, ATimeFileArrivingForANewWellIsPlacedAndJournaled)
+{
+    const std::string path = package("a.zreg", {identity(), member("0007.realtim", realtime({1, 2})), member("x.rac", {'r'})});
+    EXPECT_EQ(run_all(), (Lines{"Распаковка данных:", "    скважина \"12\", файл \"0007.realtim\""}));
+    EXPECT_EQ(owner.statuses, Lines{"Обрабатывается файл \"" + path + "\""});
+    EXPECT_EQ(owner.percents, std::vector<int>{100});
+    const std::string well = store() + "Северная/12/";
+    EXPECT_EQ(times_of(*load(well + "0007.realtim")), (std::vector<std::uint32_t>{1, 2}));
+    EXPECT_TRUE(std::filesystem::exists(well + "x.rac"));
+    EXPECT_TRUE(std::filesystem::exists(well + "inpgti.ini"));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.folder() + "temp.dir.tmp"));
+}
+
+TEST_F(ExtractRun, KnownPackagesAreSkippedUntilTheyGrow)
+{
+    const std::string path = package("a.zreg", {identity(), member("1.realtim", realtime({1}))});
+    run_all();
+    EXPECT_EQ(run_all(), nothing_new);
+    EXPECT_EQ(owner.statuses.size(), 1u); // still announced
+    package("a.zreg", {identity(), member("1.realtim", realtime({1, 5, 9}))});
+    EXPECT_EQ(run_all(), (Lines{"Распаковка данных:", "    скважина \"12\", файл \"1.realtim\""}));
+    EXPECT_EQ(times_of(*load(store() + "Северная/12/1.realtim")), (std::vector<std::uint32_t>{1, 5, 9}));
+}
+
+TEST_F(ExtractRun, ArrivingRecordsAreAppendedFromTwoUnitsAfterTheWellsLast)
+{
+    package("a.zreg", {identity(), member("1.realtim", realtime({900, 1000}))});
+    run_all();
+    package("b.zreg", {identity(), member("1.realtim", realtime({1000, 1001, 1002, 1005}))});
+    package("c.zreg", {identity(), member("1.realtim", realtime({1003}))});
+    EXPECT_EQ(run_all(), (Lines{"Распаковка данных:", "    скважина \"12\", файл \"1.realtim\""}));
+    EXPECT_EQ(times_of(*load(store() + "Северная/12/1.realtim")), (std::vector<std::uint32_t>{900, 1000, 1002, 1005}));
+}
+
+TEST_F(ExtractRun, AMergeKeepsTheVariantOfTheWellsFile)
+{
+    package("a.zreg", {identity(), member("1.realtim", realtime({10}, 0))});
+    run_all();
+    package("b.zreg", {identity(), member("1.realtim", realtime({20}, 2))});
+    run_all();
+    const std::string bytes = testsupport::read_file(store() + "Северная/12/1.realtim");
+    EXPECT_EQ(bytes[0], 2); // still the old variant: no format sector
+    EXPECT_EQ(times_of(*load(store() + "Северная/12/1.realtim")), (std::vector<std::uint32_t>{10, 20}));
+}
+
+TEST_F(ExtractRun, AWellFileAtTheLargestTimeTakesNothingMore)
+{
+    package("a.zreg", {identity(), member("1.realtim", realtime({4294967294u}))});
+    run_all();
+    package("b.zreg", {identity(), member("1.realtim", realtime({4294967295u, 3}))});
+    EXPECT_EQ(run_all(), nothing_new);
+    EXPECT_EQ(times_of(*load(store() + "Северная/12/1.realtim")), (std::vector<std::uint32_t>{4294967294u}));
+}
+
+TEST_F(ExtractRun, AClassicTimeFileReceivesOnlyTheNewerRecordsAppended)
+{
+    const auto record = [](std::uint32_t time) {
+        testkit::ClassicRecord r;
+        r.time = time;
+        r.depth_z = 5;
+        r.values[0] = static_cast<float>(time);
+        return r;
+    };
+    const Bytes list = testkit::classic_param_list({named("Глубина")});
+    package("a.zreg", {identity(), member("inpgti.nbl", list), member("1.tim", testkit::classic_file({record(10), record(20)}))});
+    run_all();
+    const std::string well_list = testsupport::read_file(store() + "Северная/12/inpgti.nbl");
+    package("b.zreg", {identity(), member("inpgti.nbl", list), member("1.tim", testkit::classic_file({record(21), record(22), record(30)}))});
+    EXPECT_EQ(run_all(), (Lines{"Распаковка данных:", "    скважина \"12\", файл \"1.tim\""}));
+    EXPECT_EQ(times_of(*load(store() + "Северная/12/1.tim")), (std::vector<std::uint32_t>{10, 20, 22, 30}));
+    EXPECT_EQ(std::filesystem::file_size(store() + "Северная/12/1.tim"), 4u * 145);
+    EXPECT_EQ(testsupport::read_file(store() + "Северная/12/inpgti.nbl"), well_list);
+}
+
+TEST_F(ExtractRun, TheIdentityFileNamesTheFoldersAndUnsafeNamesStayInside)
+{
+    struct Case {
+        const char* name;
+        Bytes ini;
+        std::string folder;
+    };
+    const Case cases[] = {
+        {"quoted number with blanks", testkit::inpgti_ini("\" 12\"", "Северная", lib::enc_utf8), "Северная/ 12/"},
+        {"the older section", testkit::inpgti_ini_pore("7", "Южное", lib::enc_1251), "Южное/7/"},
+        {"slashes and dots", testkit::inpgti_ini("../x", "..", lib::enc_1251), "undefined/.._x/"},
+        {"backslash", testkit::inpgti_ini("a\\b", "c/d", lib::enc_1251), "c_d/a_b/"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        package("p" + std::to_string(n++) + ".zreg", {member("inpgti.ini", c.ini), member("1.realtim", realtime({1}))});
+        run_all();
+        EXPECT_TRUE(std::filesystem::exists(store() + c.folder + "1.realtim")) << c.name;
+    }
+    package("none.zreg", {member("1.dep", {})});
+    run_all();
+    EXPECT_TRUE(std::filesystem::exists(store() + "undefined/undefined/1.dep"));
+    EXPECT_FALSE(std::filesystem::exists(dir.folder() + "x"));
+}
+
+TEST_F(ExtractRun, PackagesRunInNameOrderAcrossSubfoldersWhateverTheirCase)
+{
+    const std::string b = package("sub/b.zreg", {identity(), member("1.dep", {})});
+    const std::string a = package("A.ZREG", {identity(), member("2.dep", {})});
+    const std::string c = package("c.Zreg", {identity(), member("3.dep", {})});
+    run_all();
+    EXPECT_EQ(owner.statuses, (Lines{"Обрабатывается файл \"" + a + "\"", "Обрабатывается файл \"" + b + "\"",
+                                     "Обрабатывается файл \"" + c + "\""}));
+    EXPECT_TRUE(std::filesystem::exists(store() + "Северная/12/2.dep"));
+    EXPECT_EQ(failed, 0);
+}
+
+TEST_F(ExtractRun, ProgressCountsBytesOfThePackagesDone)
+{
+    // Packages of a kind that fails still count their bytes.
+    testkit::write_file(in() + "a.rar", Bytes(100, 1));
+    testkit::write_file(in() + "b.rar", Bytes(300, 1));
+    testkit::write_file(in() + "c.rar", Bytes(600, 1));
+    run_all();
+    EXPECT_EQ(owner.percents, (std::vector<int>{10, 40, 100}));
+    EXPECT_EQ(failed, 3);
+}
+
+TEST_F(ExtractRun, AFailingPackageIsReportedAndTheRunGoesOn)
+{
+    testkit::ZregMember bad = member("x.bin", {1, 2, 3});
+    bad.unpacked_len = 100000001;
+    const std::string broken = package("a.zreg", {identity(), bad});
+    package("b.zreg", {identity(), member("1.realtim", realtime({1}))});
+    const Lines journal = run_all();
+    EXPECT_EQ(journal.back(), "    скважина \"12\", файл \"1.realtim\"");
+    ASSERT_EQ(owner.errors.size(), 1u);
+    EXPECT_EQ(owner.errors[0], "Произошла ошибка при распаковке файла \"" + broken + "\"\n\nextract_next_file: wrong uncompr_len!");
+    EXPECT_EQ(failed, 1);
+    EXPECT_FALSE(std::filesystem::exists(store() + "Северная/12/x.bin"));
+}
+
+TEST_F(ExtractRun, AWellFileThatCannotBeReadIsReportedAndRetriedNextRun)
+{
+    package("a.zreg", {identity(), member("1.realtim", realtime({1}))});
+    run_all();
+    const std::string target = store() + "Северная/12/1.realtim";
+    const std::string path = package("b.zreg", {identity(), member("1.realtim", realtime({1, 5}))});
+    {
+        testsupport::LockHolder holder(target, lib::io::open_read, true, std::chrono::milliseconds(3500));
+        const Lines journal = run_all();
+        EXPECT_EQ(journal, (Lines{"Распаковка данных:", "В процессе распаковки файла '" + target + "' произошла ошибка"}));
+        ASSERT_EQ(owner.errors.size(), 1u);
+        EXPECT_NE(owner.errors[0].find("Невозможно заблокировать файл!"), std::string::npos);
+    }
+    std::int32_t remembered = 0;
+    EXPECT_FALSE(cache.find(path, remembered)); // forgotten: tried again next time
+    EXPECT_EQ(run_all(), (Lines{"Распаковка данных:", "    скважина \"12\", файл \"1.realtim\""}));
+    EXPECT_EQ(times_of(*load(target)), (std::vector<std::uint32_t>{1, 5}));
+}
+
+TEST_F(ExtractRun, AFileThatCannotBePlacedIsReportedAndWhatCouldBePlacedStays)
+{
+    std::filesystem::create_directories(store() + "Северная/12/x.rac"); // a folder where a file must go
+    const std::string path = package("a.zreg", {identity(), member("x.rac", {'r'}), member("1.realtim", realtime({1}))});
+    run_all();
+    ASSERT_EQ(owner.errors.size(), 1u);
+    EXPECT_NE(owner.errors[0].find(store() + "Северная/12/x.rac"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(store() + "Северная/12/1.realtim"));
+    std::int32_t remembered = 0;
+    EXPECT_FALSE(cache.find(path, remembered));
+}
+
+TEST_F(ExtractRun, ASinglePackageGoesStraightIntoItsFolderWithoutTheCache)
+{
+    const std::string path = package("one.zreg", {identity(), member("1.realtim", realtime({1})), member("r.rac", {'x'})});
+    const std::string root = dir.folder() + "GTI_Data/";
+    EXPECT_EQ(run_one(path, root), (Lines{"Распаковка данных:", "    скважина \"12\", файл \"1.realtim\""}));
+    EXPECT_TRUE(std::filesystem::exists(root + "1.realtim"));
+    EXPECT_TRUE(std::filesystem::exists(root + "r.rac"));
+    EXPECT_TRUE(cache.entries().empty());
+    run_one(path, root); // always unpacked; the merge adds nothing
+    EXPECT_EQ(times_of(*load(root + "1.realtim")), std::vector<std::uint32_t>{1});
+
+    testkit::write_file(in() + ".hidden.zreg", testkit::zreg_package(1, {identity()}));
+    EXPECT_EQ(run_one(in() + ".hidden.zreg", root), nothing_new);
+}
+
+TEST_F(ExtractRun, ANewcompr1MemberBecomesARealtimeFileInTheWell)
+{
+    // A hand-built single stream: two records of one raw parameter.
+    testkit::ByteWriter stream;
+    stream.put_string("CREGFILE", lib::enc_1251).put_i32(1).put_i32(1);
+    stream.put_string("", lib::enc_1251).put_string("", lib::enc_1251).put_string("", lib::enc_1251);
+    stream.put_string("Глубина", lib::enc_1251).put_i32(0).put_f32(100);
+    stream.put_string("Куст=3", lib::enc_1251).put_i32(2);
+    const auto list32 = [&](std::uint32_t a, std::uint32_t b) {
+        stream.put_i32(2);
+        for (int plane = 0; plane < 4; ++plane)
+            stream.put_u8(static_cast<std::uint8_t>(a >> (8 * plane))).put_u8(static_cast<std::uint8_t>(b >> (8 * plane)));
+    };
+    list32(7, 8);                                     // times
+    list32(0, 0);                                     // depth_z
+    list32(0, 0);                                     // depth_cur
+    list32(0, 0);                                     // lag_depth
+    stream.put_i32(2).put_u8(1).put_u8(1);            // operations
+    stream.put_i32(1);                                // method 1
+    list32(0x3F800000u, 0x40000000u);                 // 1.0f, 2.0f
+    package("a.zreg", {identity(), member("5.realtim.newcompr1", stream.take())});
+    EXPECT_EQ(run_all(), (Lines{"Распаковка данных:", "    скважина \"12\", файл \"5.realtim\""}));
+    const auto model = load(store() + "Северная/12/5.realtim");
+    EXPECT_EQ(times_of(*model), (std::vector<std::uint32_t>{7, 8}));
+    EXPECT_EQ(model->records[1]->values, std::vector<float>{2.0f});
+}
