@@ -8,28 +8,10 @@
 #include <memory>
 #include <stdexcept>
 
-namespace {
-
-// The byte's place in UTF-16 order. Lead bytes F0..F4 open surrogate pairs (D800..DBFF),
-// which come before the characters that EE and EF open (U+E000..U+FFFF); every other byte
-// keeps its place. Being a permutation of the byte values, it orders any bytes totally, and
-// continuation bytes are never moved.
-unsigned utf16_place(unsigned char byte)
-{
-    if (byte >= 0xF0)
-        return byte - 0xF0 + 0xEE;
-    if (byte >= 0xEE)
-        return byte - 0xEE + 0xFE;
-    return byte;
-}
-
-} // namespace
 
 bool Utf16Less::operator()(std::string_view a, std::string_view b) const
 {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return utf16_place(static_cast<unsigned char>(x)) < utf16_place(static_cast<unsigned char>(y));
-    });
+    return lib::compare_utf16(a, b) < 0;
 }
 
 void FilesDataStorage::load(const std::string& path)

@@ -162,8 +162,14 @@ void TExtractThread::report_failure(const std::string& path, const std::string& 
 
 void TExtractThread::unpack(const std::string& path, const std::string& extension)
 {
-    if (extension == ".zreg")
+    if (extension == ".zreg") {
+        // A package that cannot be read is an error, not an empty package: it would
+        // otherwise be remembered as done.
+        lib::io::OSFile probe;
+        probe.open(path, lib::io::open_read, false);
+        probe.close();
         rzip::Decompression(path).extract_all(temp_dir_slash_);
+    }
     else if (extension == ".rar")
         extract_rar_package(path, temp_dir_slash_);
     else if (extension == ".7z_reg")
@@ -180,6 +186,13 @@ void TExtractThread::extract_package(const std::string& path, bool single)
         return;
     try {
         unpack(path, extension_of(path));
+    }
+    catch (const lib::io::FileError& error) {
+        // A package that could not be read or written out may do next time (a lock, a full
+        // disk): it is not remembered as done.
+        report_failure(path, describe_error(error));
+        forget_package(path);
+        return;
     }
     catch (const std::exception& error) {
         report_failure(path, describe_error(error));

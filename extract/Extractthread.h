@@ -135,3 +135,6 @@ std::string describe_error(const std::exception& error);
 std::string folder_name_of(std::string name);
 // Copies a file through a temporary file and a rename; throws lib::io::FileError.
 void copy_file_replacing(const std::string& from, const std::string& to);
+// Puts an unpacked file into the store under `to`, replacing what is there: moved when it
+// can be, copied otherwise; throws lib::io::FileError.
+void place_file(const std::string& from, const std::string& to);

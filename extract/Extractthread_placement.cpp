@@ -11,7 +11,11 @@
 #include "storage/Realtimedatareader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -98,6 +102,27 @@ void copy_file_replacing(const std::string& from, const std::string& to)
     replacement.commit();
 }
 
+// The unpacked file is moved into the store when both lie on one file system (the temporary
+// folder is emptied after each package anyway), and copied otherwise. Either way the file is
+// on disk before its name appears in the store.
+void place_file(const std::string& from, const std::string& to)
+{
+    {
+        const platform::UniqueFd fd(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!fd.valid())
+            throw lib::io::FileError(lib::io::text::cannot_open, from, errno);
+        if (!platform::sync_data(fd.get()))
+            throw lib::io::FileError(lib::io::text::cannot_write, from, errno);
+    }
+    if (::rename(from.c_str(), to.c_str()) == 0) {
+        platform::sync_folder(lib::folder_of(to));
+        return;
+    }
+    if (errno != EXDEV)
+        throw lib::io::FileError(lib::io::text::cannot_write, to, errno);
+    copy_file_replacing(from, to);
+}
+
 void Placement::note_problem(const std::string& file, const std::exception& error)
 {
     problems_.push_back(file + ": " + describe_error(error));
@@ -163,7 +188,7 @@ void Placement::merge_data_file(const std::string& source)
     bool logged = false;
     try {
         if (!lib::file_exists(target)) {
-            copy_file_replacing(source, target);
+            place_file(source, target);
             logged = true;
         }
         else {
@@ -226,7 +251,7 @@ void Placement::copy_by_mask(const std::string& source_folder, const std::string
         if (!lib::mask_matches(mask, entry.name) || (entry.attributes & platform::attr_directory))
             continue;
         try {
-            copy_file_replacing(source_folder + entry.name, destination_folder + entry.name);
+            place_file(source_folder + entry.name, destination_folder + entry.name);
         }
         catch (const std::exception& error) {
             note_problem(destination_folder + entry.name, error);

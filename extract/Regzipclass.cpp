@@ -163,10 +163,11 @@ void Decompression::extract_simple_file(const std::string& path, std::uint32_t p
         in.set_data(unpacked.data(), unpacked.size());
         FileStorage model;
         model.load_after_decompressing(in);
-        model.save_realtime(path.substr(0, path.size() - layout::stream_suffix.size()));
+        model.save_realtime(path.substr(0, path.size() - layout::stream_suffix.size()), lib::io::Durability::scratch);
         return;
     }
-    lib::io::replace_file_contents(path, {reinterpret_cast<const char*>(unpacked.data()), unpacked.size()});
+    lib::io::replace_file_contents(path, {reinterpret_cast<const char*>(unpacked.data()), unpacked.size()},
+                                   lib::io::Durability::scratch);
 }
 
 void Decompression::expand_quantised_file(const std::string& path)
@@ -204,7 +205,7 @@ void Decompression::expand_quantised_file(const std::string& path)
         for (std::size_t t = 0; t < 4; ++t)
             record[classic_tail_offset + t] = byte(compact_tail_offset + t);
     }
-    lib::io::replace_file_contents(path, full);
+    lib::io::replace_file_contents(path, full, lib::io::Durability::scratch);
 }
 
 } // namespace rzip

@@ -169,15 +169,17 @@ bool mask_matches(std::string_view mask, std::string_view name)
 
 namespace {
 
-// The first UTF-16 unit of the character that starts at a lead byte: 4-byte sequences are
-// surrogate pairs, whose lead unit (D800..DBFF) sorts below E000..FFFF.
-int utf16_rank(unsigned char lead)
+// The byte's place in UTF-16 order. Lead bytes F0..F4 open surrogate pairs (D800..DBFF),
+// which come before the characters that EE and EF open (U+E000..U+FFFF); every other byte
+// keeps its place. Being a permutation of the byte values, it orders any bytes totally, and
+// continuation bytes are never moved.
+unsigned utf16_place(unsigned char byte)
 {
-    if (lead >= 0xF0)
-        return 0xD800;
-    if (lead >= 0xEE)
-        return 0xE000 + lead; // U+E000.. start with EE or EF
-    return lead;
+    if (byte >= 0xF0)
+        return byte - 0xF0 + 0xEE;
+    if (byte >= 0xEE)
+        return byte - 0xEE + 0xFE;
+    return byte;
 }
 
 } // namespace
@@ -186,17 +188,10 @@ int compare_utf16(std::string_view a, std::string_view b)
 {
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i) {
-        if (a[i] == b[i])
-            continue;
-        const auto x = static_cast<unsigned char>(a[i]);
-        const auto y = static_cast<unsigned char>(b[i]);
-        // Only where one side opens a 4-byte sequence and the other a U+E000..U+FFFF one does
-        // the UTF-16 order differ from the byte order.
-        const bool x_high = x >= 0xEE && x < 0xF0;
-        const bool y_high = y >= 0xEE && y < 0xF0;
-        if ((x >= 0xF0 && y_high) || (y >= 0xF0 && x_high))
-            return utf16_rank(x) < utf16_rank(y) ? -1 : 1;
-        return x < y ? -1 : 1;
+        const unsigned x = utf16_place(static_cast<unsigned char>(a[i]));
+        const unsigned y = utf16_place(static_cast<unsigned char>(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
     }
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }

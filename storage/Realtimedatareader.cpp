@@ -190,9 +190,9 @@ void FileStorage::save(const std::string& path)
         save_realtime(path);
 }
 
-void FileStorage::save_realtime(const std::string& path)
+void FileStorage::save_realtime(const std::string& path, lib::io::Durability durability)
 {
-    ::save_realtime(*this, path);
+    ::save_realtime(*this, path, durability);
 }
 
 std::uint32_t FileStorage::largest_time() const

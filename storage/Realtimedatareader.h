@@ -9,6 +9,7 @@
 // lib::io. A model is used by one thread and is not copyable.
 
 #include "lib/io/Binary_io.h"
+#include "lib/io/File_replacement.h"
 
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
@@ -146,7 +147,7 @@ public:
     // save_realtime() for a model from a real-time or compressed form; nothing for classic.
     void save(const std::string& path);
     // Writes the whole model in the real-time form through a temporary file and a rename.
-    void save_realtime(const std::string& path);
+    void save_realtime(const std::string& path, lib::io::Durability durability = lib::io::Durability::synced);
 
     // The largest record time, 0 without records.
     std::uint32_t largest_time() const;
@@ -177,7 +178,8 @@ void load_compressed(FileStorage& model, const std::string& base, int form_versi
 void load_after_decompressing(FileStorage& model, lib::io::BinaryInputStream& in);
 // Reads a column (method number and body) into `column`; method 3 keeps its current length.
 void decode_column(lib::io::BinaryInputStream& in, std::vector<float>& column);
-void save_realtime(FileStorage& model, const std::string& path);
+void save_realtime(FileStorage& model, const std::string& path,
+                   lib::io::Durability durability = lib::io::Durability::synced);
 
 // True when a file ".nolocking" lies in the folder of `path`: then real-time files are
 // opened without the lock.

@@ -154,9 +154,9 @@ void RealtimeWriter::write_text_area()
 
 } // namespace
 
-void save_realtime(FileStorage& model, const std::string& path)
+void save_realtime(FileStorage& model, const std::string& path, lib::io::Durability durability)
 {
-    lib::io::FileReplacement replacement(path);
+    lib::io::FileReplacement replacement(path, durability);
     lib::io::BinaryOutputFileStream out;
     out.open(replacement.temporary_path(), false, !locking_disabled_for(path));
     RealtimeWriter(model, out).write_all();

@@ -31,7 +31,8 @@ std::string folder_or_dot(const std::string& path)
 
 } // namespace
 
-FileReplacement::FileReplacement(std::string target) : target_(std::move(target))
+FileReplacement::FileReplacement(std::string target, Durability durability)
+    : target_(std::move(target)), durability_(durability)
 {
     std::string pattern = temporary_template(target_);
     std::vector<char> name(pattern.begin(), pattern.end());
@@ -53,7 +54,7 @@ void FileReplacement::commit()
     const platform::UniqueFd fd(::open(temporary_.c_str(), O_RDWR | O_CLOEXEC));
     if (!fd.valid())
         throw FileError(text::cannot_write, temporary_, errno);
-    if (!platform::sync_data(fd.get()))
+    if (durability_ == Durability::synced && !platform::sync_data(fd.get()))
         throw FileError(text::cannot_write, temporary_, errno);
 
     struct stat old {};
@@ -63,7 +64,8 @@ void FileReplacement::commit()
     if (::rename(temporary_.c_str(), target_.c_str()) != 0)
         throw FileError(text::cannot_write, target_, errno);
     committed_ = true;
-    platform::sync_folder(folder_or_dot(target_));
+    if (durability_ == Durability::synced)
+        platform::sync_folder(folder_or_dot(target_));
 }
 
 std::string read_whole_file(const std::string& path)
@@ -81,9 +83,9 @@ std::string read_whole_file(const std::string& path)
     return contents;
 }
 
-void replace_file_contents(const std::string& path, std::string_view contents)
+void replace_file_contents(const std::string& path, std::string_view contents, Durability durability)
 {
-    FileReplacement replacement(path);
+    FileReplacement replacement(path, durability);
     OSFile file;
     file.open(replacement.temporary_path(), open_write, false);
     file.write(contents.data(), contents.size());

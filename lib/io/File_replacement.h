@@ -14,9 +14,13 @@
 
 namespace lib::io {
 
+// Whether a finished file must reach the disk before it takes the target's place. Files of
+// the program's own scratch folder, deleted after each package, need not.
+enum class Durability { synced, scratch };
+
 class FileReplacement : private boost::noncopyable {
 public:
-    explicit FileReplacement(std::string target);
+    explicit FileReplacement(std::string target, Durability durability = Durability::synced);
     ~FileReplacement();
 
     const std::string& target_path() const { return target_; }
@@ -30,12 +34,14 @@ public:
 private:
     std::string target_;
     std::string temporary_;
+    Durability durability_;
     bool committed_ = false;
 };
 
 // The whole contents of a file, read under a shared lock (lib::io::OSFile's rules).
 std::string read_whole_file(const std::string& path);
 // Replaces the file's contents as one step.
-void replace_file_contents(const std::string& path, std::string_view contents);
+void replace_file_contents(const std::string& path, std::string_view contents,
+                           Durability durability = Durability::synced);
 
 } // namespace lib::io
