@@ -30,9 +30,7 @@ void add_store_options(CLI::App& command, StoreOptions& options, bool with_from)
 
 std::string program_folder()
 {
-    std::error_code error;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string("./") : with_slash(exe.parent_path().string());
+    return lib::program_folder();
 }
 
 StorePaths resolve_store(const StoreOptions& options)

@@ -1,27 +1,78 @@
+// Packages that the archiver opens: `.rar` (classic files, see Regrarclass), `.7z_reg`
+// (".compr1" single streams) and the compressed real-time packages (column-file sets).
+
 #include "extract/Archive_packages.h"
 
+#include "extract/Fileworks.h"
+#include "extract/Regrarclass.h"
+#include "lib/Strworks.h"
+#include "lib/io/File_replacement.h"
 #include "storage/Realtimedatareader.h"
+
+#include <algorithm>
+
+#include <unistd.h>
 
 namespace {
 
-[[noreturn]] void not_supported_yet(const std::string& kind)
+std::string without_last_extension(const std::string& name)
 {
-    throw FileStorageException("Пакеты вида " + kind + " пока не поддерживаются", true);
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+// The column files of real-time files: x.realtim.params and the like. A real-time file
+// itself (x.realtim) is no column file, whatever the mask's trailing ".*" lets through.
+bool is_column_file(const std::string& name)
+{
+    const std::string base = without_last_extension(name);
+    return base != name && lib::mask_matches("*.real???", base);
 }
 
 } // namespace
 
-void extract_rar_package(const std::string&, const std::string&)
+void extract_rar_package(const std::string& package, const std::string& folder)
 {
-    not_supported_yet(".rar");
+    RegRARDecompr(package).extract(folder);
 }
 
-void extract_7z_package(const std::string&, const std::string&)
+void extract_7z_package(const std::string& package, const std::string& folder)
 {
-    not_supported_yet(".7z_reg");
+    run_archiver(package, folder);
+    lib::FileFinder finder;
+    finder.find(folder + "*.compr1", lib::attr_set_files, false);
+    for (const lib::FindedFile& hit : finder.files) {
+        FileStorage model;
+        model.clear();
+        lib::io::InputMappedFile stream;
+        stream.open(hit.path(), false);
+        model.load_after_decompressing(stream);
+        stream.close();
+        model.save_realtime(folder + without_last_extension(hit.name), lib::io::Durability::scratch);
+    }
 }
 
-void extract_compressed_rt(const std::string&, const std::string&, int form_version)
+void extract_compressed_rt(const std::string& package, const std::string& folder, int form_version)
 {
-    not_supported_yet(form_version == 0 ? ".compr_rt" : ".compr2_rt");
+    run_archiver(package, folder);
+    lib::FileFinder finder;
+    finder.find(folder + "*.real???.*", lib::attr_set_files, false);
+    std::vector<std::string> bases;
+    std::vector<std::string> column_files;
+    for (const lib::FindedFile& hit : finder.files) {
+        if (!is_column_file(hit.name))
+            continue;
+        column_files.push_back(hit.path());
+        bases.push_back(without_last_extension(hit.name));
+    }
+    std::sort(bases.begin(), bases.end(), [](const auto& a, const auto& b) { return lib::compare_utf16(a, b) < 0; });
+    bases.erase(std::unique(bases.begin(), bases.end()), bases.end());
+    for (const std::string& base : bases) {
+        FileStorage model;
+        model.clear();
+        model.load_compressed(folder + base, form_version);
+        model.save_realtime(folder + base, lib::io::Durability::scratch);
+    }
+    for (const std::string& path : column_files)
+        ::unlink(path.c_str());
 }

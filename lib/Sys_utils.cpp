@@ -3,6 +3,7 @@
 #include "platform/Process.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace lib {
 
@@ -20,6 +21,15 @@ std::string folder_of(const std::string& path)
 {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string program_folder()
+{
+    char buffer[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length <= 0)
+        return "./";
+    return folder_of(std::string(buffer, static_cast<std::size_t>(length)));
 }
 
 RunResult run_and_wait(const std::string& program, const std::vector<std::string>& arguments,

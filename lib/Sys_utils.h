@@ -24,4 +24,7 @@ RunResult run_and_wait(const std::string& program, const std::vector<std::string
 // The folder part of a path, with its trailing '/', or "" when it has none.
 std::string folder_of(const std::string& path);
 
+// The folder of the running executable, ending with '/'.
+std::string program_folder();
+
 } // namespace lib

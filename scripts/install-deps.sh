@@ -14,6 +14,7 @@ packages=(
     libcli11-dev
     nlohmann-json3-dev
     zlib1g-dev
+    libarchive-dev
 )
 
 missing=()
