@@ -1,9 +1,11 @@
 // Writes a realistic set of sample packages for demonstrations and benchmarks:
 //   dravinex-samples DIR [--scale N]
-// Two areas, three wells, several runs each, in every package kind the program opens:
-// real-time members, compact classic members and compressed ".newcompr1" members, with
-// station identity files in both encodings. --scale multiplies the number of records.
+// Two areas, three wells, several runs each, in all five package kinds: .zreg with
+// real-time, compact classic and ".newcompr1" members, a .rar of planar classic files, a
+// .7z_reg of ".compr1" streams, and .compr_rt and .compr2_rt column-file sets, with station
+// identity files in both encodings. --scale multiplies the number of records.
 
+#include "testkit/Archive_writer.h"
 #include "testkit/Classic_writer.h"
 #include "testkit/Compressed_writer.h"
 #include "testkit/Realtime_writer.h"
@@ -111,6 +113,52 @@ void write_compressed_well(const std::filesystem::path& dir, std::size_t count)
     }
 }
 
+// The archive kinds: a .rar of planar classic files for well 14, and for well 7 a .7z_reg of
+// ".compr1" streams and compressed real-time packages of both form versions.
+void write_archive_packages(const std::filesystem::path& dir, std::size_t count)
+{
+    const auto names = testkit::synthetic_params(testkit::zreg::parameter_count);
+    std::vector<testkit::ClassicRecord> records;
+    for (std::size_t i = 0; i < count; ++i) {
+        testkit::ClassicRecord r;
+        r.operation = 2;
+        r.time = 1600000000u + static_cast<std::uint32_t>((3 * count + i) * 5);
+        r.depth_z = 900.0f + static_cast<float>(i) * 0.01f;
+        r.depth_cur = r.depth_z - 0.2f;
+        for (std::size_t k = 0; k < r.values.size(); ++k)
+            r.values[k] = static_cast<float>((i * 7 + k * 13) % 4000) / 10;
+        records.push_back(r);
+    }
+    // The planar form: byte j of record i at j x N + i.
+    const testkit::Bytes rows = testkit::classic_file(records);
+    testkit::Bytes planar(rows.size());
+    for (std::size_t i = 0; i < count; ++i)
+        for (std::size_t j = 0; j < 145; ++j)
+            planar[j * count + i] = rows[i * 145 + j];
+    testkit::write_archive((dir / "Северная_14_рейс4.rar").string(), testkit::ArchiveFormat::zip,
+                           {{"inpgti.ini", testkit::inpgti_ini("14", "Северная", lib::enc_1251)},
+                            {"inpgti.nbl", testkit::classic_param_list(names)},
+                            {"well.tim", planar}});
+
+    const auto shifted = [count](std::uint32_t seed, std::uint32_t run) {
+        testkit::CompressedSet set = testkit::synthetic_compressed_set(count, params, seed);
+        for (std::uint32_t& time : set.times)
+            time += run * 100000u;
+        return set;
+    };
+    const testkit::ArchiveEntry identity{"inpgti.ini", testkit::inpgti_ini_pore("7", "Южная", lib::enc_1251)};
+    testkit::write_archive((dir / "Южная_7_рейс4.7z_reg").string(), testkit::ArchiveFormat::sevenzip_lzma2,
+                           {identity, {"well.realtim.compr1", testkit::single_stream(shifted(4, 4))}});
+    for (const int version : {0, 2}) {
+        const std::uint32_t run = version == 0 ? 5 : 6;
+        std::vector<testkit::ArchiveEntry> entries = {identity};
+        for (const auto& m : testkit::compressed_set_members(shifted(run, run), version))
+            entries.push_back({"depth.realdep" + m.suffix, m.bytes});
+        const std::string name = "Южная_7_рейс" + std::to_string(run) + (version == 0 ? ".compr_rt" : ".compr2_rt");
+        testkit::write_archive((dir / name).string(), testkit::ArchiveFormat::sevenzip_lzma2, entries);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -130,6 +178,7 @@ int main(int argc, char** argv)
     write_realtime_well(dir, count);
     write_classic_well(dir, count);
     write_compressed_well(dir, count);
-    std::printf("%d packages written to %s\n", 3 * runs_per_well, dir.c_str());
+    write_archive_packages(dir, count);
+    std::printf("%d packages written to %s\n", 3 * runs_per_well + 4, dir.c_str());
     return 0;
 }
