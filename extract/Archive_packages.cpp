@@ -10,6 +10,8 @@
 #include "storage/Realtimedatareader.h"
 
 #include <algorithm>
+#include <future>
+#include <thread>
 
 #include <unistd.h>
 
@@ -36,19 +38,33 @@ void extract_rar_package(const std::string& package, const std::string& folder)
     RegRARDecompr(package).extract(folder);
 }
 
+void rebuild_compr1(const std::string& folder, const std::string& name)
+{
+    FileStorage model;
+    model.clear();
+    lib::io::InputMappedFile stream;
+    stream.open(folder + name, false);
+    model.load_after_decompressing(stream);
+    stream.close();
+    model.save_realtime(folder + without_last_extension(name), lib::io::Durability::scratch);
+}
+
 void extract_7z_package(const std::string& package, const std::string& folder)
 {
     run_archiver(package, folder);
     lib::FileFinder finder;
     finder.find(folder + "*.compr1", lib::attr_set_files, false);
-    for (const lib::FindedFile& hit : finder.files) {
-        FileStorage model;
-        model.clear();
-        lib::io::InputMappedFile stream;
-        stream.open(hit.path(), false);
-        model.load_after_decompressing(stream);
-        stream.close();
-        model.save_realtime(folder + without_last_extension(hit.name), lib::io::Durability::scratch);
+    // The streams are independent: rebuild as many at once as there are processors. The
+    // first failure in the order found is the one reported.
+    const std::size_t at_once = std::max(1u, std::thread::hardware_concurrency());
+    for (std::size_t first = 0; first < finder.files.size(); first += at_once) {
+        std::vector<std::future<void>> batch;
+        for (std::size_t i = first; i < std::min(finder.files.size(), first + at_once); ++i)
+            batch.push_back(std::async(std::launch::async, rebuild_compr1, folder, finder.files[i].name));
+        for (std::future<void>& done : batch)
+            done.wait();
+        for (std::future<void>& done : batch)
+            done.get();
     }
 }
 

@@ -84,8 +84,18 @@ void decode_quantised(lib::io::BinaryInputStream& in, std::vector<float>& column
     column.reserve(static_cast<std::size_t>(count));
     std::size_t next_exact = 0;
     std::size_t next_code = 0;
+    // Positions come ascending, so the first one not below j only ever moves forward; for
+    // any other order the search itself is the rule.
+    const bool ascending = std::is_sorted(positions.begin(), positions.end());
+    auto found = positions.begin();
     for (std::int32_t j = 0; j < count; ++j) {
-        const auto found = std::lower_bound(positions.begin(), positions.end(), j);
+        if (ascending) {
+            while (found != positions.end() && *found < j)
+                ++found;
+        }
+        else {
+            found = std::lower_bound(positions.begin(), positions.end(), j);
+        }
         if (found != positions.end() && *found == j && next_exact < exact.size()) {
             column.push_back(exact[next_exact++]);
             continue;
@@ -152,14 +162,29 @@ void make_records(FileStorage& model, std::size_t records, std::size_t values)
     }
 }
 
-void store_column(FileStorage& model, std::size_t param, const std::vector<float>& column)
-{
-    for (std::size_t i = 0; i < column.size(); ++i) {
-        std::vector<float>& values = model.records[i]->values;
-        if (param < values.size())
-            values[param] = column[i];
+// The decoded columns, kept until all are read and then written into the records row by
+// row: writing one column at a time would touch every record's values once per parameter.
+class ColumnBlock {
+public:
+    explicit ColumnBlock(std::size_t records) : records_(records) {}
+
+    void add(const std::vector<float>& column) { values_.insert(values_.end(), column.begin(), column.end()); }
+
+    void store(FileStorage& model) const
+    {
+        const std::size_t columns = records_ == 0 ? 0 : values_.size() / records_;
+        for (std::size_t i = 0; i < records_; ++i) {
+            std::vector<float>& values = model.records[i]->values;
+            const std::size_t width = std::min(columns, values.size());
+            for (std::size_t u = 0; u < width; ++u)
+                values[u] = values_[u * records_ + i];
+        }
     }
-}
+
+private:
+    std::size_t records_;
+    std::vector<float> values_;
+};
 
 template <class T, class Set>
 void read_record_field(FileStorage& model, lib::io::BinaryInputStream& in, Set set)
@@ -216,6 +241,7 @@ void read_values_member(FileStorage& model, const std::string& base, lib::StrEnc
         throw compressed_error(compressed_text::wrong_count(static_cast<std::int64_t>(capacity), records));
     make_records(model, records, declared);
     std::vector<float> column(records, 0.0f);
+    ColumnBlock block(records);
     for (int u = 0; u < model.param_count; ++u) {
         const bool exponent = in.read_value<std::uint8_t>() != 0;
         const bool zero = in.read_value<std::uint8_t>() != 0;
@@ -223,8 +249,9 @@ void read_values_member(FileStorage& model, const std::string& base, lib::StrEnc
         require_records(column.size(), records);
         if (exponent)
             apply_exponent(column, zero);
-        store_column(model, static_cast<std::size_t>(u), column);
+        block.add(column);
     }
+    block.store(model);
 }
 
 void read_times(FileStorage& model, const std::string& base, int form_version)
@@ -314,10 +341,12 @@ void load_after_decompressing(FileStorage& model, lib::io::BinaryInputStream& in
     read_record_columns(model, in);
 
     std::vector<float> column(records, 0.0f);
+    ColumnBlock block(records);
     for (int u = 0; u < model.param_count; ++u) {
         decode_column(in, column);
         require_records(column.size(), records);
-        store_column(model, static_cast<std::size_t>(u), column);
+        block.add(column);
     }
+    block.store(model);
     model.realtime_form = 1;
 }

@@ -8,10 +8,13 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <cstdint>
+#include <fstream>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -75,6 +78,69 @@ inline void write_archive(const std::string& path, const Format& format, const s
             throw std::runtime_error(std::string("libarchive writer: ") + archive_error_string(a));
     }
     check(archive_write_close(a));
+}
+
+namespace detail {
+
+inline std::uint32_t crc32(std::string_view bytes)
+{
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const unsigned char byte : bytes) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+inline void put_le(std::string& bytes, std::size_t at, std::uint64_t value, int size)
+{
+    for (int i = 0; i < size; ++i)
+        bytes[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
+}
+
+} // namespace detail
+
+// libarchive's 7z writer has no BCJ filter, so this edits a one-file PPMd package that it wrote:
+// the folder gets a second coder, x86 BCJ, fed by PPMd's output. The BCJ decoder only changes
+// bytes after 0xE8/0xE9, so for ASCII contents the packed stream stays valid as it is.
+//
+// 7z layout used here: 32-byte start header (signature 6, version 2, start-header CRC 4,
+// next-header offset 8, size 8, CRC 4), packed streams, then the plain header.
+inline void add_x86_filter_to_ppmd_7z(const std::string& path)
+{
+    constexpr std::size_t start_header_size = 32;
+    std::string bytes = testsupport::read_file(path);
+    std::uint64_t header_offset = 0;
+    for (int i = 7; i >= 0; --i)
+        header_offset = header_offset << 8 | static_cast<unsigned char>(bytes[12 + static_cast<std::size_t>(i)]);
+    std::string header = bytes.substr(start_header_size + header_offset);
+
+    // Folder: one folder, not external, one coder: flags 0x23 (3-byte id with properties),
+    // id 03 04 01 (PPMd), 5 bytes of properties; then kCodersUnpackSize (0x0C) and a number.
+    const std::string ppmd_folder("\x0b\x01\x00\x01\x23\x03\x04\x01\x05", 9);
+    const auto at = header.find(ppmd_folder);
+    if (at == std::string::npos || header[at + 14] != '\x0c')
+        throw std::runtime_error("not a one-file PPMd package from libarchive");
+    const std::string properties = header.substr(at + 9, 5);
+    const auto first = static_cast<unsigned char>(header[at + 15]);
+    std::size_t extra = 0; // a 7z number has one more byte per leading 1 bit of its first byte
+    while (extra < 8 && (first & (0x80u >> extra)) != 0)
+        ++extra;
+    const std::string unpack_size = header.substr(at + 15, 1 + extra);
+
+    const std::string folder = std::string("\x0b\x01\x00\x02\x23\x03\x04\x01\x05", 9) + properties
+        + std::string("\x04\x03\x03\x01\x03", 5) // coder 2: 4-byte id 03 03 01 03 (x86 BCJ)
+        + std::string("\x01\x00", 2)             // bond: coder 2's input is coder 1's output
+        + "\x0c" + unpack_size + unpack_size;    // both coders put out the same size
+    header.replace(at, ppmd_folder.size() + properties.size() + 1 + unpack_size.size(), folder);
+
+    bytes.resize(start_header_size + header_offset);
+    bytes += header;
+    detail::put_le(bytes, 20, header.size(), 8);
+    detail::put_le(bytes, 28, detail::crc32(header), 4);
+    detail::put_le(bytes, 8, detail::crc32(std::string_view(bytes).substr(12, 20)), 4);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 struct RunResult {

@@ -342,6 +342,39 @@ TEST_F(Extract, refuses_an_encrypted_package)
     EXPECT_FALSE(fs::exists(out() + "/secret.txt"));
 }
 
+// libarchive 3.6 fails to decode most PPMd packages with the x86 filter: that must be an
+// error, never a success with wrong contents.
+struct PpmdBcjCase {
+    std::size_t size;
+    std::uint32_t seed;
+    bool must_extract; // one that libarchive does decode: shows the edited package is sound
+};
+
+void PrintTo(const PpmdBcjCase& c, std::ostream* os) { *os << c.size << " bytes"; }
+
+class ExtractPpmdBcj : public Extract, public testing::WithParamInterface<PpmdBcjCase> {};
+
+TEST_P(ExtractPpmdBcj, either_comes_out_exact_or_fails)
+{
+    const std::string contents = sample(GetParam().size, GetParam().seed);
+    const std::string package = write_package(Format{"7z_ppmd", "7zip", {{"compression", "ppmd"}}}, {{"a.txt", contents}});
+    archiver_test::add_x86_filter_to_ppmd_7z(package);
+
+    const auto result = extract(package);
+
+    if (result.status == 0 || GetParam().must_extract) {
+        EXPECT_EQ(result.status, 0) << result.errors;
+        EXPECT_EQ(extracted(), (std::map<std::string, std::string>{{"a.txt", contents}}));
+    } else {
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.errors.rfind("7za: " + package + ": ", 0), 0u) << result.errors;
+        EXPECT_FALSE(fs::exists(out() + "/a.txt"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ExtractPpmdBcj, testing::Values(PpmdBcjCase{20'000, 2, true}, PpmdBcjCase{1'000, 6, false},
+                                                             PpmdBcjCase{300'000, 6, false}));
+
 // --- not a package at all ---------------------------------------------------------------------
 
 struct NotPackageCase {

@@ -96,7 +96,7 @@ bool write_all(int fd, const char* data, std::size_t size)
     return true;
 }
 
-Reader open_package(const std::string& package, std::string& error)
+Reader open_package(int package_fd, std::string& error)
 {
     Reader reader(archive_read_new());
     archive* a = reader.get();
@@ -119,7 +119,7 @@ Reader open_package(const std::string& package, std::string& error)
         error = reader_error(a);
         return nullptr;
     }
-    if (archive_read_open_filename(a, package.c_str(), package_block_size) != ARCHIVE_OK) {
+    if (archive_read_open_fd(a, package_fd, package_block_size) != ARCHIVE_OK) {
         error = reader_error(a);
         return nullptr;
     }
@@ -137,8 +137,12 @@ Extractor::Extractor(std::string folder) : folder_(std::move(folder)), buffer_(b
 
 std::optional<std::string> Extractor::extract(const std::string& package)
 {
+    // Opened here rather than by libarchive, whose message for a missing file omits the cause.
+    const Fd package_file(::open(package.c_str(), O_RDONLY | O_CLOEXEC));
+    if (package_file.get() < 0)
+        return std::strerror(errno);
     std::string error;
-    const Reader reader = open_package(package, error);
+    const Reader reader = open_package(package_file.get(), error);
     if (!reader)
         return error;
     archive* a = reader.get();
