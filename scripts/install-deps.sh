@@ -15,6 +15,7 @@ packages=(
     nlohmann-json3-dev
     zlib1g-dev
     libarchive-dev
+    p7zip-full
 )
 
 missing=()

@@ -380,6 +380,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ExtractPpmdBcj, testing::Values(PpmdBcjCase{20'0
 struct NotPackageCase {
     const char* label;
     const char* contents; // nullptr: no file at all
+    bool folder = false;  // a folder in the package's place
 };
 
 void PrintTo(const NotPackageCase& c, std::ostream* os) { *os << c.label; }
@@ -391,6 +392,8 @@ TEST_P(ExtractNotPackage, fails_without_creating_the_folder)
     const std::string package = dir_.file("package.zreg");
     if (GetParam().contents != nullptr)
         dir_.write("package.zreg", GetParam().contents);
+    if (GetParam().folder)
+        fs::create_directory(package);
 
     const auto result = extract(package);
 
@@ -402,7 +405,8 @@ TEST_P(ExtractNotPackage, fails_without_creating_the_folder)
 INSTANTIATE_TEST_SUITE_P(Inputs, ExtractNotPackage,
     testing::Values(NotPackageCase{"text", "depth 1200.5 gas 0.3\nthis is not an archive\n"},
                     NotPackageCase{"empty", ""},
-                    NotPackageCase{"missing", nullptr}),
+                    NotPackageCase{"missing", nullptr},
+                    NotPackageCase{"folder", nullptr, true}),
     [](const testing::TestParamInfo<NotPackageCase>& info) { return std::string(info.param.label); });
 
 // --- the command line -------------------------------------------------------------------------

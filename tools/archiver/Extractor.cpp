@@ -104,8 +104,9 @@ Reader open_package(int package_fd, std::string& error)
         error = "out of memory";
         return nullptr;
     }
-    // Filters that need an outside program only warn here; that is not a reason to stop.
-    archive_read_support_filter_all(a);
+    // No outer compression filters: the packages are archives themselves, whose formats
+    // decompress their own entries, and some filters would start outside programs on
+    // content that merely looks like theirs.
     // Only real archive formats: a file that is none of them must fail, not come out as one
     // "raw" entry.
     archive_read_support_format_7zip(a);
@@ -141,6 +142,10 @@ std::optional<std::string> Extractor::extract(const std::string& package)
     const Fd package_file(::open(package.c_str(), O_RDONLY | O_CLOEXEC));
     if (package_file.get() < 0)
         return std::strerror(errno);
+    // A folder or a pipe is no package, and reading a pipe could block for ever.
+    struct stat package_stat {};
+    if (::fstat(package_file.get(), &package_stat) != 0 || !S_ISREG(package_stat.st_mode))
+        return "not a regular file";
     std::string error;
     const Reader reader = open_package(package_file.get(), error);
     if (!reader)
