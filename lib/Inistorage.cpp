@@ -9,25 +9,6 @@ namespace {
 
 constexpr std::string_view utf8_bom = "\xEF\xBB\xBF";
 
-// Splits text into lines at CR LF, CR or LF.
-std::vector<std::string_view> split_lines(std::string_view text)
-{
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-        if (text[end] == '\r' && start < text.size() && text[start] == '\n')
-            ++start;
-    }
-    return lines;
-}
-
 bool is_section_header(const std::string& line)
 {
     return line.size() >= 2 && line.front() == '[' && line.back() == ']';
@@ -38,7 +19,7 @@ bool is_section_header(const std::string& line)
 MemIni MemIni::parse(std::string_view text)
 {
     MemIni ini;
-    for (std::string_view raw : split_lines(text)) {
+    for (std::string_view raw : lib::split_lines(text)) {
         const std::string line = trim(raw);
         if (line.empty() || line.front() == ';')
             continue;

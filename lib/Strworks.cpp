@@ -17,20 +17,6 @@ bool is_trimmed(char c)
     return static_cast<unsigned char>(c) <= last_control;
 }
 
-// Splits the way a classic string list takes its text: a line ends at CR, LF or CR LF, and a
-// break at the very end adds no empty last line.
-void split_lines(std::string_view text, std::vector<std::string>& list)
-{
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t end = std::min(text.find_first_of("\r\n", pos), text.size());
-        list.emplace_back(text.substr(pos, end - pos));
-        pos = end;
-        if (pos < text.size() && text[pos] == '\r') ++pos;
-        if (pos < text.size() && text[pos] == '\n') ++pos;
-    }
-}
-
 void split_with_separator(std::string_view text, std::vector<std::string>& list, char separator)
 {
     // Every separator stands for a whole CR LF, so a CR or LF that is itself the separator
@@ -43,7 +29,8 @@ void split_with_separator(std::string_view text, std::vector<std::string>& list,
         else
             lines += c;
     }
-    split_lines(lines, list);
+    for (const std::string_view line : split_lines(lines))
+        list.emplace_back(line);
 }
 
 // Blank-separated words; a word opened by a double quote runs to the next double quote.
@@ -67,6 +54,22 @@ void split_words(std::string_view text, std::vector<std::string>& list)
 }
 
 } // namespace
+
+std::vector<std::string_view> split_lines(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t end = std::min(text.find_first_of("\r\n", pos), text.size());
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end;
+        if (pos < text.size() && text[pos] == '\r')
+            ++pos;
+        if (pos < text.size() && text[pos] == '\n')
+            ++pos;
+    }
+    return lines;
+}
 
 std::unique_ptr<StrBufConverter> make_converter(StrEncoding id)
 {

@@ -105,6 +105,10 @@ private:
     std::vector<char> buffer_;
 };
 
+// The lines of a text: a line ends at CR LF, LF or CR, and a break at the very end adds
+// no empty last line. The views point into `text`.
+std::vector<std::string_view> split_lines(std::string_view text);
+
 // Removes characters with codes up to 32 at both ends.
 std::string trim(std::string_view text);
 

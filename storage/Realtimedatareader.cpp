@@ -76,16 +76,8 @@ void FileStorageTextValues::set_value(std::string_view name, std::string_view va
 void FileStorageTextValues::set_text(std::string_view text)
 {
     lines_.clear();
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
-        lines_.emplace_back(text.substr(start, end - start));
-        start = end;
-        if (start < text.size() && text[start] == '\r')
-            ++start;
-        if (start < text.size() && text[start] == '\n')
-            ++start;
-    }
+    for (const std::string_view line : lib::split_lines(text))
+        lines_.emplace_back(line);
 }
 
 std::string FileStorageTextValues::text() const

@@ -17,23 +17,6 @@ namespace {
 constexpr double value_limit = 1e20;
 constexpr std::string_view not_set = "::не задано::";
 
-// Lines end at CR LF, LF or CR.
-std::vector<std::string_view> split_lines(std::string_view text)
-{
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
-        lines.push_back(text.substr(start, end - start));
-        start = end;
-        if (start < text.size() && text[start] == '\r')
-            ++start;
-        if (start < text.size() && text[start] == '\n')
-            ++start;
-    }
-    return lines;
-}
-
 class RealtimeReader {
 public:
     RealtimeReader(FileStorage& model, storage::ByteCursor& in) : model_(model), in_(in) {}
@@ -277,7 +260,7 @@ void RealtimeReader::parse_text_area(int size)
     if (bytes[size - 1] != '\0')
         throw FileStorageException(std::string(storage_text::text_area_damaged), false);
     const std::string text = converter_.decode(bytes, static_cast<std::size_t>(size));
-    for (const std::string_view line : split_lines(text)) {
+    for (const std::string_view line : lib::split_lines(text)) {
         const auto equals = line.find('=');
         if (equals == std::string::npos || equals == 0)
             continue;

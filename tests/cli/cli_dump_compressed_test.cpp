@@ -1,4 +1,4 @@
-#include "cli/Cli.h"
+#include "Cli_run.h"
 
 #include "core/support/TempDir.h"
 #include "testkit/Classic_writer.h"
@@ -15,24 +15,10 @@ using testsupport::TempDir;
 
 namespace {
 
-struct DumpRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-DumpRun dump(std::vector<std::string> args)
+clitest::CliRun dump(std::vector<std::string> args)
 {
-    args.insert(args.begin(), {"dravinex-cli", "dump"});
-    std::vector<const char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(arg.c_str());
-    std::ostringstream out, err;
-    DumpRun run;
-    run.status = dravinex_cli::run_cli(static_cast<int>(argv.size()), argv.data(), out, err);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
+    args.insert(args.begin(), "dump");
+    return clitest::run_cli(std::move(args));
 }
 
 testkit::CompressedSet small_set()
@@ -49,7 +35,7 @@ TEST(DumpCompressed, AColumnFileSetIsNamedByItsBaseAndFormVersion)
     TempDir dir;
     const std::string base = dir.file("b.realtim"); // no file of that name needs to exist
     testkit::write_compressed_set(small_set(), base, 2);
-    const DumpRun run = dump({base, "--form-version", "2", "--format", "json"});
+    const clitest::CliRun run = dump({base, "--form-version", "2", "--format", "json"});
     ASSERT_EQ(run.status, 0) << run.err;
     const json listing = json::parse(run.out);
     EXPECT_EQ(listing["records"].size(), 5u);
@@ -63,12 +49,12 @@ TEST(DumpCompressed, SingleStreamsAreRecognisedByTheirExtensionInAnyCase)
     for (const char* name : {"x.compr1", "y.NewCompr1"}) {
         const std::string path = dir.file(name);
         testkit::write_file(path, testkit::single_stream(small_set()));
-        const DumpRun run = dump({path, "--format", "csv"});
+        const clitest::CliRun run = dump({path, "--format", "csv"});
         ASSERT_EQ(run.status, 0) << name << run.err;
         EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 6) << name; // header and five records
     }
     testkit::write_file(dir.file("bad.compr1"), testkit::single_stream(small_set(), {"NOTMAGIC", 1}));
-    const DumpRun bad = dump({dir.file("bad.compr1")});
+    const clitest::CliRun bad = dump({dir.file("bad.compr1")});
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.err.find("Некорркетный заголовок файла"), std::string::npos);
 }
@@ -82,7 +68,7 @@ TEST(DumpCompressed, ClassicFilesDumpWithTheirThirtyTwoParameters)
         records.push_back(testkit::classic_record_from(item));
     testkit::write_file(dir.file("inpgti.nbl"), testkit::classic_param_list(params));
     testkit::write_file(dir.file("r.dep"), testkit::classic_file(records));
-    const DumpRun run = dump({dir.file("r.dep"), "--format", "json"});
+    const clitest::CliRun run = dump({dir.file("r.dep"), "--format", "json"});
     ASSERT_EQ(run.status, 0) << run.err;
     const json listing = json::parse(run.out);
     EXPECT_EQ(listing["params"].size(), 32u);

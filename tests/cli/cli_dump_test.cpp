@@ -1,3 +1,4 @@
+#include "Cli_run.h"
 #include "cli/Cli.h"
 #include "cli/Dump.h"
 
@@ -20,34 +21,14 @@
 
 using dravinex_cli::DumpFormat;
 using nlohmann::json;
+using clitest::CliRun;
+using clitest::run_cli;
 using testsupport::TempDir;
 
 namespace {
 
 constexpr float nan_value = std::numeric_limits<float>::quiet_NaN();
 constexpr float infinity = std::numeric_limits<float>::infinity();
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CliRun run_cli(std::vector<std::string> args, const std::locale& locale = std::locale::classic())
-{
-    args.insert(args.begin(), "dravinex-cli");
-    std::vector<const char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(arg.c_str());
-    std::ostringstream out;
-    std::ostringstream err;
-    out.imbue(locale);
-    CliRun run;
-    run.status = dravinex_cli::run_cli(static_cast<int>(argv.size()), argv.data(), out, err);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
 
 FileStorageParam param(std::string name, std::string text1 = "", std::string text2 = "", std::string text3 = "")
 {

@@ -1,4 +1,4 @@
-#include "cli/Cli.h"
+#include "Cli_run.h"
 
 #include "core/support/TempDir.h"
 #include "testkit/Realtime_writer.h"
@@ -13,24 +13,9 @@ using testsupport::TempDir;
 
 namespace {
 
-struct CliResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CliResult cli(std::vector<std::string> args)
+clitest::CliRun cli(std::vector<std::string> args)
 {
-    args.insert(args.begin(), "dravinex-cli");
-    std::vector<const char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(arg.c_str());
-    std::ostringstream out, err;
-    CliResult result;
-    result.status = dravinex_cli::run_cli(static_cast<int>(argv.size()), argv.data(), out, err);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
+    return clitest::run_cli(std::move(args));
 }
 
 testkit::ZregMember member(std::string name, testkit::Bytes content)
@@ -82,16 +67,16 @@ protected:
 TEST_F(CliStore, ExtractPrintsTheJournalAndRemembersThePackages)
 {
     const std::string path = package("a.zreg", 10);
-    const CliResult first = cli({"extract", "--home", home()});
+    const clitest::CliRun first = cli({"extract", "--home", home()});
     EXPECT_EQ(first.status, 0) << first.err;
     EXPECT_EQ(first.out, "Распаковка данных:\n    скважина \"12\", файл \"1.realtim\"\n");
     EXPECT_EQ(first.err, "Обрабатывается файл \"" + path + "\"\n");
     EXPECT_TRUE(std::filesystem::exists(store() + "Северная/12/1.realtim"));
 
-    const CliResult second = cli({"extract", "--home", home()});
+    const clitest::CliRun second = cli({"extract", "--home", home()});
     EXPECT_EQ(second.out, "Распаковка данных:\nНОВЫЕ данные не найдены!\n");
 
-    const CliResult listed = cli({"cache", "--home", home(), "list"});
+    const clitest::CliRun listed = cli({"cache", "--home", home(), "list"});
     EXPECT_EQ(listed.out, std::to_string(std::filesystem::file_size(path)) + "\t" + path + "\n");
     EXPECT_EQ(cli({"cache", "--home", home(), "clear"}).status, 0);
     EXPECT_EQ(cli({"cache", "--home", home(), "list"}).out, "");
@@ -104,7 +89,7 @@ TEST_F(CliStore, AFailingPackageAmongGoodOnesMakesTheStatusOne)
     package("a.zreg", 10);
     testkit::write_file(in() + "b.zreg", {1, 0, 0, 1, 'x'}); // a member cut inside its lengths
     package("c.zreg", 20, "14");
-    const CliResult run = cli({"extract", "--home", home()});
+    const clitest::CliRun run = cli({"extract", "--home", home()});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("ОШИБКА: Произошла ошибка при распаковке файла \"" + in() + "b.zreg\""), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(store() + "Северная/14/1.realtim"));
@@ -115,7 +100,7 @@ TEST_F(CliStore, FromAndToOverrideTheSettingsForOneRun)
     const std::string other_in = dir.folder() + "other-in/";
     std::filesystem::create_directories(other_in);
     testkit::write_file(other_in + "x.zreg", testkit::zreg_package(1, {member("1.realtim", well_file(5))}));
-    const CliResult run = cli({"extract", "--home", home(), "--from", other_in, "--to", dir.folder() + "elsewhere"});
+    const clitest::CliRun run = cli({"extract", "--home", home(), "--from", other_in, "--to", dir.folder() + "elsewhere"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(std::filesystem::exists(dir.folder() + "elsewhere/undefined/undefined/1.realtim"));
     EXPECT_FALSE(std::filesystem::exists(store()));
@@ -138,7 +123,7 @@ TEST_F(CliStore, TreeShowsAreasWellsAndTheirFiles)
 {
     package("a.zreg", 10);
     cli({"extract", "--home", home()});
-    const CliResult tree = cli({"tree", "--home", home()});
+    const clitest::CliRun tree = cli({"tree", "--home", home()});
     EXPECT_EQ(tree.status, 0);
     EXPECT_EQ(tree.out, "Все данные\n"
                         "  Площадь Северная\n"
