@@ -4,10 +4,12 @@
 #include "lib/io/File_replacement.h"
 #include "storage/Realtimedatareader.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <thread>
 #include <vector>
 
 namespace rzip {
@@ -91,8 +93,60 @@ void Decompression::extract_all(const std::string& folder)
     if (!readable_)
         return;
     in_.seek(layout::header_size, lib::io::SeekOrigin::from_begin);
-    while (extract_next_file(target)) {
+    converting_in_background_ = true;
+    try {
+        while (extract_next_file(target)) {
+        }
     }
+    catch (...) {
+        converting_in_background_ = false;
+        for (std::future<void>& conversion : conversions_)
+            conversion.wait();
+        conversions_.clear();
+        throw;
+    }
+    converting_in_background_ = false;
+    wait_for_conversions();
+}
+
+namespace {
+
+void rebuild_realtime_file(const std::vector<unsigned char>& stream, const std::string& target)
+{
+    lib::io::BinaryMemoryInputStream in;
+    in.set_data(stream.data(), stream.size());
+    FileStorage model;
+    model.load_after_decompressing(in);
+    model.save_realtime(target, lib::io::Durability::scratch);
+}
+
+} // namespace
+
+void Decompression::convert_stream(std::vector<unsigned char> stream, std::string target)
+{
+    if (!converting_in_background_) {
+        rebuild_realtime_file(stream, target);
+        return;
+    }
+    const std::size_t at_once = std::max(1u, std::thread::hardware_concurrency());
+    if (conversions_.size() >= at_once) {
+        conversions_.front().get(); // the oldest first: its error is the first to report
+        conversions_.pop_front();
+    }
+    conversions_.push_back(std::async(std::launch::async, [stream = std::move(stream), target = std::move(target)] {
+        rebuild_realtime_file(stream, target);
+    }));
+}
+
+// Every conversion finishes before the first failure, in member order, is reported.
+void Decompression::wait_for_conversions()
+{
+    for (std::future<void>& conversion : conversions_)
+        conversion.wait();
+    std::deque<std::future<void>> done;
+    done.swap(conversions_);
+    for (std::future<void>& conversion : done)
+        conversion.get();
 }
 
 bool Decompression::extract_next_file(const std::string& folder)
@@ -159,11 +213,7 @@ void Decompression::extract_simple_file(const std::string& path, std::uint32_t p
                         " байт) не совпадает с заявленным (" + std::to_string(unpacked.size()) + " байт)");
 
     if (path.ends_with(layout::stream_suffix)) {
-        lib::io::BinaryMemoryInputStream in;
-        in.set_data(unpacked.data(), unpacked.size());
-        FileStorage model;
-        model.load_after_decompressing(in);
-        model.save_realtime(path.substr(0, path.size() - layout::stream_suffix.size()), lib::io::Durability::scratch);
+        convert_stream(std::move(unpacked), path.substr(0, path.size() - layout::stream_suffix.size()));
         return;
     }
     lib::io::replace_file_contents(path, {reinterpret_cast<const char*>(unpacked.data()), unpacked.size()},

@@ -21,7 +21,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
+#include <deque>
+#include <future>
 #include <string>
+#include <vector>
 #include <string_view>
 
 namespace rzip {
@@ -74,10 +77,17 @@ public:
     std::uint16_t divisor() const { return divisor_; }
 
 private:
+    // ".newcompr1" members are rebuilt while the next members are inflated: extract_all
+    // lets as many conversions run as there are processors and waits for them at the end.
+    void convert_stream(std::vector<unsigned char> stream, std::string target);
+    void wait_for_conversions();
+
     std::string package_path_;
     lib::io::BinaryInputFileStream in_;
     bool readable_ = false;
     std::uint16_t divisor_ = 0;
+    bool converting_in_background_ = false;
+    std::deque<std::future<void>> conversions_;
 };
 
 // True when a member's name (decoded) may be written into the extraction folder: not
