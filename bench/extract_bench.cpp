@@ -2,7 +2,7 @@
 // plain writes of the same bytes; a run over 1,000 small packages of which the cache knows
 // 900; and a 1 MB merge into a well's 40 MB file through placement, against cp.
 //
-//   extract_bench [repetitions]
+//   extract_bench [repetitions] [--zreg-only | --7z-only]
 
 #include "Bench_support.h"
 
@@ -240,6 +240,10 @@ int main(int argc, char** argv)
     const int repetitions = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 5;
     if (argc >= 3 && std::string(argv[2]) == "--7z-only") {
         bench_sevenzip_package(repetitions);
+        return 0;
+    }
+    if (argc >= 3 && std::string(argv[2]) == "--zreg-only") {
+        bench_large_package(repetitions);
         return 0;
     }
     bench_large_package(repetitions);

@@ -174,6 +174,11 @@ std::int64_t file_size(int fd)
     return st.st_size;
 }
 
+void start_writeback(int fd)
+{
+    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 bool sync_data(int fd)
 {
     int rc;

@@ -59,6 +59,9 @@ void unlock(int fd);
 bool resize_file(int fd, std::uint64_t size);
 // The current size, or -1.
 std::int64_t file_size(int fd);
+// Asks the system to start writing the file's data to disk without waiting for it, so that
+// a later sync_data finds most of it done.
+void start_writeback(int fd);
 // fdatasync, retried on EINTR.
 bool sync_data(int fd);
 // Makes a rename or creation in the folder durable.

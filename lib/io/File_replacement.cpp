@@ -56,6 +56,9 @@ void FileReplacement::commit()
         throw FileError(text::cannot_write, temporary_, errno);
     if (durability_ == Durability::synced && !platform::sync_data(fd.get()))
         throw FileError(text::cannot_write, temporary_, errno);
+    // A scratch file usually moves into the store next, where it is flushed: start now.
+    if (durability_ == Durability::scratch)
+        platform::start_writeback(fd.get());
 
     struct stat old {};
     const mode_t mode = ::stat(target_.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0666 & ~platform::current_umask());
