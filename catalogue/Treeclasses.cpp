@@ -1,6 +1,7 @@
 #include "catalogue/Treeclasses.h"
 
 #include "lib/Strworks.h"
+#include "lib/Sys_utils.h"
 #include "platform/File.h"
 
 #include <algorithm>
@@ -117,10 +118,7 @@ std::int32_t run_number_of_file(std::string_view name)
 
 std::string_view kind_caption(std::string_view name)
 {
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos)
-        return {};
-    const std::string extension = lib::to_lower(name.substr(dot));
+    const std::string extension = lib::extension_of(std::string(name));
     for (const KindCaption& kind : kind_captions) {
         if (kind.extension == extension)
             return kind.caption;

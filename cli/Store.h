@@ -33,7 +33,4 @@ struct StorePaths {
 // The paths of a run: the settings file's folders unless overridden.
 StorePaths resolve_store(const StoreOptions& options);
 
-// The folder of the running executable, ending with '/'.
-std::string program_folder();
-
 } // namespace dravinex_cli

@@ -20,13 +20,6 @@ std::string quoted(const std::string& text)
     return "\"" + text + "\"";
 }
 
-std::string extension_of(const std::string& path)
-{
-    const std::string name = path.substr(lib::folder_of(path).size());
-    const auto dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : lib::to_lower(name.substr(dot));
-}
-
 // Percentages in 64-bit arithmetic; a run of empty packages is done after each one.
 int percent_of(std::uint64_t done, std::uint64_t total)
 {
@@ -185,7 +178,7 @@ void TExtractThread::extract_package(const std::string& path, bool single)
     if (!single && !is_new_package(path))
         return;
     try {
-        unpack(path, extension_of(path));
+        unpack(path, lib::extension_of(path));
     }
     catch (const lib::io::FileError& error) {
         // A package that could not be read or written out may do next time (a lock, a full

@@ -28,17 +28,6 @@ constexpr std::string_view identity_file = "inpgti.ini";
 constexpr std::size_t classic_record_size = 145;
 constexpr std::size_t classic_values = 32;
 
-std::string extension_of(const std::string& name)
-{
-    const auto dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : lib::to_lower(name.substr(dot));
-}
-
-std::string name_of(const std::string& path)
-{
-    return path.substr(lib::folder_of(path).size());
-}
-
 std::string identity_value(const lib::MemIni& ini, std::string_view section, std::string_view key)
 {
     return lib::unquote(lib::trim(ini.read_string(section, key, "")), '"');
@@ -183,7 +172,7 @@ void Placement::merge_data_files(const std::string& mask)
 
 void Placement::merge_data_file(const std::string& source)
 {
-    const std::string name = name_of(source);
+    const std::string name = lib::name_of(source);
     const std::string target = run_.dest_dir_ + name;
     bool logged = false;
     try {
@@ -202,7 +191,7 @@ void Placement::merge_data_file(const std::string& source)
     catch (const std::exception& error) {
         note_problem(target, error);
     }
-    const std::string extension = extension_of(name);
+    const std::string extension = lib::extension_of(name);
     if (logged && (extension == ".tim" || extension == ".realtim"))
         run_.journal_.push_back("    скважина \"" + run_.well_ + "\", файл \"" + name + "\"");
 }

@@ -1,6 +1,7 @@
 #include "extract/Regzipclass.h"
 
 #include "extract/Zlib_library.h"
+#include "lib/Sys_utils.h"
 #include "lib/io/File_replacement.h"
 #include "storage/Realtimedatareader.h"
 
@@ -18,17 +19,6 @@ namespace {
 
 // The expanded values are the IEEE-754 results of the formula, infinities and NaN included.
 static_assert(std::numeric_limits<float>::is_iec559);
-
-std::string with_slash(const std::string& folder)
-{
-    return folder.empty() || folder.back() == '/' ? folder : folder + '/';
-}
-
-std::string file_name_of(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 bool is_plain_file_name(std::string_view name)
 {
@@ -85,7 +75,7 @@ Decompression::Decompression(std::string package_path) : package_path_(std::move
 
 void Decompression::extract_all(const std::string& folder)
 {
-    const std::string target = with_slash(folder);
+    const std::string target = lib::with_slash(folder);
     std::error_code error;
     std::filesystem::create_directories(target, error);
     if (error)
@@ -181,7 +171,7 @@ bool Decompression::extract_next_file(const std::string& folder)
         return true;
     }
 
-    const std::string path = with_slash(folder) + name;
+    const std::string path = lib::with_slash(folder) + name;
     extract_simple_file(path, packed_len, unpacked_len);
     if (kind == layout::kind_quantised)
         expand_quantised_file(path);
@@ -191,7 +181,7 @@ bool Decompression::extract_next_file(const std::string& folder)
 void Decompression::extract_simple_file(const std::string& path, std::uint32_t packed_len, std::int32_t unpacked_len)
 {
     check_unpacked_len(unpacked_len, "extract_simple_file");
-    const std::string name = file_name_of(path);
+    const std::string name = lib::name_of(path);
     // The length comes from the package: trust it only as far as the package reaches.
     const std::uint64_t left = in_.remaining();
     if (packed_len > left)

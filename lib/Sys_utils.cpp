@@ -1,5 +1,6 @@
 #include "lib/Sys_utils.h"
 
+#include "lib/Strworks.h"
 #include "platform/Process.h"
 
 #include <sys/stat.h>
@@ -21,6 +22,23 @@ std::string folder_of(const std::string& path)
 {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string name_of(const std::string& path)
+{
+    return path.substr(folder_of(path).size());
+}
+
+std::string extension_of(const std::string& path)
+{
+    const std::string name = name_of(path);
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : to_lower(name.substr(dot));
+}
+
+std::string with_slash(const std::string& folder)
+{
+    return folder.empty() || folder.back() == '/' ? folder : folder + '/';
 }
 
 std::string program_folder()

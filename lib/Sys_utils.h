@@ -24,6 +24,13 @@ RunResult run_and_wait(const std::string& program, const std::vector<std::string
 // The folder part of a path, with its trailing '/', or "" when it has none.
 std::string folder_of(const std::string& path);
 
+// The file name of a path, without its folder part.
+std::string name_of(const std::string& path);
+// The last extension of the path's file name with its dot, lower-cased; "" without one.
+std::string extension_of(const std::string& path);
+// The folder with a trailing '/' (an empty text stays empty).
+std::string with_slash(const std::string& folder);
+
 // The folder of the running executable, ending with '/'.
 std::string program_folder();
 

@@ -17,14 +17,6 @@ namespace {
 
 enum class FileForm { realtime, classic, unknown };
 
-// The file name's part from its last dot, lower-cased.
-std::string extension_of(const std::string& path)
-{
-    const std::string name = path.substr(lib::folder_of(path).size());
-    const auto dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : lib::to_lower(name.substr(dot));
-}
-
 FileForm form_of(const std::string& extension)
 {
     static constexpr std::string_view realtime[] = {".realdep", ".reallag", ".realtim", ".rtm", ".incldep"};
@@ -120,7 +112,7 @@ void FileStorage::set_time_filter(std::uint32_t from, std::uint32_t to)
 
 bool FileStorage::load(const std::string& path)
 {
-    const std::string extension = extension_of(path);
+    const std::string extension = lib::extension_of(path);
     bool result = false;
     switch (form_of(extension)) {
     case FileForm::realtime:
