@@ -23,6 +23,16 @@ public:
     TruncatedInput() : std::runtime_error(lib::io::text::mapped_eof) {}
 };
 
+// A value of type T at `offset` of a block the caller has bounds-checked.
+template <class T>
+T field(const char* bytes, std::size_t offset)
+{
+    static_assert(std::is_trivially_copyable_v<T>);
+    T value;
+    std::memcpy(&value, bytes + offset, sizeof value);
+    return value;
+}
+
 class ByteCursor {
 public:
     ByteCursor(const char* data, std::size_t size) : data_(data), size_(size) {}

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 namespace realtime_layout {
 
@@ -41,13 +40,5 @@ inline constexpr std::uint8_t new_record_bytes[] = {7, 47, 107};
 
 // Values-only records carry this operation code.
 inline constexpr std::uint8_t values_only_operation = 255;
-
-template <class T>
-T field(const char* bytes, std::size_t offset)
-{
-    T value;
-    std::memcpy(&value, bytes + offset, sizeof value);
-    return value;
-}
 
 } // namespace realtime_layout

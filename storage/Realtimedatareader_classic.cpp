@@ -23,14 +23,6 @@ constexpr std::size_t value_count = 32;
 // A classic model always shows 32 parameters, however long its list was.
 constexpr int classic_param_count = 32;
 
-template <class T>
-T field(const char* record, std::size_t offset)
-{
-    T value;
-    std::memcpy(&value, record + offset, sizeof value);
-    return value;
-}
-
 void read_param_list(FileStorage& model, const std::string& path)
 {
     lib::io::InputMappedFile list;
@@ -61,11 +53,11 @@ void read_param_list(FileStorage& model, const std::string& path)
 FileStorageItem record_from(const char* record)
 {
     FileStorageItem item;
-    item.operation = field<std::uint8_t>(record, operation_offset);
-    item.time = field<std::uint32_t>(record, time_offset);
-    item.depth_z = field<float>(record, depth_z_offset);
+    item.operation = storage::field<std::uint8_t>(record, operation_offset);
+    item.time = storage::field<std::uint32_t>(record, time_offset);
+    item.depth_z = storage::field<float>(record, depth_z_offset);
     item.lag_depth = item.depth_z;
-    item.depth_cur = field<float>(record, depth_cur_offset);
+    item.depth_cur = storage::field<float>(record, depth_cur_offset);
     item.values.resize(value_count);
     std::memcpy(item.values.data(), record + values_offset, value_count * sizeof(float));
     return item;
@@ -76,10 +68,10 @@ void read_records(FileStorage& model, storage::ByteCursor& in)
     int accepted = 0;
     while (!in.at_end()) {
         const char* record = in.take(record_size);
-        const auto time = field<std::uint32_t>(record, time_offset);
+        const auto time = storage::field<std::uint32_t>(record, time_offset);
         if (time == 0 || time < model.time_from || time > model.time_to)
             continue;
-        if (field<float>(record, depth_cur_offset) < 0 || field<float>(record, depth_z_offset) < 0)
+        if (storage::field<float>(record, depth_cur_offset) < 0 || storage::field<float>(record, depth_z_offset) < 0)
             throw FileStorageException(std::string(storage_text::bad_depth) + std::to_string(accepted), true);
         model.add_record(record_from(record));
         ++accepted;

@@ -10,6 +10,7 @@
 #include <cmath>
 
 using namespace realtime_layout;
+using storage::field;
 
 namespace {
 

@@ -8,6 +8,8 @@
 #include "extract/Fileworks.h"
 #include "lib/io/File_replacement.h"
 
+#include <cstring>
+
 using namespace realtime_layout;
 
 namespace {
