@@ -156,12 +156,11 @@ void TExtractThread::report_failure(const std::string& path, const std::string& 
 void TExtractThread::unpack(const std::string& path, const std::string& extension)
 {
     if (extension == ".zreg") {
+        rzip::Decompression package(path);
         // A package that cannot be read is an error, not an empty package: it would
         // otherwise be remembered as done.
-        lib::io::OSFile probe;
-        probe.open(path, lib::io::open_read, false);
-        probe.close();
-        rzip::Decompression(path).extract_all(temp_dir_slash_);
+        package.rethrow_open_error();
+        package.extract_all(temp_dir_slash_);
     }
     else if (extension == ".rar")
         extract_rar_package(path, temp_dir_slash_);

@@ -2,6 +2,7 @@
 
 #include "extract/Fileworks.h"
 #include "lib/Sys_utils.h"
+#include "lib/io/Binary_io.h"
 #include "lib/io/File_replacement.h"
 #include "storage/Realtimedatareader.h"
 
@@ -96,8 +97,11 @@ void RegRARDecompr::convert_classic_file(const std::string& path)
     // A multiple of both sizes: the compact header's count decides.
     std::int32_t count = 0;
     if (bytes >= compact_header) {
-        const std::string head = lib::io::read_whole_file(path).substr(0, compact_header);
-        std::memcpy(&count, head.data() + compact_count_offset, sizeof count);
+        lib::io::OSFile file;
+        file.open(path, lib::io::open_read, false);
+        char head[compact_header];
+        if (file.read(head, sizeof head) == sizeof head)
+            std::memcpy(&count, head + compact_count_offset, sizeof count);
     }
     if (bytes >= compact_header && static_cast<std::uint64_t>(count) == (bytes - compact_header) / compact_record)
         expand_compact(path, bytes);

@@ -65,6 +65,7 @@ Decompression::Decompression(std::string package_path) : package_path_(std::move
         in_.open(package_path_, false);
     }
     catch (const lib::io::FileError&) {
+        open_error_ = std::current_exception();
         return;
     }
     if (in_.remaining() < layout::header_size)

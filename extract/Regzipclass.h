@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <deque>
+#include <exception>
 #include <future>
 #include <string>
 #include <vector>
@@ -74,6 +75,12 @@ public:
 
     const std::string& package_path() const { return package_path_; }
     bool readable() const { return readable_; }
+    // Raises the error that kept the package from being opened, if there was one.
+    void rethrow_open_error() const
+    {
+        if (open_error_)
+            std::rethrow_exception(open_error_);
+    }
     std::uint16_t divisor() const { return divisor_; }
 
 private:
@@ -85,6 +92,7 @@ private:
     std::string package_path_;
     lib::io::BinaryInputFileStream in_;
     bool readable_ = false;
+    std::exception_ptr open_error_;
     std::uint16_t divisor_ = 0;
     bool converting_in_background_ = false;
     std::deque<std::future<void>> conversions_;

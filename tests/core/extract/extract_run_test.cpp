@@ -336,3 +336,17 @@ TEST_F(ExtractRun, ANewcompr1MemberBecomesARealtimeFileInTheWell)
     EXPECT_EQ(times_of(*model), (std::vector<std::uint32_t>{7, 8}));
     EXPECT_EQ(model->records[1]->values, std::vector<float>{2.0f});
 }
+
+TEST_F(ExtractRun, APackageThatCannotBeReadIsAnErrorAndIsTriedAgain)
+{
+    const std::string path = package("a.zreg", {identity(), member("1.realtim", realtime({1}))});
+    {
+        testsupport::LockHolder writer(path, lib::io::open_append, false, std::chrono::milliseconds(3500));
+        run_all();
+        ASSERT_EQ(owner.errors.size(), 1u);
+        EXPECT_NE(owner.errors[0].find("Невозможно открыть файл!"), std::string::npos);
+        std::int32_t remembered = 0;
+        EXPECT_FALSE(cache.find(path, remembered));
+    }
+    EXPECT_EQ(run_all(), (Lines{"Распаковка данных:", "    скважина \"12\", файл \"1.realtim\""}));
+}
