@@ -4,6 +4,7 @@
 #include "testkit/Compressed_writer.h"
 
 #include "support/TempDir.h"
+#include "support/Testkit_fixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -12,29 +13,11 @@
 #include <limits>
 
 using namespace testkit;
+using testsupport::cat;
+using testsupport::depth_param;
 using testsupport::TempDir;
 
 namespace {
-
-Bytes cat(std::initializer_list<Bytes> parts)
-{
-    Bytes all;
-    for (const Bytes& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-FileStorageParam depth_param()
-{
-    FileStorageParam param;
-    param.text1 = "м";
-    param.text2 = "DEPT";
-    param.text3 = "к0";
-    param.name = "Глубина";
-    param.int_attr = 7;
-    param.float_attr = 100.0f;
-    return param;
-}
 
 // One record, one parameter: small enough to spell out every byte.
 CompressedSet one_record_set()

@@ -7,38 +7,22 @@
 
 #include "lib/Strworks.h"
 
+#include "support/Testkit_fixtures.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <set>
 
 using namespace testkit;
+using testsupport::cat;
+using testsupport::depth_param;
 
 namespace {
-
-Bytes cat(std::initializer_list<Bytes> parts)
-{
-    Bytes all;
-    for (const Bytes& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
 
 Bytes prefix(const Bytes& bytes, std::size_t n)
 {
     return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(n, bytes.size())));
-}
-
-FileStorageParam depth_param()
-{
-    FileStorageParam param;
-    param.text1 = "м";
-    param.text2 = "DEPT";
-    param.text3 = "к0";
-    param.name = "Глубина";
-    param.int_attr = 7;
-    param.float_attr = 100.0f;
-    return param;
 }
 
 FileStorageItem sample_item()
