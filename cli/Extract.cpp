@@ -98,7 +98,7 @@ int run_extract(const ExtractOptions& options, std::ostream& out, std::ostream& 
         package = absolute(options.package);
         // Without --to a named package's data go beside it, into NAME.
         if (!options.store.to)
-            data_root = lib::folder_of(package) + options.name + "/";
+            data_root = single_package_destination(package, options.name);
     }
     if (single && options.store.from) {
         err << program_name << ": --from has no meaning for a named package\n";

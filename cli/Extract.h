@@ -18,7 +18,7 @@ namespace dravinex_cli {
 struct ExtractOptions {
     StoreOptions store;
     std::string package; // empty: everything new in the input folder
-    std::string name = "GTI_Data";
+    std::string name;
     bool progress_bar = false; // draw a bar on `err` (set when it is a terminal)
 };
 

@@ -30,6 +30,12 @@ int percent_of(std::uint64_t done, std::uint64_t total)
 
 } // namespace
 
+std::string single_package_destination(const std::string& package_path, const std::string& name)
+{
+    const std::string folder = name.empty() ? std::string(extract_text::default_destination_name) : name;
+    return lib::folder_of(package_path) + folder + "/";
+}
+
 std::string describe_error(const std::exception& error)
 {
     if (const auto* file_error = dynamic_cast<const lib::io::FileError*>(&error))

@@ -45,6 +45,7 @@ inline constexpr const char* merge_failed_head = "В процессе распа
 inline constexpr const char* merge_failed_tail = "' произошла ошибка";
 inline constexpr const char* undefined_name = "undefined";
 inline constexpr const char* temp_folder_name = "temp.dir.tmp";
+inline constexpr const char* default_destination_name = "GTI_Data";
 } // namespace extract_text
 
 class TExtractThread {
@@ -127,6 +128,10 @@ private:
     TExtractThread& run_;
     std::vector<std::string> problems_;
 };
+
+// Where a package named on a command line sends its data: the folder `name` beside the
+// package, or "GTI_Data" beside it when no name (or an empty one) is given. Ends with '/'.
+std::string single_package_destination(const std::string& package_path, const std::string& name);
 
 // The text of an error for the user: file errors with their file and the system's reason.
 std::string describe_error(const std::exception& error);
