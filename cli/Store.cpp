@@ -1,6 +1,7 @@
 #include "cli/Store.h"
 
 #include "app/Configuration.h"
+#include "app/Configuration_folders.h"
 #include "lib/Sys_utils.h"
 
 #include <CLI/CLI.hpp>
@@ -18,10 +19,11 @@ void add_store_options(CLI::App& command, StoreOptions& options, bool with_from)
 StorePaths resolve_store(const StoreOptions& options)
 {
     StorePaths paths;
-    paths.home = options.home.empty() ? lib::program_folder() : lib::with_slash(options.home);
-    paths.settings = paths.home + "dravinex2.ini";
-    paths.cache = paths.home + "TemporaryFileData.bin";
-    paths.temp_dir = paths.home + "temp.dir.tmp";
+    const ProgramFolders folders = program_folders(options.home);
+    paths.home = folders.home;
+    paths.settings = folders.settings;
+    paths.cache = folders.cache;
+    paths.temp_dir = folders.temp_dir;
     CONFIGURATION settings;
     settings.set_defaults();
     settings.load(paths.settings);
