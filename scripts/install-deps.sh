@@ -16,6 +16,7 @@ packages=(
     zlib1g-dev
     libarchive-dev
     p7zip-full
+    unar
     ccache
 )
 
