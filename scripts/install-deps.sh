@@ -17,6 +17,8 @@ packages=(
     libarchive-dev
     p7zip-full
     unar
+    clang
+    libclang-rt-14-dev
     ccache
 )
 
