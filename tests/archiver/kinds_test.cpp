@@ -133,12 +133,24 @@ std::string zip_written(const testsupport::TempDir& dir, const std::string& encr
 const std::string rar5_encrypted_headers = std::string("Rar!\x1a\x07\x01\x00", 8) + std::string("\0\0\0\0", 4)
     + std::string("\x15\x04\x00\x00\x00\x0f", 6) + std::string(16, '\x5a');
 
+// The RAR 5 signature; a main header; a file header whose extra area holds an encryption
+// record (size 2, type 1); the end header. Each header: CRC-32 (not checked before the
+// data), size, type, flags, then its fields.
+const std::string rar5_encrypted_file = std::string("Rar!\x1a\x07\x01\x00", 8)
+    + std::string("\0\0\0\0\x03\x01\x00\x00", 8)
+    // type 2, flags: extra area and data area; extra size 3, data size 0; file flags 0,
+    // unpacked size 0, attributes 0, compression 0, host 0, name "a"; the extra area.
+    + std::string("\0\0\0\0\x0e\x02\x03\x03\x00\x00\x00\x00\x00\x00\x01" "a" "\x02\x01\x00", 19)
+    + std::string("\0\0\0\0\x03\x05\x00\x00", 8);
+
 INSTANTIATE_TEST_SUITE_P(Cases, FailureMessage,
     testing::Values(
         MessageCase{"zip_traditional_encryption", [](const auto& dir) { return zip_written(dir, "zipcrypt"); },
                     "encrypted package"},
         MessageCase{"zip_aes_encryption", [](const auto& dir) { return zip_written(dir, "aes256"); }, "encrypted package"},
         MessageCase{"rar5_encrypted_headers", [](const auto& dir) { return dir.write("package.rar", rar5_encrypted_headers); },
+                    "encrypted package"},
+        MessageCase{"rar5_encrypted_file", [](const auto& dir) { return dir.write("package.rar", rar5_encrypted_file); },
                     "encrypted package"},
         MessageCase{"rar4_encrypted_headers",
                     [](const auto& dir) { return dir.write("package.rar", archiver_test::rar4_stored({{"a.txt", "a"}}, 0x0080)); },
