@@ -208,6 +208,21 @@ std::optional<Failure> collect_volumes(const std::string& package, PackageKind k
     }
 }
 
+// What a RAR package's headers say before any data is decoded: encryption refuses it, and a
+// volume brings in its whole set (`volumes` stays empty for a single archive).
+std::optional<Failure> check_rar_headers(const std::string& package, PackageKind kind, int fd,
+                                         std::vector<std::string>& volumes)
+{
+    const RarLayout layout = rar_layout(kind, fd);
+    if (layout.headers_encrypted || layout.file_encrypted)
+        return Failure{Failure::encrypted, encrypted_entries};
+    if (layout.volume)
+        return collect_volumes(package, kind, volumes);
+    return std::nullopt;
+}
+
+bool is_rar(PackageKind kind) { return kind == PackageKind::rar4 || kind == PackageKind::rar5; }
+
 bool is_plain_file(archive_entry* entry)
 {
     return archive_entry_filetype(entry) == AE_IFREG && archive_entry_hardlink(entry) == nullptr;
@@ -232,14 +247,9 @@ std::optional<std::string> Extractor::extract(const std::string& package)
         return unknown_kind;
 
     std::vector<std::string> volumes;
-    if (kind == PackageKind::rar4 || kind == PackageKind::rar5) {
-        const RarLayout layout = rar_layout(kind, package_file.get());
-        if (layout.headers_encrypted || layout.file_encrypted)
-            return encrypted_entries;
-        if (layout.volume) {
-            if (auto failure = collect_volumes(package, kind, volumes))
-                return failure->message;
-        }
+    if (is_rar(kind)) {
+        if (auto failure = check_rar_headers(package, kind, package_file.get(), volumes))
+            return failure->message;
     }
 
     std::error_code ec;
@@ -255,7 +265,7 @@ std::optional<std::string> Extractor::extract(const std::string& package)
     const auto failure = volumes.empty() ? extract_entries(kind, package_file.get(), {}) : extract_entries(kind, -1, volumes);
     if (!failure)
         return std::nullopt;
-    if (failure->kind != Failure::damaged || (kind != PackageKind::rar4 && kind != PackageKind::rar5))
+    if (failure->kind != Failure::damaged || !is_rar(kind))
         return failure->message;
     // libarchive fails some sound RAR data; a second decoder that checks every file decides.
     const auto second = extract_with_unar(volumes.empty() ? package : volumes.front(), folder_);
