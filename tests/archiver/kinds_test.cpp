@@ -155,6 +155,17 @@ INSTANTIATE_TEST_SUITE_P(Cases, FailureMessage,
         MessageCase{"rar4_encrypted_headers",
                     [](const auto& dir) { return dir.write("package.rar", archiver_test::rar4_stored({{"a.txt", "a"}}, 0x0080)); },
                     "encrypted package"},
+        // A damaged local header whose encryption bit came on; the central directory knows better.
+        MessageCase{"zip_with_a_flag_bit_flipped",
+                    [](const auto& dir) {
+                        const std::string path = dir.file("package.zip");
+                        archiver_test::write_archive(path, Format{"zip", "zip", {{"compression", "deflate"}}},
+                                                     {{"a.txt", std::string(1000, 'a')}});
+                        std::string bytes = testsupport::read_file(path);
+                        bytes[6] = static_cast<char>(bytes[6] | 1); // general purpose flags, bit 0
+                        return dir.write("package.zip", bytes);
+                    },
+                    "damaged package"},
         MessageCase{"zip_cut_short",
                     [](const auto& dir) {
                         const std::string path = dir.file("package.zip");

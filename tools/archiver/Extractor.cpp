@@ -4,6 +4,7 @@
 #include "tools/archiver/Rar_headers.h"
 #include "tools/archiver/Unar_fallback.h"
 #include "tools/archiver/Volume_set.h"
+#include "tools/archiver/Zip_headers.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -221,6 +222,19 @@ std::optional<Failure> check_rar_headers(const std::string& package, PackageKind
     return std::nullopt;
 }
 
+// A zip entry whose local header alone says "encrypted" is damage, not encryption.
+Failure encryption_failure(PackageKind kind, int package_fd, archive_entry* entry)
+{
+    struct stat st {};
+    if (kind == PackageKind::zip && package_fd >= 0 && ::fstat(package_fd, &st) == 0
+        && zip_directory_has_encrypted_entries(reader_at(package_fd), static_cast<std::uint64_t>(st.st_size)) == false) {
+        const char* name = archive_entry_pathname(entry);
+        return Failure{Failure::damaged, "damaged package: " + std::string(name != nullptr ? name : "an entry")
+                                             + " is marked encrypted only in its local header"};
+    }
+    return Failure{Failure::encrypted, encrypted_entries};
+}
+
 bool is_rar(PackageKind kind) { return kind == PackageKind::rar4 || kind == PackageKind::rar5; }
 
 bool is_plain_file(archive_entry* entry)
@@ -301,7 +315,7 @@ std::optional<Failure> Extractor::extract_entries(PackageKind kind, int package_
         if (status < ARCHIVE_WARN)
             return damaged(a);
         if (archive_entry_is_encrypted(entry))
-            return Failure{Failure::encrypted, encrypted_entries};
+            return encryption_failure(kind, package_fd, entry);
         // A folder entry has no data, and some readers refuse to be asked for it.
         if (archive_entry_filetype(entry) == AE_IFDIR)
             continue;

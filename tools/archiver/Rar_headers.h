@@ -7,8 +7,9 @@
 // Reads only header bytes through `read`, never trusting a size before checking it against
 // what is there; a damaged or truncated file gives what could be read (`ended` false).
 
+#include "tools/archiver/Read_at.h"
+
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,9 +24,6 @@ struct RarLayout {
     bool more_volumes = false;       // the end header says the set goes on in the next volume
     bool ended = false;              // the end header was reached
 };
-
-// Up to `size` bytes from `offset`; fewer at the end of the file.
-using ReadAt = std::function<std::string(std::uint64_t offset, std::size_t size)>;
 
 RarLayout read_rar5_layout(const ReadAt& read);
 
