@@ -9,7 +9,7 @@
 // store belong to the run while it lasts; nothing here is shared with another thread.
 
 #include "catalogue/Filedata.h"
-#include "extract/Fileworks.h"
+#include "lib/Fileworks.h"
 
 #include <atomic>
 #include <functional>

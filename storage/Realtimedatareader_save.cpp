@@ -5,7 +5,7 @@
 #include "storage/Realtime_layout.h"
 #include "storage/Realtimedatareader.h"
 
-#include "extract/Fileworks.h"
+#include "lib/Fileworks.h"
 #include "lib/io/File_replacement.h"
 
 #include <cstring>
