@@ -63,8 +63,19 @@ CLI::App* add_tree_command(CLI::App& app, StoreOptions& options)
     return tree;
 }
 
-int run_tree(const StoreOptions& options, std::ostream& out, std::ostream&)
+// A folder option that is no folder is a wrong command line.
+bool store_options_usable(const StoreOptions& options, std::ostream& err)
 {
+    const std::string problem = check_store_options(options);
+    if (!problem.empty())
+        err << program_name << ": " << printable(problem) << '\n';
+    return problem.empty();
+}
+
+int run_tree(const StoreOptions& options, std::ostream& out, std::ostream& err)
+{
+    if (!store_options_usable(options, err))
+        return exit_usage;
     const StorePaths paths = resolve_store(options);
     ListingSink sink;
     add_data_tree(sink, 0, paths.to_path);
@@ -86,6 +97,8 @@ CLI::App* add_cache_command(CLI::App& app, CacheOptions& options)
 
 int run_cache(const CacheOptions& options, std::ostream& out, std::ostream& err)
 {
+    if (!store_options_usable(options.store, err))
+        return exit_usage;
     const StorePaths paths = resolve_store(options.store);
     FilesDataStorage cache;
     if (options.action == "clear") {

@@ -46,6 +46,8 @@ inline constexpr const char* merge_failed_tail = "' произошла ошиб�
 inline constexpr const char* undefined_name = "undefined";
 inline constexpr const char* temp_folder_name = "temp.dir.tmp";
 inline constexpr const char* default_destination_name = "GTI_Data";
+inline constexpr const char* store_not_created = "Не удалось создать папку данных ";
+inline constexpr const char* temp_not_created = "Не удалось создать временную папку ";
 } // namespace extract_text
 
 class TExtractThread {
@@ -71,7 +73,11 @@ public:
     bool is_new_package(const std::string& path);
 
     const std::vector<std::string>& journal() const { return journal_; }
-    // How many packages failed to unpack or to place in this run.
+    // Counts of this run: packages found, unpacked and placed, skipped as known to the
+    // cache, and failed (to unpack or to place; a folder the run could not make counts too).
+    int found_packages() const { return found_packages_; }
+    int unpacked_packages() const { return unpacked_packages_; }
+    int skipped_packages() const { return skipped_packages_; }
     int failed_packages() const { return failed_packages_; }
     bool finished() const { return finished_; }
 
@@ -83,6 +89,7 @@ private:
     void report_failure(const std::string& path, const std::string& detail);
     void forget_package(const std::string& path);
     void find_packages();
+    bool prepare_folder(const std::string& folder, const char* what);
 
     std::vector<std::string> journal_;
     lib::FileFinder finder_;
@@ -100,6 +107,9 @@ private:
     bool single_file_;
     std::string from_path_;
 
+    int found_packages_ = 0;
+    int unpacked_packages_ = 0;
+    int skipped_packages_ = 0;
     int failed_packages_ = 0;
     std::atomic<bool> finished_{false};
     std::function<void()> on_terminate_;
