@@ -453,8 +453,10 @@ TEST_F(ExtractRun, APackageUnderANameOutsideCodePage1251IsNotUnpackedAgainAfterA
     run_all();
     cache.save(dir.folder() + "TemporaryFileData.bin");
     cache.load(dir.folder() + "TemporaryFileData.bin");
-    EXPECT_EQ(run_all(), nothing_new);
-    EXPECT_EQ(failed, 0);
+    TExtractThread run(true, false, store(), "", &cache, &owner, dir.folder() + "temp.dir.tmp", in());
+    run.Execute();
+    EXPECT_EQ(run.skipped_packages(), 1);
+    EXPECT_EQ(run.unpacked_packages(), 0);
 }
 
 TEST(SinglePackageDestination, IsTheNamedFolderOrGTIDataBesideThePackage)
