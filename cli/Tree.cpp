@@ -5,10 +5,12 @@
 #include "cli/Cli.h"
 #include "cli/Output.h"
 #include "extract/Extractthread.h"
+#include "extract/Run_lock.h"
 
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <optional>
 #include <ostream>
 #include <vector>
 
@@ -102,6 +104,16 @@ int run_cache(const CacheOptions& options, std::ostream& out, std::ostream& err)
     const StorePaths paths = resolve_store(options.store);
     FilesDataStorage cache;
     if (options.action == "clear") {
+        // A run going on would save its cache over the cleared one at its end: wait for it.
+        std::optional<RunLock> lock;
+        try {
+            lock.emplace(paths.run_lock, true,
+                         [&] { err << run_lock_text::waiting << printable(paths.run_lock) << std::endl; });
+        }
+        catch (const std::exception& error) {
+            err << program_name << ": " << printable(describe_error(error)) << '\n';
+            return exit_failure;
+        }
         // As the window does: the file goes, and the emptied cache is what remains.
         std::remove(paths.cache.c_str());
         cache.load(paths.cache);

@@ -47,14 +47,16 @@ std::string describe_error(const std::exception& error)
 TExtractThread::TExtractThread(bool /*create_suspended*/, bool single_file, std::string data_root,
                                std::string package_path, FilesDataStorage* files_cache, ExtractOwner* progress_window,
                                std::string temp_dir, std::string from_path)
-    : temp_dir_(std::move(temp_dir)),
+    : temp_dir_(lib::absolute_path(temp_dir)),
       progress_window_(progress_window),
       files_cache_(files_cache),
-      package_path_(std::move(package_path)),
-      data_root_(std::move(data_root)),
+      package_path_(lib::absolute_path(package_path)),
+      data_root_(lib::absolute_path(data_root)),
       single_file_(single_file),
-      from_path_(std::move(from_path))
+      from_path_(lib::absolute_path(from_path))
 {
+    // The front ends pass full paths already; a relative one would reach the archiver, which
+    // runs in another folder, and the cache, which must know each package by one name.
 }
 
 TExtractThread::~TExtractThread()

@@ -53,6 +53,8 @@ inline constexpr const char* temp_not_created = "Не удалось созда�
 class TExtractThread {
 public:
     // `from_path` is the input folder searched in a run over everything (ends with '/').
+    // Relative paths are made absolute against the current folder here. Whoever starts a run
+    // holds the home's RunLock (extract/Run_lock.h) until it has ended and the cache is saved.
     TExtractThread(bool create_suspended, bool single_file, std::string data_root, std::string package_path,
                    FilesDataStorage* files_cache, ExtractOwner* progress_window, std::string temp_dir,
                    std::string from_path);

@@ -242,6 +242,23 @@ TEST_F(CliStore, ASecondRunOfTheSameHomeWaitsOrWithNoWaitGivesUp)
     EXPECT_TRUE(std::filesystem::exists(store() + "Северная/12/1.realtim"));
 }
 
+TEST_F(CliStore, ClearingTheCacheWaitsForARunThatWouldSaveItsOwnAtTheEnd)
+{
+    package("a.zreg", 10);
+    cli({"extract", "--home", home()});
+    auto run = std::make_unique<RunLock>(home() + ".extract.lock", false);
+    std::thread release([&run] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        run.reset();
+    });
+    const clitest::CliRun cleared = cli({"cache", "--home", home(), "clear"});
+    release.join();
+    EXPECT_EQ(cleared.status, 0);
+    EXPECT_TRUE(cleared.err.starts_with("Идёт другая распаковка с теми же файлами программы, ждём её окончания: "))
+        << cleared.err;
+    EXPECT_EQ(cli({"cache", "--home", home(), "list"}).out, "");
+}
+
 TEST(CliUsage, AnUnknownSubcommandIsNamed)
 {
     const clitest::CliRun run = cli({"frobnicate", "--home", "x"});
