@@ -105,10 +105,13 @@ void TExtractThread::find_packages()
 
 // A folder the run needs and could not make ends the run with an error: nothing could be
 // placed, and a quiet end would read like a run that found nothing new.
-bool TExtractThread::prepare_folder(const std::string& folder, const char* what)
+bool TExtractThread::prepare_folder(const std::string& folder, bool with_parents, const char* what)
 {
     std::error_code error;
-    std::filesystem::create_directories(folder, error);
+    if (with_parents)
+        std::filesystem::create_directories(folder, error);
+    else
+        std::filesystem::create_directory(folder, error);
     if (lib::folder_exists(folder))
         return true;
     ++failed_packages_;
@@ -124,10 +127,10 @@ void TExtractThread::Execute()
     if (data_root_.empty())
         return;
     // The store's root may be new, parents included: it is the folder the user chose.
-    if (!prepare_folder(data_root_.substr(0, data_root_.size() - 1), extract_text::store_not_created))
+    if (!prepare_folder(data_root_.substr(0, data_root_.size() - 1), true, extract_text::store_not_created))
         return;
     temp_dir_slash_ = temp_dir_ + "/";
-    if (!prepare_folder(temp_dir_, extract_text::temp_not_created))
+    if (!prepare_folder(temp_dir_, false, extract_text::temp_not_created))
         return;
     lib::delete_files(temp_dir_slash_);
 

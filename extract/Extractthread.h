@@ -91,7 +91,7 @@ private:
     void report_failure(const std::string& path, const std::string& detail);
     void forget_package(const std::string& path);
     void find_packages();
-    bool prepare_folder(const std::string& folder, const char* what);
+    bool prepare_folder(const std::string& folder, bool with_parents, const char* what);
 
     std::vector<std::string> journal_;
     lib::FileFinder finder_;

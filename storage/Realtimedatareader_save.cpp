@@ -1,6 +1,6 @@
 // Writing a model in the real-time form: a format sector (new variant), the parameters,
-// one sector per record (values-only records as such), the remarks and the text area. The file is written beside the target and
-// renamed over it only when complete.
+// one sector per record (values-only records as such), the remarks and the text area. The
+// file is written beside the target and renamed over it only when complete.
 
 #include "storage/Realtime_layout.h"
 #include "storage/Realtimedatareader.h"

@@ -375,19 +375,30 @@ TEST_F(ExtractRun, AFailedPackageIsForgottenWhateverTheCause)
     }
 }
 
-TEST_F(ExtractRun, AStoreRootThatCannotBeCreatedIsReportedWithItsReason)
+TEST_F(ExtractRun, AFolderTheRunCannotCreateIsReportedWithItsReason)
 {
     package("a.zreg", {identity(), member("1.realtim", realtime({1}))});
     testkit::write_file(dir.folder() + "occupied", {'x'});
-    owner = RecordingOwner();
-    const std::string root = dir.folder() + "occupied/store/";
-    TExtractThread run(true, false, root, "", &cache, &owner, dir.folder() + "temp.dir.tmp", in());
-    run.Execute();
-    EXPECT_EQ(run.journal(), Lines{"Распаковка данных:"});
-    EXPECT_EQ(run.failed_packages(), 1);
-    ASSERT_EQ(owner.errors.size(), 1u);
-    EXPECT_EQ(owner.errors[0], "Не удалось создать папку данных \"" + dir.folder() + "occupied/store\": Not a directory");
-    EXPECT_TRUE(cache.entries().empty()); // no package was taken
+    const std::string blocked = dir.folder() + "occupied/";
+    struct Case {
+        std::string root;
+        std::string temp_dir;
+        std::string message;
+    };
+    const Case cases[] = {
+        {blocked + "store/", dir.folder() + "temp.dir.tmp",
+         "Не удалось создать папку данных \"" + blocked + "store\": Not a directory"},
+        {store(), blocked + "temp.dir.tmp", "Не удалось создать временную папку \"" + blocked + "temp.dir.tmp\": Not a directory"},
+    };
+    for (const Case& c : cases) {
+        owner = RecordingOwner();
+        TExtractThread run(true, false, c.root, "", &cache, &owner, c.temp_dir, in());
+        run.Execute();
+        EXPECT_EQ(run.journal(), Lines{"Распаковка данных:"});
+        EXPECT_EQ(run.failed_packages(), 1); // not a quiet run that found nothing
+        EXPECT_EQ(owner.errors, Lines{c.message});
+        EXPECT_TRUE(cache.entries().empty()); // no package was taken
+    }
 }
 
 TEST_F(ExtractRun, TheRunCountsPackagesFoundUnpackedSkippedAndFailed)
