@@ -15,7 +15,6 @@
 #include <charconv>
 #include <cmath>
 #include <ostream>
-#include <ranges>
 #include <span>
 #include <string>
 #include <string_view>
@@ -158,7 +157,11 @@ void write_json_dump(const FileStorage& model, std::ostream& out)
 {
     const auto as_string = [](const std::string& text) { return ordered_json(text); };
     const std::span<const FileStorageParam> params(model.params.data(), valid_params(model));
-    auto records = model.records | std::views::filter([](const auto& record) { return record != nullptr; });
+    // A plain list rather than a filtered view: clang 14 cannot compile libstdc++ 12's views.
+    std::vector<const FileStorageItem*> records;
+    for (const auto& record : model.records)
+        if (record != nullptr)
+            records.push_back(record.get());
 
     // Integers through to_string: the stream's locale could group digits or the like.
     out << "{\"version\": " << std::to_string(model.version) << ",\n\"encoding\": " << std::to_string(model.encoding)
