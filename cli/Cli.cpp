@@ -3,6 +3,7 @@
 #include "cli/Dump.h"
 #include "cli/Extract.h"
 #include "cli/Tree.h"
+#include "cli/Watch.h"
 
 #include <CLI/CLI.hpp>
 
@@ -32,6 +33,8 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     CLI::App* tree = add_tree_command(app, tree_options);
     CacheOptions cache_options;
     CLI::App* cache = add_cache_command(app, cache_options);
+    WatchOptions watch_options;
+    CLI::App* watch = add_watch_command(app, watch_options);
 
     try {
         app.parse(argc, argv);
@@ -52,6 +55,8 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
             return run_tree(tree_options, out, err);
         if (cache->parsed())
             return run_cache(cache_options, out, err);
+        if (watch->parsed())
+            return run_watch(watch_options, out, err);
     }
     catch (const std::exception& e) {
         // The subcommands report their own errors; this catches what they did not expect,
