@@ -17,6 +17,14 @@ packages=(
     libarchive-dev
     p7zip-full
     ccache
+    # the Debian package and the desktop files, and their checks
+    dpkg-dev
+    file
+    desktop-file-utils
+    appstream
+    shared-mime-info
+    libxml2-utils
+    libglib2.0-bin
 )
 
 missing=()
