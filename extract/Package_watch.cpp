@@ -69,7 +69,7 @@ int PackageWatcher::run(platform::StopRequest& stop)
         if (result == platform::WaitResult::stopped)
             return 0;
         if (result == platform::WaitResult::failed) {
-            reporter_.error("the watch failed: " + platform::error_text(errno));
+            reporter_.error("the watch failed: " + platform::error_text(watch_.wait_error()));
             return 1;
         }
         for (const WatchEvent& happened : events) {

@@ -127,8 +127,10 @@ WaitResult FolderWatch::wait(std::optional<std::chrono::milliseconds> timeout, S
         fds.push_back({fd, POLLIN, 0});
     const int milliseconds = timeout ? static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, timeout->count())) : -1;
     const int ready = ::poll(fds.data(), fds.size(), milliseconds);
-    if (ready < 0)
-        return errno == EINTR ? WaitResult::timeout : WaitResult::failed;
+    if (ready < 0) {
+        wait_error_ = errno;
+        return wait_error_ == EINTR ? WaitResult::timeout : WaitResult::failed;
+    }
     if (stop.requested())
         return WaitResult::stopped;
     if (ready == 0 || !(fds[0].revents & POLLIN))

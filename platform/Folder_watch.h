@@ -79,12 +79,14 @@ public:
     void remove(int watch);
 
     // Sleeps until events arrive, `stop` is requested or `timeout` passes (none: no limit),
-    // and appends the events read.
+    // and appends the events read. After WaitResult::failed, wait_error() tells why.
     WaitResult wait(std::optional<std::chrono::milliseconds> timeout, StopRequest& stop, std::vector<WatchEvent>& events);
+    int wait_error() const { return wait_error_; }
 
 private:
     UniqueFd fd_;
     int init_error_ = 0;
+    int wait_error_ = 0;
 };
 
 // The system's limits that a watch can run into, as "name = value" for messages.
