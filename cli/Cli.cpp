@@ -4,6 +4,7 @@
 #include "cli/Extract.h"
 #include "cli/Output.h"
 #include "cli/Tree.h"
+#include "cli/Watch.h"
 
 #include <CLI/CLI.hpp>
 
@@ -33,6 +34,8 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     CLI::App* tree = add_tree_command(app, tree_options);
     CacheOptions cache_options;
     CLI::App* cache = add_cache_command(app, cache_options);
+    WatchOptions watch_options;
+    CLI::App* watch = add_watch_command(app, watch_options);
 
     // CLI11 would take an unknown word for a stray argument and ask for a subcommand.
     const auto known = [&](const char* word) {
@@ -63,6 +66,8 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
             return run_tree(tree_options, out, err);
         if (cache->parsed())
             return run_cache(cache_options, out, err);
+        if (watch->parsed())
+            return run_watch(watch_options, out, err);
     }
     catch (const std::exception& e) {
         // The subcommands report their own errors; this catches what they did not expect,

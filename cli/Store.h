@@ -1,8 +1,8 @@
 #pragma once
 // Where dravinex-cli finds the program's own files: the settings "dravinex2.ini", the
-// package cache "TemporaryFileData.bin", the temporary folder "temp.dir.tmp" and the run
-// lock all live in the home folder (--home DIR, else the folder of the executable), as they
-// live beside the window program.
+// package cache "TemporaryFileData.bin" the temporary folder "temp.dir.tmp" and the run lock live in the
+// home folder (--home DIR), else where program_folders() puts them: the XDG folders for an
+// installed copy, the folder of the executable for a copy run from its build folder.
 
 #include <optional>
 #include <string>
@@ -14,7 +14,7 @@ class App;
 namespace dravinex_cli {
 
 struct StoreOptions {
-    std::string home;                 // empty: the executable's folder
+    std::string home;                 // empty: the copy's own folders
     std::optional<std::string> from;  // overrides the settings for this run
     std::optional<std::string> to;
 };

@@ -5,6 +5,7 @@
 #include "support/Expect.h"
 #include "support/LockHolder.h"
 #include "support/TempDir.h"
+#include "testkit/Bytes.h"
 #include "testkit/Classic_writer.h"
 #include "testkit/Realtime_writer.h"
 #include "testkit/Zreg_writer.h"
@@ -218,7 +219,7 @@ TEST_F(ExtractRun, TheIdentityFileNamesTheFoldersAndUnsafeNamesStayInside)
     };
     int n = 0;
     for (const Case& c : cases) {
-        package("p" + std::to_string(n++) + ".zreg", {member("inpgti.ini", c.ini), member("1.realtim", realtime({1}))});
+        package(testkit::numbered("p", n++) + ".zreg", {member("inpgti.ini", c.ini), member("1.realtim", realtime({1}))});
         run_all();
         EXPECT_TRUE(std::filesystem::exists(store() + c.folder + "1.realtim")) << c.name;
     }

@@ -2,6 +2,7 @@
 
 #include "support/Expect.h"
 #include "support/TempDir.h"
+#include "testkit/Bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -88,7 +89,7 @@ TEST(FileStorageModel, The513thParameterIsRefusedAndThe512Stay)
 {
     FileStorage model;
     for (int i = 0; i < 512; ++i)
-        model.add_parameter(param("p" + std::to_string(i)));
+        model.add_parameter(param(testkit::numbered("p", i)));
     try {
         model.add_parameter(param("one too many"));
         FAIL() << "no exception";
@@ -260,13 +261,13 @@ TEST(RealtimeWriter, SectorsThatCannotBeWrittenWholeAreRefusedAndTheOldFileStays
         {"parameters over 32767 bytes",
          [](FileStorage& m) {
              for (int i = 0; i < 100; ++i)
-                 m.add_parameter(param("p" + std::to_string(i), std::string(400, 'z')));
+                 m.add_parameter(param(testkit::numbered("p", i), std::string(400, 'z')));
          }},
         {"old variant with 300 parameters",
          [](FileStorage& m) {
              m.version = 0;
              for (int i = 0; i < 300; ++i)
-                 m.add_parameter(param("p" + std::to_string(i)));
+                 m.add_parameter(param(testkit::numbered("p", i)));
          }},
     };
     for (const Case& c : cases) {
