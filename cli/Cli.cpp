@@ -8,15 +8,40 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <exception>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #ifndef DRAVINEX_VERSION
 #define DRAVINEX_VERSION "unknown"
 #endif
 
 namespace dravinex_cli {
+
+namespace {
+
+bool is_subcommand(CLI::App& app, const std::string& word)
+{
+    const std::vector<CLI::App*> commands = app.get_subcommands({});
+    return std::any_of(commands.begin(), commands.end(), [&](CLI::App* command) { return command->check_name(word); });
+}
+
+// "dump, extract, tree и cache": the names in the order they were added.
+std::string subcommand_names(CLI::App& app)
+{
+    const std::vector<CLI::App*> commands = app.get_subcommands({});
+    std::string names;
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        if (i > 0)
+            names += i + 1 == commands.size() ? " и " : ", ";
+        names += commands[i]->get_name();
+    }
+    return names;
+}
+
+} // namespace
 
 int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress_bar)
 {
@@ -38,12 +63,9 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     CLI::App* watch = add_watch_command(app, watch_options);
 
     // CLI11 would take an unknown word for a stray argument and ask for a subcommand.
-    const auto known = [&](const char* word) {
-        return dump->check_name(word) || extract->check_name(word) || tree->check_name(word) || cache->check_name(word);
-    };
-    if (argc > 1 && argv[1][0] != '-' && !known(argv[1])) {
-        err << program_name << ": неизвестная подкоманда \"" << printable(argv[1])
-            << "\"; есть dump, extract, tree и cache (--help объясняет их)\n";
+    if (argc > 1 && argv[1][0] != '-' && !is_subcommand(app, argv[1])) {
+        err << program_name << ": неизвестная подкоманда \"" << printable(argv[1]) << "\"; есть "
+            << subcommand_names(app) << " (--help объясняет их)\n";
         return exit_usage;
     }
 

@@ -30,6 +30,7 @@ struct WatchSettings {
     std::string to_path;    // ends with '/'
     std::string cache_path; // the cache file
     std::string temp_dir;   // no trailing '/'
+    std::string run_lock;   // held while a package is unpacked, as every run of the home does
     std::chrono::milliseconds settle{2000};
 };
 

@@ -204,7 +204,8 @@ protected:
     void start(const std::string& temp_dir = {})
     {
         WatchSettings settings{in(), store(), dir.file("TemporaryFileData.bin"),
-                               temp_dir.empty() ? dir.file("temp.dir.tmp") : temp_dir, settle};
+                               temp_dir.empty() ? dir.file("temp.dir.tmp") : temp_dir, dir.file(".extract.lock"),
+                               settle};
         watcher = std::make_unique<PackageWatcher>(settings, recorder, recorder);
         thread = std::thread([this] { status = watcher->run(stop_request); });
         ASSERT_TRUE(eventually([&] { return !recorder.read(recorder.notices).empty(); }));
