@@ -2,6 +2,7 @@
 
 #include "app/Configuration_folders.h"
 #include "lib/Profile.h"
+#include "lib/Sys_utils.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -37,8 +38,13 @@ void CONFIGURATION::set_defaults()
 void CONFIGURATION::load(const std::string& ini_path)
 {
     const lib::Profile profile = lib::Profile::load(ini_path);
-    to_path = profile.read_string(configuration_keys::options_section, configuration_keys::to_path, to_path);
-    from_path = profile.read_string(configuration_keys::options_section, configuration_keys::from_path, from_path);
+    // A relative folder in the file is taken from the file's own folder, never from the
+    // current folder, which differs from one start to the next.
+    const std::string base = lib::absolute_path(lib::folder_of(ini_path));
+    to_path = lib::absolute_path(
+        profile.read_string(configuration_keys::options_section, configuration_keys::to_path, to_path), base);
+    from_path = lib::absolute_path(
+        profile.read_string(configuration_keys::options_section, configuration_keys::from_path, from_path), base);
 }
 
 void CONFIGURATION::save(const std::string& ini_path) const

@@ -21,6 +21,7 @@ ProgramFolders in_one_folder(const std::string& folder)
     folders.runtime = folders.home;
     folders.handle = folders.runtime + program_files::handle;
     folders.files = folders.runtime + program_files::files;
+    folders.run_lock = folders.home + program_files::run_lock;
     return folders;
 }
 
@@ -61,7 +62,9 @@ ProgramFolders in_xdg_folders()
     folders.home = own_subfolder(base_folder("XDG_CONFIG_HOME", ".config"));
     folders.settings = folders.home + program_files::settings;
     folders.cache = own_subfolder(base_folder("XDG_STATE_HOME", ".local/state")) + program_files::cache;
-    folders.temp_dir = own_subfolder(base_folder("XDG_CACHE_HOME", ".cache")) + program_files::temp_dir;
+    const std::string cache_folder = own_subfolder(base_folder("XDG_CACHE_HOME", ".cache"));
+    folders.temp_dir = cache_folder + program_files::temp_dir;
+    folders.run_lock = cache_folder + program_files::run_lock;
     folders.runtime = own_subfolder(runtime_base());
     folders.handle = folders.runtime + program_files::handle;
     folders.files = folders.runtime + program_files::files;
@@ -91,7 +94,7 @@ std::string user_home_folder()
 ProgramFolders program_folders_for(const std::string& home, const std::string& executable_folder)
 {
     if (!home.empty())
-        return in_one_folder(home);
+        return in_one_folder(lib::absolute_path(home));
     if (is_installed_copy(executable_folder))
         return in_xdg_folders();
     return in_one_folder(executable_folder);

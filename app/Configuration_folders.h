@@ -1,8 +1,9 @@
 #pragma once
 // Where the program keeps its own files: the settings "dravinex2.ini", the package cache
-// "TemporaryFileData.bin", the temporary folder "temp.dir.tmp", and the window program's
-// hand-off files ".handle" and ".files". The window program and dravinex-cli both take
-// them from here, so that they share one home and never disagree about it.
+// "TemporaryFileData.bin", the temporary folder "temp.dir.tmp", the window program's
+// hand-off files ".handle" and ".files", and the lock file of extraction runs. The window
+// program and dravinex-cli both take them from here, so that they share one home and never
+// disagree about it.
 //
 // Three layouts, chosen in this order:
 //  - a home named by the caller (dravinex-cli --home): every file in that folder;
@@ -23,6 +24,7 @@ inline constexpr const char* cache = "TemporaryFileData.bin";
 inline constexpr const char* temp_dir = "temp.dir.tmp";
 inline constexpr const char* handle = ".handle";
 inline constexpr const char* files = ".files";
+inline constexpr const char* run_lock = ".extract.lock";
 // Installed beside the executables of a packaged copy, never present in a build folder.
 inline constexpr const char* installed_marker = "dravinex.installed";
 // The subfolder of each XDG base folder.
@@ -37,10 +39,14 @@ struct ProgramFolders {
     std::string runtime;  // ends with '/': the folder of the hand-off files
     std::string handle;   // runtime + ".handle"
     std::string files;    // runtime + ".files"
+    // Held by the one extraction run of these folders: beside the temporary folder it guards.
+    std::string run_lock; // ".extract.lock"
     bool installed = false;
 };
 
 // The program's files under `home`, or else by the layout of the running executable.
+// A relative `home` is taken from the current folder and made absolute here, since the
+// archiver runs in another folder and must get full paths.
 ProgramFolders program_folders(const std::string& home = {});
 
 // The same choice for an executable in `executable_folder` (ends with '/').

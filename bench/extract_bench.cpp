@@ -7,7 +7,7 @@
 #include "Bench_support.h"
 
 #include "extract/Extractthread.h"
-#include "extract/Fileworks.h"
+#include "lib/Fileworks.h"
 #include "storage/Realtimedatareader.h"
 #include "extract/Regrarclass.h"
 #include "lib/Sys_utils.h"

@@ -2,6 +2,7 @@
 
 #include "cli/Dump.h"
 #include "cli/Extract.h"
+#include "cli/Output.h"
 #include "cli/Tree.h"
 #include "cli/Watch.h"
 
@@ -35,6 +36,16 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     CLI::App* cache = add_cache_command(app, cache_options);
     WatchOptions watch_options;
     CLI::App* watch = add_watch_command(app, watch_options);
+
+    // CLI11 would take an unknown word for a stray argument and ask for a subcommand.
+    const auto known = [&](const char* word) {
+        return dump->check_name(word) || extract->check_name(word) || tree->check_name(word) || cache->check_name(word);
+    };
+    if (argc > 1 && argv[1][0] != '-' && !known(argv[1])) {
+        err << program_name << ": неизвестная подкоманда \"" << printable(argv[1])
+            << "\"; есть dump, extract, tree и cache (--help объясняет их)\n";
+        return exit_usage;
+    }
 
     try {
         app.parse(argc, argv);

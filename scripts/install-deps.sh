@@ -16,6 +16,9 @@ packages=(
     zlib1g-dev
     libarchive-dev
     p7zip-full
+    unar
+    clang
+    libclang-rt-14-dev
     ccache
     # the Debian package and the desktop files, and their checks
     dpkg-dev
