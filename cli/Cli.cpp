@@ -39,11 +39,12 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
 
     // CLI11 would take an unknown word for a stray argument and ask for a subcommand.
     const auto known = [&](const char* word) {
-        return dump->check_name(word) || extract->check_name(word) || tree->check_name(word) || cache->check_name(word);
+        return dump->check_name(word) || extract->check_name(word) || tree->check_name(word) || cache->check_name(word)
+               || watch->check_name(word);
     };
     if (argc > 1 && argv[1][0] != '-' && !known(argv[1])) {
         err << program_name << ": неизвестная подкоманда \"" << printable(argv[1])
-            << "\"; есть dump, extract, tree и cache (--help объясняет их)\n";
+            << "\"; есть dump, extract, tree, cache и watch (--help объясняет их)\n";
         return exit_usage;
     }
 

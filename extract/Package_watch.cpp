@@ -4,7 +4,8 @@
 
 #include "catalogue/Filedata.h"
 #include "extract/Extractthread.h"
-#include "extract/Fileworks.h"
+#include "extract/Run_lock.h"
+#include "lib/Fileworks.h"
 #include "lib/Sys_utils.h"
 
 #include <cerrno>
@@ -274,18 +275,40 @@ void PackageWatcher::unpack(const std::string& path)
     const std::optional<platform::FileStamp> stamp = platform::file_stamp(path);
     if (!stamp)
         return;
+    try {
+        // Never waited for: a stop must not hang behind another program's long run.
+        const RunLock lock(settings_.run_lock, false);
+        if (!lock.held()) {
+            if (!told_busy_)
+                reporter_.notice(run_lock_text::busy + settings_.run_lock);
+            told_busy_ = true;
+            tracker_.completed(path, *stamp, SettleTracker::Clock::now());
+            return;
+        }
+        told_busy_ = false;
+        unpack_locked(path, *stamp);
+    }
+    catch (const std::exception& error) {
+        // The lock file cannot be made: the home is missing or read-only.
+        reporter_.error(describe_error(error));
+        tracker_.remember_failure(path, *stamp);
+    }
+}
+
+void PackageWatcher::unpack_locked(const std::string& path, const platform::FileStamp& stamp)
+{
     FilesDataStorage cache;
     cache.load(settings_.cache_path);
     std::int32_t remembered = 0;
     // The cache keeps sizes as 32-bit numbers, as the run compares them.
-    if (cache.find(path, remembered) && remembered == static_cast<std::int32_t>(stamp->size))
+    if (cache.find(path, remembered) && remembered == static_cast<std::int32_t>(stamp.size))
         return;
 
     // A run without its temporary folder ends at once with a bare journal: say why instead,
     // and leave the package to its next change or the next start.
     if (!lib::make_folder(settings_.temp_dir)) {
         reporter_.error("cannot create the temporary folder " + settings_.temp_dir + "; " + path + " is left for later");
-        tracker_.remember_failure(path, *stamp);
+        tracker_.remember_failure(path, stamp);
         return;
     }
     TExtractThread run(true, false, settings_.to_path, path, &cache, &owner_, settings_.temp_dir, settings_.from_path);
@@ -294,7 +317,7 @@ void PackageWatcher::unpack(const std::string& path)
         // Forgotten by the cache file, so that a later run over the folder retries it;
         // remembered here, so that the watch does not retry it until it changes.
         cache.erase(path);
-        tracker_.remember_failure(path, *stamp);
+        tracker_.remember_failure(path, stamp);
     }
     try {
         cache.save(settings_.cache_path);
