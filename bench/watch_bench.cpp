@@ -121,7 +121,7 @@ int main(int argc, char** argv)
 
     std::vector<double> latencies;
     for (int run = 0; run < repetitions; ++run) {
-        const std::string well = "w" + std::to_string(run);
+        const std::string well = testkit::numbered("w", static_cast<std::size_t>(run));
         const testkit::Bytes bytes = package(well);
         const std::string placed = dir.file("store/Бенч/" + well + "/1.realtim");
         testkit::write_file(dir.file("in/" + well + ".zreg"), bytes); // closed when it returns

@@ -9,7 +9,6 @@
 #include "lib/Sys_utils.h"
 
 #include <cerrno>
-#include <optional>
 #include <sstream>
 
 namespace {
@@ -276,30 +275,40 @@ void PackageWatcher::unpack(const std::string& path)
     const std::optional<platform::FileStamp> stamp = platform::file_stamp(path);
     if (!stamp)
         return;
-    // Another run of the same home (an extract by hand, the window) owns the temporary
-    // folder and the cache file until it ends: wait for it, then read the cache it saved.
-    std::optional<RunLock> lock;
     try {
-        lock.emplace(settings_.run_lock, true,
-                     [&] { reporter_.notice(run_lock_text::waiting + settings_.run_lock); });
+        // Never waited for: a stop must not hang behind another program's long run.
+        const RunLock lock(settings_.run_lock, false);
+        if (!lock.held()) {
+            if (!told_busy_)
+                reporter_.notice(run_lock_text::busy + settings_.run_lock);
+            told_busy_ = true;
+            tracker_.completed(path, *stamp, SettleTracker::Clock::now());
+            return;
+        }
+        told_busy_ = false;
+        unpack_locked(path, *stamp);
     }
     catch (const std::exception& error) {
-        reporter_.error(describe_error(error) + "; " + path + " is left for later");
+        // The lock file cannot be made: the home is missing or read-only.
+        reporter_.error(describe_error(error));
         tracker_.remember_failure(path, *stamp);
-        return;
     }
+}
+
+void PackageWatcher::unpack_locked(const std::string& path, const platform::FileStamp& stamp)
+{
     FilesDataStorage cache;
     cache.load(settings_.cache_path);
     std::int32_t remembered = 0;
     // The cache keeps sizes as 32-bit numbers, as the run compares them.
-    if (cache.find(path, remembered) && remembered == static_cast<std::int32_t>(stamp->size))
+    if (cache.find(path, remembered) && remembered == static_cast<std::int32_t>(stamp.size))
         return;
 
     // A run without its temporary folder ends at once with a bare journal: say why instead,
     // and leave the package to its next change or the next start.
     if (!lib::make_folder(settings_.temp_dir)) {
         reporter_.error("cannot create the temporary folder " + settings_.temp_dir + "; " + path + " is left for later");
-        tracker_.remember_failure(path, *stamp);
+        tracker_.remember_failure(path, stamp);
         return;
     }
     TExtractThread run(true, false, settings_.to_path, path, &cache, &owner_, settings_.temp_dir, settings_.from_path);
@@ -308,7 +317,7 @@ void PackageWatcher::unpack(const std::string& path)
         // Forgotten by the cache file, so that a later run over the folder retries it;
         // remembered here, so that the watch does not retry it until it changes.
         cache.erase(path);
-        tracker_.remember_failure(path, *stamp);
+        tracker_.remember_failure(path, stamp);
     }
     try {
         cache.save(settings_.cache_path);

@@ -10,9 +10,10 @@
 // remembers it and tries it again only when it changes, never in a loop.
 //
 // PackageWatcher::run() blocks its thread until the stop request; a package being unpacked
-// is finished first. The watcher owns its cache only while it unpacks a package: it loads
-// the cache file before and saves it after each one, so that runs of `extract` in between
-// are seen.
+// is finished first. The watcher owns the home's cache and temporary folder only while it
+// unpacks a package, under the home's run lock: it loads the cache file before and saves
+// it after each one, so that runs of `extract` in between are seen. While another run holds
+// the lock, a settled package waits a settle time more, and the watch stays ready to stop.
 
 #include "platform/Folder_watch.h"
 
@@ -30,7 +31,7 @@ struct WatchSettings {
     std::string to_path;    // ends with '/'
     std::string cache_path; // the cache file
     std::string temp_dir;   // no trailing '/'
-    std::string run_lock;   // held while a package is unpacked, as every run of the home does
+    std::string run_lock;   // the lock file of extraction runs of this home
     std::chrono::milliseconds settle{2000};
 };
 
@@ -113,6 +114,7 @@ private:
     void consider_found(const std::string& path);
     void unpack_due(platform::StopRequest& stop);
     void unpack(const std::string& path);
+    void unpack_locked(const std::string& path, const platform::FileStamp& stamp);
     Outcome watch_failed(const std::string& folder, int error);
     std::optional<std::chrono::milliseconds> next_timeout() const;
 
@@ -127,4 +129,5 @@ private:
     int arrival_watch_ = -1;                  // while the root is missing: its nearest ancestor
     std::string arrival_folder_;
     bool root_present_ = false;
+    bool told_busy_ = false;                  // said once that another run holds the lock
 };

@@ -2,6 +2,7 @@
 
 #include "catalogue/Filedata.h"
 #include "extract/Extractthread.h"
+#include "extract/Run_lock.h"
 #include "support/TempDir.h"
 #include "testkit/Bytes.h"
 #include "testkit/Realtime_writer.h"
@@ -196,6 +197,7 @@ protected:
 
     std::string in() const { return dir.folder() + "in/"; }
     std::string store() const { return dir.folder() + "store/"; }
+    std::string lock_path() const { return dir.file(".extract.lock"); }
     std::string placed(const std::string& well) const { return store() + "Северная/" + well + "/1.realtim"; }
 
     void SetUp() override { std::filesystem::create_directories(in()); }
@@ -204,8 +206,7 @@ protected:
     void start(const std::string& temp_dir = {})
     {
         WatchSettings settings{in(), store(), dir.file("TemporaryFileData.bin"),
-                               temp_dir.empty() ? dir.file("temp.dir.tmp") : temp_dir, dir.file(".extract.lock"),
-                               settle};
+                               temp_dir.empty() ? dir.file("temp.dir.tmp") : temp_dir, lock_path(), settle};
         watcher = std::make_unique<PackageWatcher>(settings, recorder, recorder);
         thread = std::thread([this] { status = watcher->run(stop_request); });
         ASSERT_TRUE(eventually([&] { return !recorder.read(recorder.notices).empty(); }));
@@ -333,6 +334,20 @@ TEST_F(WatchRun, aTemporaryFolderThatCannotBeMadeIsReportedOnceInsteadOfAnEmptyR
     FilesDataStorage cache;
     cache.load(dir.file("TemporaryFileData.bin"));
     EXPECT_TRUE(cache.entries().empty());
+}
+
+TEST_F(WatchRun, aPackageWaitsWhileAnotherRunHoldsTheHomeAndIsTakenAfterIt) {
+    std::optional<RunLock> other_run;
+    other_run.emplace(lock_path(), true);
+    start();
+    testkit::write_file(in() + "a.zreg", package_bytes("12"));
+    ASSERT_TRUE(eventually([&] { return recorder.read(recorder.notices).size() == 2; }));
+    EXPECT_NE(recorder.read(recorder.notices).back().find(lock_path()), std::string::npos);
+    std::this_thread::sleep_for(settle * 3);
+    EXPECT_EQ(journals(), 0u);
+    EXPECT_EQ(recorder.read(recorder.notices).size(), 2u) << "said once, not at every look";
+    other_run.reset();
+    EXPECT_TRUE(eventually([&] { return std::filesystem::exists(placed("12")); }));
 }
 
 TEST_F(WatchRun, theInputFolderRemovedAndBackIsWatchedAgain) {
