@@ -20,6 +20,14 @@ packages=(
     clang
     libclang-rt-14-dev
     ccache
+    # the Debian package and the desktop files, and their checks
+    dpkg-dev
+    file
+    desktop-file-utils
+    appstream
+    shared-mime-info
+    libxml2-utils
+    libglib2.0-bin
 )
 
 missing=()

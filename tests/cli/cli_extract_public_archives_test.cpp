@@ -63,6 +63,7 @@ TEST(CliExtractPublicArchives, EachRarPackageArrivesWholeOrFails)
         if (!fs::exists(package))
             fs::copy_file(data_folder + "/" + it.key(), package);
         const std::string store = dir.folder() + "store/";
+        fs::create_directory(store);
 
         const clitest::CliRun run = clitest::run_cli({"extract", "--home", dir.folder(), "--to", store, package});
 
