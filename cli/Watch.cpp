@@ -77,6 +77,7 @@ int run_watch(const WatchOptions& options, std::ostream& out, std::ostream& err)
     settings.to_path = paths.to_path;
     settings.cache_path = paths.cache;
     settings.temp_dir = paths.temp_dir;
+    settings.run_lock = paths.run_lock;
     settings.settle = std::chrono::milliseconds(std::llround(options.settle_seconds * 1000.0));
     WatchConsole console(out, err);
     PackageWatcher watcher(settings, console, console);

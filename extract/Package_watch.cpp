@@ -4,10 +4,12 @@
 
 #include "catalogue/Filedata.h"
 #include "extract/Extractthread.h"
-#include "extract/Fileworks.h"
+#include "extract/Run_lock.h"
+#include "lib/Fileworks.h"
 #include "lib/Sys_utils.h"
 
 #include <cerrno>
+#include <optional>
 #include <sstream>
 
 namespace {
@@ -274,6 +276,18 @@ void PackageWatcher::unpack(const std::string& path)
     const std::optional<platform::FileStamp> stamp = platform::file_stamp(path);
     if (!stamp)
         return;
+    // Another run of this home uses the temporary folder and saves the cache at its end:
+    // wait for it, and read the cache only after that.
+    std::optional<RunLock> lock;
+    try {
+        lock.emplace(settings_.run_lock, true,
+                     [&] { reporter_.notice(std::string(run_lock_text::waiting) + settings_.run_lock); });
+    }
+    catch (const std::exception& error) {
+        reporter_.error(describe_error(error) + "; " + path + " is left for later");
+        tracker_.remember_failure(path, *stamp);
+        return;
+    }
     FilesDataStorage cache;
     cache.load(settings_.cache_path);
     std::int32_t remembered = 0;

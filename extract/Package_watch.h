@@ -31,6 +31,9 @@ struct WatchSettings {
     std::string cache_path; // the cache file
     std::string temp_dir;   // no trailing '/'
     std::chrono::milliseconds settle{2000};
+    // The home's run lock (extract/Run_lock.h), held while a package is unpacked, so that
+    // the watch and a run of `extract` never share the temporary folder.
+    std::string run_lock;
 };
 
 // What the watcher tells its user, besides what the runs tell their ExtractOwner.

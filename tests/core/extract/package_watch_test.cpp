@@ -2,6 +2,7 @@
 
 #include "catalogue/Filedata.h"
 #include "extract/Extractthread.h"
+#include "extract/Run_lock.h"
 #include "support/TempDir.h"
 #include "testkit/Bytes.h"
 #include "testkit/Realtime_writer.h"
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -196,6 +198,7 @@ protected:
 
     std::string in() const { return dir.folder() + "in/"; }
     std::string store() const { return dir.folder() + "store/"; }
+    std::string run_lock() const { return dir.file(".extract.lock"); }
     std::string placed(const std::string& well) const { return store() + "Северная/" + well + "/1.realtim"; }
 
     void SetUp() override { std::filesystem::create_directories(in()); }
@@ -204,7 +207,7 @@ protected:
     void start(const std::string& temp_dir = {})
     {
         WatchSettings settings{in(), store(), dir.file("TemporaryFileData.bin"),
-                               temp_dir.empty() ? dir.file("temp.dir.tmp") : temp_dir, settle};
+                               temp_dir.empty() ? dir.file("temp.dir.tmp") : temp_dir, settle, run_lock()};
         watcher = std::make_unique<PackageWatcher>(settings, recorder, recorder);
         thread = std::thread([this] { status = watcher->run(stop_request); });
         ASSERT_TRUE(eventually([&] { return !recorder.read(recorder.notices).empty(); }));
@@ -369,4 +372,20 @@ TEST_F(WatchRun, aStopRequestEndsTheWatchWithStatusZero) {
     start();
     stop();
     EXPECT_EQ(status, 0);
+}
+
+TEST_F(WatchRun, aPackageWaitsWhileAnotherRunOfTheHomeHoldsItsLock) {
+    auto other_run = std::make_unique<RunLock>(run_lock(), false);
+    start();
+    testkit::write_file(in() + "a.zreg", package_bytes("12"));
+    const std::string waiting = std::string(run_lock_text::waiting) + run_lock();
+    ASSERT_TRUE(eventually([&] {
+        const auto notices = recorder.read(recorder.notices);
+        return std::find(notices.begin(), notices.end(), waiting) != notices.end();
+    }));
+    std::this_thread::sleep_for(settle);
+    EXPECT_EQ(journals(), 0u); // nothing unpacked into the other run's temporary folder
+    other_run.reset();
+    ASSERT_TRUE(eventually([&] { return journals() == 1; }));
+    EXPECT_TRUE(std::filesystem::exists(placed("12")));
 }
