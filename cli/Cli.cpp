@@ -9,8 +9,10 @@
 #include <CLI/CLI.hpp>
 
 #include <exception>
+#include <functional>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #ifndef DRAVINEX_VERSION
 #define DRAVINEX_VERSION "unknown"
@@ -38,13 +40,18 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     CLI::App* watch = add_watch_command(app, watch_options);
 
     // CLI11 would take an unknown word for a stray argument and ask for a subcommand.
-    const auto known = [&](const char* word) {
-        return dump->check_name(word) || extract->check_name(word) || tree->check_name(word) || cache->check_name(word);
-    };
-    if (argc > 1 && argv[1][0] != '-' && !known(argv[1])) {
-        err << program_name << ": неизвестная подкоманда \"" << printable(argv[1])
-            << "\"; есть dump, extract, tree и cache (--help объясняет их)\n";
-        return exit_usage;
+    if (argc > 1 && argv[1][0] != '-') {
+        bool known = false;
+        std::string names;
+        for (const CLI::App* command : std::as_const(app).get_subcommands(std::function<bool(const CLI::App*)>{})) {
+            known = known || command->check_name(argv[1]);
+            names += (names.empty() ? "" : ", ") + command->get_name();
+        }
+        if (!known) {
+            err << program_name << ": неизвестная подкоманда \"" << printable(argv[1]) << "\"; есть " << names
+                << " (--help объясняет их)\n";
+            return exit_usage;
+        }
     }
 
     try {

@@ -63,6 +63,7 @@ TEST(CliExtractPublicArchives, EachRarPackageArrivesWholeOrFails)
         if (!fs::exists(package))
             fs::copy_file(data_folder + "/" + it.key(), package);
         const std::string store = dir.folder() + "store/";
+        fs::create_directories(store); // --to names an existing folder
 
         const clitest::CliRun run = clitest::run_cli({"extract", "--home", dir.folder(), "--to", store, package});
 

@@ -42,7 +42,7 @@ done
 # Run through its link, an installed copy keeps its files in the XDG folders and writes
 # nothing beside its executables.
 home=$work/home
-mkdir -p "$home" "$work/in"
+mkdir -p "$home" "$work/in" "$work/store"
 env -u XDG_CONFIG_HOME -u XDG_STATE_HOME -u XDG_CACHE_HOME -u XDG_RUNTIME_DIR HOME="$home" \
     "$root/usr/bin/dravinex-cli" extract --from "$work/in" --to "$work/store" >/dev/null
 [[ -f $home/.local/state/dravinex/TemporaryFileData.bin ]] || fail "no cache under XDG_STATE_HOME"
