@@ -17,6 +17,15 @@ packages=(
     libarchive-dev
     p7zip-full
     ccache
+    qt6-base-dev
+    qt6-svg-dev
+    qt6-qpa-plugins
+    libasound2-dev
+    xdg-utils
+    xvfb
+    xauth
+    fonts-dejavu-core
+    fonts-liberation2
 )
 
 missing=()
