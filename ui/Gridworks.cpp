@@ -1,44 +1,124 @@
 #include "ui/Gridworks.h"
 
 #include <QFontMetrics>
+#include <QHash>
 #include <QHeaderView>
 #include <QPalette>
-#include <QTableWidget>
+#include <QTableView>
 
 #include <algorithm>
 
 namespace {
 
-int text_width(const QFontMetrics& metrics, const QString& text)
+// Shaping every text of a large column costs far more than listing the files, so widths
+// are estimated from cached character advances and only the widest few are measured.
+constexpr std::size_t measured_candidates = 8;
+// A grid narrower than its other columns still shows a sliver of the last one.
+constexpr int narrowest_stretched = 20;
+
+class TextWidths {
+public:
+    explicit TextWidths(const QFont& font) : metrics_(font) {}
+
+    int estimate(const QString& text)
+    {
+        int width = 0;
+        for (const QChar c : text) {
+            auto found = advances_.find(c.unicode());
+            if (found == advances_.end())
+                found = advances_.insert(c.unicode(), metrics_.horizontalAdvance(c));
+            width += *found;
+        }
+        return width;
+    }
+
+    int exact(const QString& text) const { return metrics_.horizontalAdvance(text); }
+
+private:
+    QFontMetrics metrics_;
+    QHash<char16_t, int> advances_;
+};
+
+int cell_width(int text_width)
 {
-    return metrics.horizontalAdvance(text + QStringLiteral("  ")) + 1;
+    return text_width + 1;
 }
 
-int widest_text(const QTableWidget& grid, int column)
+int widest_text(const QTableView& grid, int column)
 {
-    const QFontMetrics metrics(grid.font());
-    int width = text_width(metrics, QStringLiteral(" # "));
-    if (const QTableWidgetItem* header = grid.horizontalHeaderItem(column))
-        width = std::max(width, text_width(QFontMetrics(grid.horizontalHeader()->font()), header->text()));
-    for (int row = 0; row < grid.rowCount(); ++row) {
-        if (const QTableWidgetItem* cell = grid.item(row, column))
-            width = std::max(width, text_width(metrics, cell->text()));
+    const QAbstractItemModel& model = *grid.model();
+    const QString padding = QStringLiteral("  ");
+    TextWidths widths(grid.font());
+    std::vector<std::pair<int, QString>> estimates;
+    estimates.reserve(static_cast<std::size_t>(model.rowCount()));
+    for (int row = 0; row < model.rowCount(); ++row) {
+        QString text = model.data(model.index(row, column), Qt::DisplayRole).toString() + padding;
+        const int estimate = widths.estimate(text);
+        estimates.emplace_back(estimate, std::move(text));
     }
-    return width;
+    const std::size_t candidates = std::min(measured_candidates, estimates.size());
+    std::partial_sort(estimates.begin(), estimates.begin() + static_cast<std::ptrdiff_t>(candidates), estimates.end(),
+                      [](const auto& a, const auto& b) { return a.first > b.first; });
+    int width = widths.exact(QStringLiteral(" # ") + padding);
+    for (std::size_t i = 0; i < candidates; ++i)
+        width = std::max({width, estimates[i].first, widths.exact(estimates[i].second)});
+    const QString title = model.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    width = std::max(width, QFontMetrics(grid.horizontalHeader()->font()).horizontalAdvance(title + padding));
+    return cell_width(width);
 }
 
 } // namespace
 
-void fit_grid_columns(QTableWidget& grid, bool stretch_last, int min_width)
+FileGridModel::FileGridModel(QStringList titles, RowColour colour, QObject* parent)
+    : QAbstractTableModel(parent), titles_(std::move(titles)), colour_(std::move(colour))
+{
+}
+
+void FileGridModel::set_rows(std::vector<Row> rows)
+{
+    beginResetModel();
+    rows_ = std::move(rows);
+    endResetModel();
+}
+
+int FileGridModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int FileGridModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(titles_.size());
+}
+
+QVariant FileGridModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= 3)
+        return {};
+    if (role == Qt::DisplayRole)
+        return cell(index.row(), index.column());
+    if (role == Qt::BackgroundRole && colour_)
+        return colour_(index.row());
+    return {};
+}
+
+QVariant FileGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < titles_.size())
+        return titles_[section];
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+void fit_grid_columns(QTableView& grid, bool stretch_last, int min_width)
 {
     const int line_width = grid.showGrid() ? 1 : 0;
     int sum = line_width;
-    const int columns = grid.columnCount();
+    const int columns = grid.model()->columnCount();
     for (int column = 0; column < columns; ++column) {
         int width = widest_text(grid, column);
         const bool stretched = stretch_last && column == columns - 1;
         if (stretched)
-            width = grid.viewport()->width() - sum - line_width - 1;
+            width = std::max(grid.viewport()->width() - sum - line_width - 1, narrowest_stretched);
         if (min_width > 0 && width < min_width)
             width = min_width;
         grid.setColumnWidth(column, width);

@@ -36,7 +36,8 @@ class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
-class QTableWidget;
+class QTableView;
+class FileGridModel;
 class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -133,6 +134,8 @@ public:
 
     void rebuild_tree();
     void TreeChange();
+    // The background of a data row of the grid, by the parity of its run number.
+    QColor GridGetDrawParams(int row) const;
     void btnShowFileClick();
     void GridDblClick();
     void tbtnCopyToClick();
@@ -178,7 +181,8 @@ public:
     QWidget* Panel4 = nullptr;
     QWidget* Panel2 = nullptr;
     QTreeWidget* Tree = nullptr;
-    QTableWidget* Grid = nullptr;
+    QTableView* Grid = nullptr;
+    FileGridModel* grid_model = nullptr;
     TMyRectangle* MyRectangle1 = nullptr;
     QPushButton* btnShowFile = nullptr;
     QPlainTextEdit* Memo1 = nullptr;

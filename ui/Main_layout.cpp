@@ -14,7 +14,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTableWidget>
+#include <QTableView>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -110,8 +110,7 @@ void TDravinexMainForm::build_controls()
     panel3_layout->addWidget(Tree, 1);
 
     Panel4 = new QWidget(Splitter4);
-    Grid = new QTableWidget(Panel4);
-    Grid->setColumnCount(3);
+    Grid = new QTableView(Panel4);
     Grid->verticalHeader()->setVisible(false);
     Grid->horizontalHeader()->setStretchLastSection(false);
     Grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
@@ -122,9 +121,7 @@ void TDravinexMainForm::build_controls()
     Grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Grid->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     Grid->setWordWrap(false);
-    Grid->setColumnWidth(0, 64);
-    Grid->setColumnWidth(1, 64);
-    Grid->setColumnWidth(2, 173);
+    Grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     MyRectangle1 = new TMyRectangle(Panel4);
     Panel2 = new QWidget(Panel4);
     Panel2->setFixedHeight(30);
@@ -171,7 +168,7 @@ void TDravinexMainForm::build_controls()
     connect(tbtnCopyTo, &QAction::triggered, this, &TDravinexMainForm::tbtnCopyToClick);
     connect(tbtbDeleteExtracted, &QAction::triggered, this, &TDravinexMainForm::tbtbDeleteExtractedClick);
     connect(Tree, &QTreeWidget::currentItemChanged, this, [this] { TreeChange(); });
-    connect(Grid, &QTableWidget::cellDoubleClicked, this, [this] { GridDblClick(); });
+    connect(Grid, &QTableView::doubleClicked, this, [this] { GridDblClick(); });
     connect(btnShowFile, &QPushButton::clicked, this, &TDravinexMainForm::btnShowFileClick);
 }
 
@@ -200,11 +197,12 @@ void TDravinexMainForm::build_menu()
 void TDravinexMainForm::set_grid_titles()
 {
     lib::NULLTranslator translator;
-    const char* titles[] = {main_text::grid_run, main_text::grid_name, main_text::grid_note};
-    Grid->setColumnCount(3);
-    for (int column = 0; column < 3; ++column) {
-        const QString title = text(titles[column]);
-        const QString translated = QString::fromStdString(lib::text_of(translator.translate(title.toStdString())));
-        Grid->setHorizontalHeaderItem(column, new QTableWidgetItem(translated));
-    }
+    QStringList titles;
+    for (const char* title : {main_text::grid_run, main_text::grid_name, main_text::grid_note})
+        titles << QString::fromStdString(lib::text_of(translator.translate(title)));
+    grid_model = new FileGridModel(titles, [this](int row) { return GridGetDrawParams(row); }, this);
+    Grid->setModel(grid_model);
+    Grid->setColumnWidth(0, 64);
+    Grid->setColumnWidth(1, 64);
+    Grid->setColumnWidth(2, 173);
 }

@@ -11,7 +11,7 @@
 #include <QFileDialog>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -31,9 +31,11 @@ public:
     TREE_NODE node;
 };
 
+// Builds the items away from the view and hands the finished tree over at once: thousands
+// of wells then cost one insertion instead of one model update each.
 class TreeWidgetSink : public TreeSink {
 public:
-    TreeWidgetSink(QTreeWidget& tree, const QIcon& folder) : tree_(tree), folder_(folder) {}
+    explicit TreeWidgetSink(const QIcon& folder) : folder_(folder) {}
 
     Handle add_child(Handle parent, const std::string& caption, const TREE_NODE& node) override
     {
@@ -42,15 +44,20 @@ public:
         item->setIcon(0, folder_);
         TreeItem* added = item.get();
         if (parent == 0)
-            tree_.addTopLevelItem(item.release());
+            roots_.push_back(item.release());
         else
             reinterpret_cast<QTreeWidgetItem*>(parent)->addChild(item.release());
         return reinterpret_cast<Handle>(added);
     }
 
+    // The top-level items, handed over to the caller.
+    QList<QTreeWidgetItem*> take_roots() { return std::exchange(roots_, {}); }
+
+    ~TreeWidgetSink() override { qDeleteAll(roots_); }
+
 private:
-    QTreeWidget& tree_;
     QIcon folder_;
+    QList<QTreeWidgetItem*> roots_;
 };
 
 const std::string text_kinds[] = {".rac", ".txt", ".ini"};
@@ -75,8 +82,9 @@ void TDravinexMainForm::rebuild_tree()
 {
     Tree->setUpdatesEnabled(false);
     Tree->clear();
-    TreeWidgetSink sink(*Tree, imBrouser[0]);
+    TreeWidgetSink sink(imBrouser[0]);
     const auto root = add_data_tree(sink, 0, configuration().to_path);
+    Tree->addTopLevelItems(sink.take_roots());
     reinterpret_cast<QTreeWidgetItem*>(root)->setExpanded(true);
     Tree->setUpdatesEnabled(true);
 }
@@ -105,29 +113,23 @@ void TDravinexMainForm::TreeChange()
 
 void TDravinexMainForm::fill_grid(const std::vector<PORE_FILES>& rows)
 {
-    Grid->setUpdatesEnabled(false);
-    Grid->clearContents();
-    Grid->setRowCount(rows.empty() ? 1 : static_cast<int>(rows.size()));
-    const QPalette palette = Grid->palette();
-    int row = 0;
+    std::vector<FileGridModel::Row> cells;
+    cells.reserve(std::max<std::size_t>(rows.size(), 1));
     for (const PORE_FILES& file : rows) {
         const QString run = file.run_number < 0 ? QStringLiteral(" ---") : QStringLiteral(" %1").arg(file.run_number);
-        const QString cells[] = {run, QLatin1Char(' ') + QString::fromStdString(file.file_name),
-                                 QLatin1Char(' ') + QString::fromStdString(file.caption)};
-        const QColor background = run_row_colour(run, palette);
-        for (int column = 0; column < 3; ++column) {
-            auto* cell = new QTableWidgetItem(cells[column]);
-            cell->setBackground(background);
-            Grid->setItem(row, column, cell);
-        }
-        ++row;
+        cells.push_back({run, QLatin1Char(' ') + QString::fromStdString(file.file_name),
+                         QLatin1Char(' ') + QString::fromStdString(file.caption)});
     }
-    if (rows.empty()) {
-        for (int column = 0; column < 3; ++column)
-            Grid->setItem(0, column, new QTableWidgetItem(QString()));
-    }
+    // A node without files still shows one blank row.
+    if (rows.empty())
+        cells.push_back({});
+    grid_model->set_rows(std::move(cells));
     btnShowFile->setEnabled(!rows.empty());
-    Grid->setUpdatesEnabled(true);
+}
+
+QColor TDravinexMainForm::GridGetDrawParams(int row) const
+{
+    return run_row_colour(grid_model->cell(row, 0), Grid->palette());
 }
 
 void TDravinexMainForm::fit_grid()
@@ -138,10 +140,10 @@ void TDravinexMainForm::fit_grid()
 void TDravinexMainForm::btnShowFileClick()
 {
     const TREE_NODE* node = selected_node();
-    const int row = Grid->currentRow();
-    if (node == nullptr || row < 0 || Grid->item(row, 1) == nullptr)
+    const int row = Grid->currentIndex().row();
+    if (node == nullptr || row < 0 || row >= grid_model->rowCount())
         return;
-    const QString name = Grid->item(row, 1)->text().trimmed();
+    const QString name = grid_model->cell(row, 1).trimmed();
     if (name.isEmpty())
         return;
     open_store_file(QString::fromStdString(node->folder) + name);

@@ -16,7 +16,8 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
+#include "ui/Gridworks.h"
 #include <QTreeWidget>
 
 namespace {
@@ -73,8 +74,8 @@ public:
     QStringList grid_column(int column) const
     {
         QStringList cells;
-        for (int row = 0; row < form.Grid->rowCount(); ++row)
-            cells << (form.Grid->item(row, column) ? form.Grid->item(row, column)->text() : QString());
+        for (int row = 0; row < form.grid_model->rowCount(); ++row)
+            cells << form.grid_model->cell(row, column);
         return cells;
     }
 
@@ -133,8 +134,10 @@ private slots:
         const QColor expected[] = {QColor(225, 255, 255), QColor(225, 255, 255), base, base,
                                    QColor(232, 255, 232), QColor(232, 255, 232), base, base};
         for (int row = 0; row < 8; ++row) {
-            for (int column = 0; column < 3; ++column)
-                QCOMPARE(window.form.Grid->item(row, column)->background().color(), expected[row]);
+            for (int column = 0; column < 3; ++column) {
+                const QModelIndex cell = window.form.grid_model->index(row, column);
+                QCOMPARE(cell.data(Qt::BackgroundRole).value<QColor>(), expected[row]);
+            }
         }
         // The last column fills the grid.
         const int widths = window.form.Grid->columnWidth(0) + window.form.Grid->columnWidth(1)
