@@ -49,14 +49,16 @@ bool write_stored_handle(const std::string& handle_path, qint64 pid)
 
 void forward_to_running_copy(qint64 pid, const std::string& files_path, const std::vector<std::string>& arguments)
 {
+    QLocalSocket socket;
+    socket.connectToServer(hand_off_server_name(pid));
+    // Nobody listening: the recorded copy is gone, and a path left in ".files" would only
+    // start a surprise run in some later copy.
+    if (!socket.waitForConnected(connect_timeout_ms))
+        return;
     if (!arguments.empty()) {
         int error = 0;
         platform::append_line_locked(files_path, arguments.front(), error);
     }
-    QLocalSocket socket;
-    socket.connectToServer(hand_off_server_name(pid));
-    if (!socket.waitForConnected(connect_timeout_ms))
-        return;
     socket.write(hand_off_bytes);
     socket.waitForBytesWritten(connect_timeout_ms);
     socket.disconnectFromServer();

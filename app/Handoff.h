@@ -3,10 +3,10 @@
 //
 // APP_EXISTER marks a running copy (see platform/Session.h). A copy that finds another one
 // running reads that copy's process id from ".handle" (section "MainForm", key "Handle").
-// When it is not 0, the copy appends its file argument as one line to ".files" under the
-// file's lock and connects to the running copy's local socket
-// "<runtime folder>dravinex-hand-off-<pid>", writes the message number and ends. Nobody
-// listening means the hand-off is lost silently, as the running copy is gone.
+// When it is not 0, the copy connects to the running copy's local socket
+// "<runtime folder>dravinex-hand-off-<pid>", appends its file argument as one line to
+// ".files" under the file's lock, writes the message number and ends. Nobody listening
+// means the hand-off is lost silently, as the running copy is gone.
 //
 // The running copy listens through HandOffServer and takes every line of ".files" under the
 // same lock, so several forwarding copies at once lose nothing. GUI thread only.

@@ -20,7 +20,8 @@
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QSplitter>
-#include <QTableWidget>
+#include <QTableView>
+#include <QThread>
 
 #include <filesystem>
 
@@ -67,9 +68,16 @@ TDravinexMainForm::TDravinexMainForm(const ProgramFolders& folders, QStringList 
 
 TDravinexMainForm::~TDravinexMainForm()
 {
-    // A run still going (the program is being torn down) must end before its cache goes.
-    if (run_)
+    // A run still going (the program is being torn down) must end before its cache goes;
+    // an error box it asked for just before is answered by closing it.
+    if (run_) {
+        owner_.stop_asking();
+        while (!run_->finished()) {
+            QCoreApplication::sendPostedEvents();
+            QThread::msleep(5);
+        }
         run_->wait();
+    }
     save_settings();
     save_cache();
     save_layout();

@@ -23,6 +23,7 @@
 #include <QStringList>
 
 #include <array>
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -97,6 +98,8 @@ class WindowExtractOwner : public ExtractOwner {
 public:
     explicit WindowExtractOwner(QWidget& window) : window_(window) {}
     void set_progress_window(QObject* progress) { progress_ = progress; }
+    // The window is going away: errors are no longer shown, so the run never waits on it.
+    void stop_asking() { closing_ = true; }
     void post_status(const std::string& text) override;
     void post_progress(int percent) override;
     void report_error(const std::string& caption, const std::string& message) override;
@@ -104,6 +107,7 @@ public:
 private:
     QWidget& window_;
     QObject* progress_ = nullptr;
+    std::atomic<bool> closing_{false};
 };
 
 class TDravinexMainForm : public QMainWindow {

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -158,7 +159,8 @@ void TDravinexMainForm::build_controls()
     outer->addWidget(Splitter1, 1);
     setCentralWidget(central);
 
-    statusBar()->showMessage(text(main_text::status_text));
+    // A permanent label: a temporary message would be wiped by every menu hover.
+    statusBar()->addWidget(new QLabel(text(main_text::status_text), statusBar()), 1);
     statusBar()->setSizeGripEnabled(true);
 
     resize(796, 488 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());

@@ -24,10 +24,14 @@ void WindowExtractOwner::post_progress(int percent)
 void WindowExtractOwner::report_error(const std::string& caption, const std::string& message)
 {
     // The run waits here until the user has read the message, as it would on its own thread.
+    if (closing_)
+        return;
     QWidget* box_owner = qobject_cast<QWidget*>(progress_);
     if (box_owner == nullptr)
         box_owner = &window_;
-    const auto show = [box_owner, caption, message] {
+    const auto show = [this, box_owner, caption, message] {
+        if (closing_)
+            return;
         QMessageBox::critical(box_owner, QString::fromStdString(caption), QString::fromStdString(message));
     };
     if (QThread::currentThread() == window_.thread())

@@ -82,6 +82,8 @@ void TDravinexMainForm::rebuild_tree()
 {
     Tree->setUpdatesEnabled(false);
     Tree->clear();
+    // The files of a node that is gone must not stay on show.
+    fill_grid({});
     TreeWidgetSink sink(imBrouser[0]);
     const auto root = add_data_tree(sink, 0, configuration().to_path);
     Tree->addTopLevelItems(sink.take_roots());
