@@ -59,7 +59,7 @@ bool is_text_box(const QWidget& control)
 {
     return qobject_cast<const QLineEdit*>(&control) != nullptr || qobject_cast<const QComboBox*>(&control) != nullptr
         || qobject_cast<const QPlainTextEdit*>(&control) != nullptr
-        || (qobject_cast<const QTextEdit*>(&control) != nullptr && control.inherits("QTextBrowser") == false);
+        || (qobject_cast<const QTextEdit*>(&control) != nullptr && !control.inherits("QTextBrowser"));
 }
 
 void style_label(QLabel& label, int tag)

@@ -16,6 +16,12 @@ inline constexpr const char* control_tag_property = "tag";
 
 void apply_interface_style(QWidget& window);
 
+// A text of the program (UTF-8 in the source) as Qt text.
+inline QString ui_text(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
 // The first `parts` numbers of the program's four-part version, joined by ".".
 QString file_version_text(int parts);
 

@@ -12,29 +12,20 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QString text(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
-} // namespace
-
 TOptForm::TOptForm(CONFIGURATION& settings, QWidget* owner) : QDialog(owner), settings_(settings)
 {
     setObjectName(QStringLiteral("OptForm"));
-    setWindowTitle(text(options_text::caption));
+    setWindowTitle(ui_text(options_text::caption));
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
 
-    Label1 = new QLabel(text(options_text::package_folder), this);
-    Label2 = new QLabel(text(options_text::data_folder), this);
+    Label1 = new QLabel(ui_text(options_text::package_folder), this);
+    Label2 = new QLabel(ui_text(options_text::data_folder), this);
     Edit1 = new QLineEdit(this);
     Edit2 = new QLineEdit(this);
-    MyButton3 = new QPushButton(text(options_text::browse), this);
-    MyButton4 = new QPushButton(text(options_text::browse), this);
-    MyButton1 = new QPushButton(text(options_text::ok), this);
-    MyButton2 = new QPushButton(text(options_text::cancel), this);
+    MyButton3 = new QPushButton(ui_text(options_text::browse), this);
+    MyButton4 = new QPushButton(ui_text(options_text::browse), this);
+    MyButton1 = new QPushButton(ui_text(options_text::ok), this);
+    MyButton2 = new QPushButton(ui_text(options_text::cancel), this);
     for (QPushButton* browse : {MyButton3, MyButton4})
         browse->setFixedWidth(36);
     MyButton1->setDefault(true);

@@ -31,11 +31,6 @@ namespace {
 
 constexpr int tree_width = 207;
 
-QString text(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
 } // namespace
 
 TDravinexMainForm::TDravinexMainForm(const ProgramFolders& folders, QStringList arguments, QWidget* parent)
@@ -45,7 +40,7 @@ TDravinexMainForm::TDravinexMainForm(const ProgramFolders& folders, QStringList 
     build_images();
     build_controls();
     build_menu();
-    setWindowTitle(text(main_text::caption_prefix) + file_version_text(4));
+    setWindowTitle(ui_text(main_text::caption_prefix) + file_version_text(4));
     apply_interface_style(*this);
     set_grid_titles();
     Grid->verticalHeader()->setDefaultSectionSize(QFontMetrics(Grid->font()).height() + 4);
@@ -55,7 +50,7 @@ TDravinexMainForm::TDravinexMainForm(const ProgramFolders& folders, QStringList 
         configuration().load(folders_.settings);
     }
     catch (const std::exception& error) {
-        note_home_problem(text(main_text::home_not_writable), error);
+        note_home_problem(ui_text(main_text::settings_not_read), error);
     }
     package_dir = configuration().from_path;
     rebuild_tree();
@@ -93,11 +88,11 @@ void TDravinexMainForm::listen_for_hand_off()
     const qint64 pid = ::getpid();
     hand_off_listening_ = hand_off_->listen(pid);
     if (!hand_off_listening_)
-        add_journal_line(text(main_text::hand_off_not_listening) + hand_off_->error_text());
+        add_journal_line(ui_text(main_text::hand_off_not_listening) + hand_off_->error_text());
     // Written last, so that a copy reading it finds a window that listens.
     if (!write_stored_handle(folders_.handle, pid) && !home_problem_noted_) {
         home_problem_noted_ = true;
-        add_journal_line(text(main_text::home_not_writable) + QString::fromStdString(folders_.home));
+        add_journal_line(ui_text(main_text::home_not_writable) + QString::fromStdString(folders_.home));
     }
 }
 
@@ -116,7 +111,7 @@ void TDravinexMainForm::save_settings()
         configuration().save(folders_.settings);
     }
     catch (const std::exception& error) {
-        note_home_problem(text(main_text::settings_not_saved), error);
+        note_home_problem(ui_text(main_text::settings_not_saved), error);
     }
 }
 
@@ -126,7 +121,7 @@ void TDravinexMainForm::save_cache()
         cache.save(folders_.cache);
     }
     catch (const std::exception& error) {
-        note_home_problem(text(main_text::cache_not_saved), error);
+        note_home_problem(ui_text(main_text::cache_not_saved), error);
     }
 }
 
@@ -199,7 +194,7 @@ void TDravinexMainForm::N4Click()
     TOptForm dialog(configuration(), this);
     if (!dialog.execute())
         return;
-    add_journal_line(text(main_text::new_settings));
+    add_journal_line(ui_text(main_text::new_settings));
     // Kept at once: a crash later must not bring the old folders back.
     save_settings();
     rebuild_tree();
@@ -230,7 +225,7 @@ void TDravinexMainForm::load_layout()
         panel_sizes_.journal = ini.read_int(layout_keys::section, layout_keys::journal_height, panel_sizes_.journal);
     }
     catch (const std::exception& error) {
-        note_home_problem(text(main_text::home_not_writable), error);
+        note_home_problem(ui_text(main_text::settings_not_read), error);
     }
     apply_panel_sizes();
 }
@@ -256,7 +251,7 @@ void TDravinexMainForm::save_layout()
         ini.save(folders_.settings);
     }
     catch (const std::exception& error) {
-        note_home_problem(text(main_text::layout_not_saved), error);
+        note_home_problem(ui_text(main_text::layout_not_saved), error);
     }
 }
 

@@ -75,6 +75,7 @@ inline constexpr const char* grid_note = " Примечание ";
 inline constexpr const char* new_settings = "Заданы новые настройки.";
 inline constexpr const char* drop_caption = "Копирование упакованных данных";
 inline constexpr const char* copy_to_title = "Путь для копирования";
+inline constexpr const char* settings_not_read = "Не удалось прочитать настройки: ";
 inline constexpr const char* settings_not_saved = "Не удалось сохранить настройки: ";
 inline constexpr const char* cache_not_saved = "Не удалось сохранить кэш данных: ";
 inline constexpr const char* layout_not_saved = "Не удалось сохранить расположение окна: ";

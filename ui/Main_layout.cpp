@@ -1,6 +1,7 @@
 // The main window's controls, menu and images.
 #include "ui/Main.h"
 
+#include "app/Controlworks.h"
 #include "lib/Translator.h"
 #include "ui/Controls.h"
 #include "ui/Gridworks.h"
@@ -22,10 +23,6 @@
 
 namespace {
 
-QString text(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 QToolBar* make_tool_bar(QWidget* parent)
 {
@@ -39,8 +36,8 @@ QToolBar* make_tool_bar(QWidget* parent)
 
 QAction* tool(QToolBar* bar, const QIcon& icon, const char* hint)
 {
-    QAction* action = bar->addAction(icon, text(hint).trimmed());
-    action->setToolTip(text(hint));
+    QAction* action = bar->addAction(icon, ui_text(hint).trimmed());
+    action->setToolTip(ui_text(hint));
     return action;
 }
 
@@ -70,7 +67,7 @@ void TDravinexMainForm::build_controls()
     Splitter3->setChildrenCollapsible(false);
 
     // Left: the packages waiting in the input folder.
-    MyContainer1 = new TMyContainer(text(main_text::packed_panel), Splitter3);
+    MyContainer1 = new TMyContainer(ui_text(main_text::packed_panel), Splitter3);
     MyContainer1->setMinimumWidth(16);
     ToolBar1 = make_tool_bar(MyContainer1);
     tbtnExtract = tool(ToolBar1, ImageList1[image_triangle], main_text::hint_extract);
@@ -88,7 +85,7 @@ void TDravinexMainForm::build_controls()
     MyContainer1->content()->addWidget(ListView1, 1);
 
     // Right: the store's tree and the selected well's files.
-    MyContainer2 = new TMyContainer(text(main_text::unpacked_panel), Splitter3);
+    MyContainer2 = new TMyContainer(ui_text(main_text::unpacked_panel), Splitter3);
     MyContainer2->setMinimumWidth(16);
     Splitter4 = new QSplitter(Qt::Horizontal, MyContainer2);
     Splitter4->setHandleWidth(4);
@@ -126,7 +123,7 @@ void TDravinexMainForm::build_controls()
     MyRectangle1 = new TMyRectangle(Panel4);
     Panel2 = new QWidget(Panel4);
     Panel2->setFixedHeight(30);
-    btnShowFile = new QPushButton(text(main_text::show_file), Panel2);
+    btnShowFile = new QPushButton(ui_text(main_text::show_file), Panel2);
     btnShowFile->setEnabled(false);
     auto* panel2_layout = new QHBoxLayout(Panel2);
     panel2_layout->setContentsMargins(4, 2, 4, 2);
@@ -144,7 +141,7 @@ void TDravinexMainForm::build_controls()
     Splitter4->setStretchFactor(1, 1);
 
     // Bottom: the journal.
-    MyContainer4 = new TMyContainer(text(main_text::journal_panel), Splitter1);
+    MyContainer4 = new TMyContainer(ui_text(main_text::journal_panel), Splitter1);
     Memo1 = new QPlainTextEdit(MyContainer4);
     Memo1->setReadOnly(true);
     Memo1->setFrameShape(QFrame::NoFrame);
@@ -160,7 +157,7 @@ void TDravinexMainForm::build_controls()
     setCentralWidget(central);
 
     // A permanent label: a temporary message would be wiped by every menu hover.
-    statusBar()->addWidget(new QLabel(text(main_text::status_text), statusBar()), 1);
+    statusBar()->addWidget(new QLabel(ui_text(main_text::status_text), statusBar()), 1);
     statusBar()->setSizeGripEnabled(true);
 
     resize(796, 488 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
@@ -176,24 +173,24 @@ void TDravinexMainForm::build_controls()
 
 void TDravinexMainForm::build_menu()
 {
-    QMenu* file = menuBar()->addMenu(text(main_text::menu_file));
-    mnuExit = file->addAction(text(main_text::menu_exit), this, &QWidget::close);
+    QMenu* file = menuBar()->addMenu(ui_text(main_text::menu_file));
+    mnuExit = file->addAction(ui_text(main_text::menu_exit), this, &QWidget::close);
     mnuExit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
 
-    QMenu* view = menuBar()->addMenu(text(main_text::menu_view));
-    N10 = view->addAction(text(main_text::menu_refresh), this, &TDravinexMainForm::N10Click);
+    QMenu* view = menuBar()->addMenu(ui_text(main_text::menu_view));
+    N10 = view->addAction(ui_text(main_text::menu_refresh), this, &TDravinexMainForm::N10Click);
     N10->setShortcut(QKeySequence(Qt::Key_F5));
 
-    QMenu* setup = menuBar()->addMenu(text(main_text::menu_setup));
-    N4 = setup->addAction(text(main_text::menu_settings), this, &TDravinexMainForm::N4Click);
-    N2 = setup->addAction(text(main_text::menu_clear_cache), this, &TDravinexMainForm::N2Click);
+    QMenu* setup = menuBar()->addMenu(ui_text(main_text::menu_setup));
+    N4 = setup->addAction(ui_text(main_text::menu_settings), this, &TDravinexMainForm::N4Click);
+    N2 = setup->addAction(ui_text(main_text::menu_clear_cache), this, &TDravinexMainForm::N2Click);
 
-    QMenu* help = menuBar()->addMenu(text(main_text::menu_help));
-    N7 = help->addAction(text(main_text::menu_help_call));
+    QMenu* help = menuBar()->addMenu(ui_text(main_text::menu_help));
+    N7 = help->addAction(ui_text(main_text::menu_help_call));
     N7->setShortcut(QKeySequence(Qt::Key_F1));
     N7->setEnabled(false);
     help->addSeparator();
-    N8 = help->addAction(text(main_text::menu_about), this, &TDravinexMainForm::N8Click);
+    N8 = help->addAction(ui_text(main_text::menu_about), this, &TDravinexMainForm::N8Click);
 }
 
 void TDravinexMainForm::set_grid_titles()

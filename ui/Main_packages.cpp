@@ -3,6 +3,7 @@
 #include "ui/Main.h"
 
 #include "app/Configuration.h"
+#include "app/Controlworks.h"
 #include "extract/Fileworks.h"
 #include "lib/Strworks.h"
 #include "ui/Shellfiles.h"
@@ -19,10 +20,6 @@
 
 namespace {
 
-QString text(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 constexpr const char* package_masks[] = {"*.zreg", "*.rar", "*.7z_reg", "*.compr_rt", "*.compr2_rt"};
 constexpr int short_question_from = 10;
@@ -87,7 +84,7 @@ void TDravinexMainForm::files_dropped(const QStringList& paths)
 {
     if (paths.isEmpty())
         return;
-    const auto answer = QMessageBox::question(this, text(main_text::drop_caption),
+    const auto answer = QMessageBox::question(this, ui_text(main_text::drop_caption),
                                               drop_question(paths, configuration().from_path),
                                               QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
     if (answer != QMessageBox::Yes)
@@ -119,7 +116,7 @@ void TDravinexMainForm::shell_delete(const QStringList& paths)
     for (const QString& path : paths) {
         const QString problem = move_to_trash(path);
         if (!problem.isEmpty())
-            add_journal_line(text(shell_text::trash_failed) + path + QStringLiteral(" (") + problem + QLatin1Char(')'));
+            add_journal_line(ui_text(shell_text::trash_failed) + path + QStringLiteral(" (") + problem + QLatin1Char(')'));
     }
     refresh_package_list();
 }
@@ -132,7 +129,7 @@ void TDravinexMainForm::shell_copy(const QStringList& paths, const QString& dest
         target.chop(1);
     const CopyOutcome outcome = copy_into_folder(paths, target, this);
     for (const QString& failure : outcome.failures)
-        add_journal_line(text(shell_text::copy_failed) + failure);
+        add_journal_line(ui_text(shell_text::copy_failed) + failure);
     set_input_enabled(true);
     QApplication::setActiveWindow(this);
 }

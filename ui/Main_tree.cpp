@@ -3,6 +3,7 @@
 #include "ui/Main.h"
 
 #include "app/Configuration.h"
+#include "app/Controlworks.h"
 #include "extract/Fileworks.h"
 #include "lib/Strworks.h"
 #include "ui/Fileopener.h"
@@ -19,10 +20,6 @@
 
 namespace {
 
-QString text(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 // A tree item owns the record of the folder it stands for, so deleting the item releases it.
 class TreeItem : public QTreeWidgetItem {
@@ -173,7 +170,7 @@ void TDravinexMainForm::tbtnCopyToClick()
     if (node == nullptr)
         return;
     const std::string folder = without_slash(node->folder);
-    const QString target = QFileDialog::getExistingDirectory(this, text(main_text::copy_to_title), QString(),
+    const QString target = QFileDialog::getExistingDirectory(this, ui_text(main_text::copy_to_title), QString(),
                                                              QFileDialog::ShowDirsOnly);
     if (target.isEmpty())
         return;

@@ -1,5 +1,6 @@
 #include "ui/Shellfiles.h"
 
+#include "app/Controlworks.h"
 #include "extract/Extractthread.h"
 
 #include <QApplication>
@@ -17,10 +18,6 @@
 
 namespace {
 
-QString text(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 bool path_present(const QString& path)
 {
@@ -82,7 +79,7 @@ enum class ReplaceAnswer { yes, yes_to_all, no, cancel };
 ReplaceAnswer ask_replace(QWidget* owner, const QString& target)
 {
     const auto answer = QMessageBox::question(
-        owner, text(shell_text::replace_caption), text(shell_text::replace_question).arg(target),
+        owner, ui_text(shell_text::replace_caption), ui_text(shell_text::replace_question).arg(target),
         QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::Cancel, QMessageBox::No);
     switch (answer) {
     case QMessageBox::Yes: return ReplaceAnswer::yes;
@@ -97,17 +94,17 @@ ReplaceAnswer ask_replace(QWidget* owner, const QString& target)
 QString move_to_trash(const QString& path)
 {
     if (!path_present(path))
-        return text(shell_text::no_file);
+        return ui_text(shell_text::no_file);
     const QString trash = home_trash();
     QString path_in_trash;
     if (!QFile::moveToTrash(path, &path_in_trash))
-        return path_present(path) ? text(shell_text::no_trash) : text(shell_text::not_moved);
+        return path_present(path) ? ui_text(shell_text::no_trash) : ui_text(shell_text::not_moved);
     if (path_in_trash.isEmpty() || inside_a_trash(path_in_trash, trash))
         return {};
     // Reported as moved, but not into a trash: put it back where the user left it.
     if (path_present(path_in_trash) && !path_present(path))
         QFile::rename(path_in_trash, path);
-    return text(shell_text::no_trash);
+    return ui_text(shell_text::no_trash);
 }
 
 CopyOutcome copy_into_folder(const QStringList& sources, const QString& destination, QWidget* owner)
@@ -127,9 +124,9 @@ CopyOutcome copy_into_folder(const QStringList& sources, const QString& destinat
     for (const QString& folder : folders)
         QDir().mkpath(folder);
 
-    QProgressDialog progress(text(shell_text::copy_progress), text(shell_text::cancel), 0,
+    QProgressDialog progress(ui_text(shell_text::copy_progress), ui_text(shell_text::cancel), 0,
                              static_cast<int>(jobs.size()), owner);
-    progress.setWindowTitle(text(shell_text::copy_caption));
+    progress.setWindowTitle(ui_text(shell_text::copy_caption));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
     bool replace_all = false;

@@ -250,8 +250,12 @@ private slots:
         window.form.tbtnExtract->trigger();
         QVERIFY(window.run_ended());
         window.select(QStringLiteral("Скважина 7"));
+        QVERIFY(window.form.btnShowFile->isEnabled());
         window.form.tbtbDeleteExtractedClick();
         QVERIFY(!QDir(folders.store() + QStringLiteral("Южная/7")).exists());
+        // The files of the deleted well do not stay on show.
+        QCOMPARE(window.grid_column(1), QStringList{QString()});
+        QVERIFY(!window.form.btnShowFile->isEnabled());
         QVERIFY(window.node(QStringLiteral("Скважина 7")) == nullptr);
         QVERIFY(window.node(QStringLiteral("Площадь Южная")) != nullptr);
 

@@ -11,6 +11,8 @@
 #include <QLocalSocket>
 #include <QProcess>
 
+#include <limits>
+
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -170,6 +172,15 @@ private slots:
         socket.write("2026\n");
         socket.flush();
         QVERIFY(ui_test::wait_for([&] { return messages == 1; }));
+    }
+
+    void a_hand_off_to_a_copy_that_is_gone_leaves_no_path_behind()
+    {
+        ui_test::Folders folders;
+        const std::string files = (folders.home() + QStringLiteral(".files")).toStdString();
+        // Nobody listens for this id: the recorded copy ended without removing ".handle".
+        forward_to_running_copy(std::numeric_limits<std::int32_t>::max(), files, {sample_zreg(1).toStdString()});
+        QVERIFY(!QFile::exists(QString::fromStdString(files)));
     }
 
     void command_line_destinations_data()
