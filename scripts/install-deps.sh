@@ -16,6 +16,9 @@ packages=(
     zlib1g-dev
     libarchive-dev
     p7zip-full
+    unar
+    clang
+    libclang-rt-14-dev
     ccache
     qt6-base-dev
     qt6-svg-dev
@@ -26,6 +29,14 @@ packages=(
     xauth
     fonts-dejavu-core
     fonts-liberation2
+    # the Debian package and the desktop files, and their checks
+    dpkg-dev
+    file
+    desktop-file-utils
+    appstream
+    shared-mime-info
+    libxml2-utils
+    libglib2.0-bin
 )
 
 missing=()

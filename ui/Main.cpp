@@ -7,7 +7,7 @@
 #include "app/Dialog1.h"
 #include "app/Handoff.h"
 #include "app/Inioptions.h"
-#include "extract/Fileworks.h"
+#include "lib/Fileworks.h"
 #include "lib/Profile.h"
 #include "ui/Controls.h"
 #include "ui/Dialog2.h"

@@ -4,7 +4,7 @@
 
 #include "app/Configuration.h"
 #include "app/Controlworks.h"
-#include "extract/Fileworks.h"
+#include "lib/Fileworks.h"
 #include "lib/Strworks.h"
 #include "ui/Shellfiles.h"
 
