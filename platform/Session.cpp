@@ -22,6 +22,14 @@ bool is_folder(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// A real folder (not a link) of this account that nobody else may write into.
+bool is_private_folder(const std::string& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid()
+        && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 bool write_all(int fd, std::string_view bytes)
 {
     while (!bytes.empty()) {
@@ -82,7 +90,14 @@ std::string runtime_folder()
     }
     const std::string folder = "/tmp/dravinex-" + std::to_string(::getuid());
     ::mkdir(folder.c_str(), 0700);
-    return folder + '/';
+    if (is_private_folder(folder))
+        return folder + '/';
+    // Someone else made the name first: the guard and the socket must not live in a folder
+    // another account controls, so they go to the home folder instead.
+    const char* home = std::getenv("HOME");
+    const std::string fallback = std::string(home != nullptr && *home == '/' ? home : "/tmp") + "/.dravinex-runtime";
+    ::mkdir(fallback.c_str(), 0700);
+    return fallback + '/';
 }
 
 InstanceGuard open_instance_guard(const std::string& folder, const std::string& name)

@@ -17,7 +17,8 @@
 namespace platform {
 
 // $XDG_RUNTIME_DIR when it names a folder, else /tmp/dravinex-<uid>/ (created with mode
-// 0700); ends with '/'.
+// 0700; when that name is taken by a folder this account does not own alone, the folder
+// ~/.dravinex-runtime/ instead); ends with '/'.
 std::string runtime_folder();
 
 struct InstanceGuard {

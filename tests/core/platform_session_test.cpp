@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 class SessionTest : public ::testing::Test {
@@ -77,6 +80,23 @@ TEST_F(SessionTest, an_append_that_cannot_create_the_file_fails)
     int error = 0;
     EXPECT_FALSE(platform::append_line_locked(path("missing/.files"), "/a.zreg", error));
     EXPECT_EQ(error, ENOENT);
+}
+
+TEST_F(SessionTest, without_a_runtime_folder_the_guard_lives_in_a_private_folder)
+{
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string kept = saved != nullptr ? saved : "";
+    ::unsetenv("XDG_RUNTIME_DIR");
+    const std::string folder = platform::runtime_folder();
+    if (saved != nullptr)
+        ::setenv("XDG_RUNTIME_DIR", kept.c_str(), 1);
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder.back(), '/');
+    struct stat info {};
+    ASSERT_EQ(::lstat(folder.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_uid, ::getuid());
+    EXPECT_EQ(info.st_mode & 077, 0u);
 }
 
 } // namespace
