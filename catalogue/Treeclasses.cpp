@@ -34,19 +34,14 @@ constexpr KindCaption kind_captions[] = {
     {".bin", "Прочие данные"},
 };
 
-bool is_folder(const platform::DirEntry& entry)
-{
-    return (entry.attributes & platform::attr_directory) != 0;
-}
 
 // The folders that count as areas or wells, by name.
 std::vector<std::string> child_folders(const std::string& folder)
 {
     std::vector<std::string> names;
-    for (const platform::DirEntry& entry : platform::list_directory(folder)) {
-        if (!is_folder(entry))
-            continue;
-        if ((entry.attributes & (platform::attr_hidden | platform::attr_system | platform::attr_link)) != 0)
+    // Names and kinds only: a store of thousands of wells is listed without a stat per folder.
+    for (const platform::NamedEntry& entry : platform::list_names(folder)) {
+        if (!entry.folder || entry.link || entry.name.front() == '.')
             continue;
         names.push_back(entry.name);
     }
@@ -81,9 +76,9 @@ void list_well_files(const TREE_NODE& node, std::vector<PORE_FILES>& rows)
     rows.clear();
     if (node.kind != node_well)
         return;
-    for (const platform::DirEntry& entry : platform::list_directory(node.folder)) {
+    for (const platform::NamedEntry& entry : platform::list_names(node.folder)) {
         // A rewrite that a killed run left unfinished is no file of the well.
-        if (is_folder(entry) || lib::io::is_replacement_leftover(entry.name))
+        if (entry.folder || lib::io::is_replacement_leftover(entry.name))
             continue;
         rows.push_back({entry.name, std::string(kind_caption(entry.name)), run_number_of_file(entry.name)});
     }

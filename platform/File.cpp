@@ -257,6 +257,39 @@ std::vector<DirEntry> list_directory(const std::string& folder)
     return entries;
 }
 
+std::vector<NamedEntry> list_names(const std::string& folder)
+{
+    std::vector<NamedEntry> entries;
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()), ::closedir);
+    if (!dir)
+        return entries;
+    const int dirfd = ::dirfd(dir.get());
+    while (const struct dirent* item = ::readdir(dir.get())) {
+        const std::string_view name = item->d_name;
+        if (name == "." || name == "..")
+            continue;
+        NamedEntry entry;
+        entry.name = name;
+        unsigned char type = item->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat st {};
+            if (::fstatat(dirfd, item->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            type = S_ISLNK(st.st_mode) ? DT_LNK : S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
+        }
+        entry.link = type == DT_LNK;
+        if (entry.link) {
+            struct stat target {};
+            entry.folder = ::fstatat(dirfd, item->d_name, &target, 0) == 0 && S_ISDIR(target.st_mode);
+        }
+        else {
+            entry.folder = type == DT_DIR;
+        }
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
 unsigned current_umask()
 {
     // /proc reports the mask; umask(2) could only read it by changing it under other threads.

@@ -101,6 +101,19 @@ struct DirEntry {
 // attr_link; a dangling link shows as an ordinary file of size 0.
 std::vector<DirEntry> list_directory(const std::string& folder);
 
+// A folder entry's name and kind only, for listings that need nothing else.
+struct NamedEntry {
+    std::string name;
+    bool folder = false; // a folder, or a link to one
+    bool link = false;
+};
+
+// The names in a folder except "." and "..", in no particular order; empty when the folder
+// is missing or unreadable. Reads the kinds from the listing itself where the file system
+// reports them, so only links (and file systems without kinds) cost a stat: many times
+// cheaper than list_directory on a large folder.
+std::vector<NamedEntry> list_names(const std::string& folder);
+
 // The process's file creation mask, read without changing it.
 unsigned current_umask();
 

@@ -20,6 +20,15 @@ packages=(
     clang
     libclang-rt-14-dev
     ccache
+    qt6-base-dev
+    qt6-svg-dev
+    qt6-qpa-plugins
+    libasound2-dev
+    xdg-utils
+    xvfb
+    xauth
+    fonts-dejavu-core
+    fonts-liberation2
     # the Debian package and the desktop files, and their checks
     dpkg-dev
     file

@@ -1,0 +1,134 @@
+#include "app/Controlworks.h"
+
+#include "lib/Multilang.h"
+
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QStringList>
+#include <QTextEdit>
+#include <QWidget>
+
+#include <optional>
+
+#ifndef DRAVINEX_VERSION
+#error "DRAVINEX_VERSION must name the four-part version"
+#endif
+
+namespace {
+
+bool font_installed(const QString& family)
+{
+    const QString wanted = family.toLower();
+    const QStringList families = QFontDatabase::families();
+    for (const QString& installed : families) {
+        if (installed.toLower() == wanted)
+            return true;
+    }
+    return false;
+}
+
+// Chosen once: the font database does not change while the program runs.
+const std::optional<QString>& interface_font()
+{
+    static const std::optional<QString> chosen = []() -> std::optional<QString> {
+        for (const char* family : {"Tahoma", "Arial"}) {
+            if (font_installed(QString::fromLatin1(family)))
+                return QString::fromLatin1(family);
+        }
+        return std::nullopt;
+    }();
+    return chosen;
+}
+
+QFont text_box_font()
+{
+    static const QFont font = [] {
+        if (font_installed(QStringLiteral("Lucida Console")))
+            return QFont(QStringLiteral("Lucida Console"), 9);
+        QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        fixed.setPointSize(9);
+        return fixed;
+    }();
+    return font;
+}
+
+bool is_text_box(const QWidget& control)
+{
+    return qobject_cast<const QLineEdit*>(&control) != nullptr || qobject_cast<const QComboBox*>(&control) != nullptr
+        || qobject_cast<const QPlainTextEdit*>(&control) != nullptr
+        || (qobject_cast<const QTextEdit*>(&control) != nullptr && !control.inherits("QTextBrowser"));
+}
+
+void style_label(QLabel& label, int tag)
+{
+    QPalette palette = label.palette();
+    QFont font = label.font();
+    switch (tag) {
+    case 1: palette.setColor(QPalette::WindowText, QColor(0, 128, 0)); break;
+    case 2: palette.setColor(QPalette::WindowText, QColor(255, 0, 0)); break;
+    case 3: palette.setColor(QPalette::WindowText, QColor(0, 0, 128)); break;
+    case 4: font.setBold(true); break;
+    case 5:
+        palette.setColor(QPalette::WindowText, QColor(0, 128, 0));
+        font.setBold(true);
+        break;
+    default: return;
+    }
+    label.setPalette(palette);
+    label.setFont(font);
+}
+
+void style_control(QWidget& control)
+{
+    const int tag = control.property(control_tag_property).toInt();
+    if (is_text_box(control) && tag == 0)
+        control.setFont(text_box_font());
+    else if (auto* label = qobject_cast<QLabel*>(&control))
+        style_label(*label, tag);
+    if (control.isWindow())
+        lib::multilang().translate_form(control);
+}
+
+void style_child_controls(QWidget& parent)
+{
+    for (QObject* child : parent.children()) {
+        auto* control = qobject_cast<QWidget*>(child);
+        if (control == nullptr)
+            continue;
+        style_child_controls(*control);
+        style_control(*control);
+    }
+}
+
+} // namespace
+
+void apply_interface_style(QWidget& window)
+{
+    if (const auto& family = interface_font()) {
+        QFont font = window.font();
+        font.setFamily(*family);
+        window.setFont(font);
+    }
+    style_child_controls(window);
+    lib::multilang().translate_form(window);
+}
+
+QString file_version_text(int parts)
+{
+    const QStringList numbers = QStringLiteral(DRAVINEX_VERSION).split(QLatin1Char('.'));
+    return numbers.mid(0, parts).join(QLatin1Char('.'));
+}
+
+QString build_date_text(const char* compiler_date)
+{
+    // __DATE__ pads a one-digit day with a blank; the year must stay the third word.
+    return QString::fromLatin1(compiler_date).simplified();
+}
+
+QString build_date_text()
+{
+    return build_date_text(__DATE__);
+}

@@ -1,0 +1,31 @@
+#pragma once
+// The look every window of the program shares, and the program's version texts.
+//
+// apply_interface_style picks the interface font once per process: the first of "Tahoma" and
+// "Arial" that is installed, else the desktop's own font stays. Edit boxes, combo boxes and
+// multi-line texts get "Lucida Console" 9 pt, or the desktop's fixed-width font when that is
+// not installed; labels are coloured or made bold by their "tag" property (1 green, 2 red,
+// 3 navy, 4 bold, 5 green and bold). GUI thread only.
+
+#include <QString>
+
+class QWidget;
+
+// The dynamic property that plays the role of a control's tag.
+inline constexpr const char* control_tag_property = "tag";
+
+void apply_interface_style(QWidget& window);
+
+// A text of the program (UTF-8 in the source) as Qt text.
+inline QString ui_text(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+// The first `parts` numbers of the program's four-part version, joined by ".".
+QString file_version_text(int parts);
+
+// The compile date as "Mmm d yyyy" (English month abbreviation, day without padding).
+QString build_date_text();
+// The same text made from a compiler date such as "Feb  5 2020" (its day padded by a blank).
+QString build_date_text(const char* compiler_date);

@@ -1,0 +1,80 @@
+#include "app/Dialog1.h"
+
+#include "app/Configuration.h"
+#include "app/Controlworks.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TOptForm::TOptForm(CONFIGURATION& settings, QWidget* owner) : QDialog(owner), settings_(settings)
+{
+    setObjectName(QStringLiteral("OptForm"));
+    setWindowTitle(ui_text(options_text::caption));
+    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+
+    Label1 = new QLabel(ui_text(options_text::package_folder), this);
+    Label2 = new QLabel(ui_text(options_text::data_folder), this);
+    Edit1 = new QLineEdit(this);
+    Edit2 = new QLineEdit(this);
+    MyButton3 = new QPushButton(ui_text(options_text::browse), this);
+    MyButton4 = new QPushButton(ui_text(options_text::browse), this);
+    MyButton1 = new QPushButton(ui_text(options_text::ok), this);
+    MyButton2 = new QPushButton(ui_text(options_text::cancel), this);
+    for (QPushButton* browse : {MyButton3, MyButton4})
+        browse->setFixedWidth(36);
+    MyButton1->setDefault(true);
+
+    auto* rows = new QGridLayout;
+    rows->addWidget(Label1, 0, 0, 1, 2);
+    rows->addWidget(Edit1, 1, 0);
+    rows->addWidget(MyButton3, 1, 1);
+    rows->addWidget(Label2, 2, 0, 1, 2);
+    rows->addWidget(Edit2, 3, 0);
+    rows->addWidget(MyButton4, 3, 1);
+    rows->setVerticalSpacing(6);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(MyButton1);
+    buttons->addWidget(MyButton2);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(rows);
+    layout->addStretch();
+    layout->addLayout(buttons);
+    layout->setContentsMargins(16, 16, 16, 12);
+    resize(563, 232);
+
+    connect(MyButton1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(MyButton2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(MyButton3, &QPushButton::clicked, this, [this] { MyButton4Click(MyButton3); });
+    connect(MyButton4, &QPushButton::clicked, this, [this] { MyButton4Click(MyButton4); });
+
+    apply_interface_style(*this);
+}
+
+bool TOptForm::execute()
+{
+    Edit1->setText(QString::fromStdString(settings_.from_path));
+    Edit2->setText(QString::fromStdString(settings_.to_path));
+    if (exec() != QDialog::Accepted)
+        return false;
+    settings_.from_path = append_backslash(Edit1->text().toStdString());
+    settings_.to_path = append_backslash(Edit2->text().toStdString());
+    return true;
+}
+
+void TOptForm::MyButton4Click(QPushButton* sender)
+{
+    QLabel* title = sender == MyButton3 ? Label1 : Label2;
+    QLineEdit* target = sender == MyButton3 ? Edit1 : Edit2;
+    const QString folder = QFileDialog::getExistingDirectory(this, title->text(), QDir::homePath());
+    if (!folder.isEmpty())
+        target->setText(folder);
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The settings dialog: the folder of incoming packages and the folder of the data store.
+//
+// execute() shows it modally and, when confirmed, puts both folders into CONFIGURATION,
+// each made to end with '/' (a path shorter than two characters stays as it is). Paths are
+// not checked for existence. GUI thread only.
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+struct CONFIGURATION;
+
+namespace options_text {
+inline constexpr const char* caption = "  Настройки программы";
+inline constexpr const char* package_folder = "Путь к запакованным данным";
+inline constexpr const char* data_folder = "Путь для помещения данных";
+inline constexpr const char* browse = "...";
+inline constexpr const char* ok = "OK";
+inline constexpr const char* cancel = "Отмена";
+} // namespace options_text
+
+class TOptForm : public QDialog {
+    Q_OBJECT
+public:
+    TOptForm(CONFIGURATION& settings, QWidget* owner);
+
+    // True when the user confirmed; the settings then hold the edited folders.
+    bool execute();
+
+    QLineEdit* Edit1 = nullptr; // package folder
+    QLineEdit* Edit2 = nullptr; // data folder
+    QPushButton* MyButton1 = nullptr; // OK
+    QPushButton* MyButton2 = nullptr; // Отмена
+    QPushButton* MyButton3 = nullptr; // "..." for Edit1
+    QPushButton* MyButton4 = nullptr; // "..." for Edit2
+
+private:
+    void MyButton4Click(QPushButton* sender);
+
+    CONFIGURATION& settings_;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+};

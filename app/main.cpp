@@ -1,0 +1,81 @@
+// The window program's entry: the single-copy guard, the hand-off to a running copy, and
+// the main window.
+//
+//   dravinex [--home DIR] [PACKAGE [NAME]]
+//
+// --home names the folder of the settings, cache, temporary folder and hand-off files
+// (default: the executable's folder), as for dravinex-cli.
+
+#include "app/Configuration_folders.h"
+#include "app/Handoff.h"
+#include "ui/Main.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QMessageBox>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct CommandLine {
+    std::string home;
+    std::vector<std::string> arguments; // the package and its destination name, as given
+};
+
+CommandLine parse_command_line(int argc, char** argv)
+{
+    CommandLine line;
+    int first = 1;
+    if (argc > 2 && std::string(argv[1]) == "--home") {
+        line.home = argv[2];
+        first = 3;
+    }
+    for (int i = first; i < argc; ++i)
+        line.arguments.emplace_back(argv[i]);
+    return line;
+}
+
+QStringList to_qt(const std::vector<std::string>& arguments)
+{
+    QStringList list;
+    for (const std::string& argument : arguments)
+        list << QString::fromStdString(argument);
+    return list;
+}
+
+int run_window(int argc, char** argv, const CommandLine& line, const ProgramFolders& folders)
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationDisplayName(QString::fromUtf8(main_text::application_title));
+    try {
+        TDravinexMainForm window(folders, to_qt(line.arguments));
+        window.show();
+        application.exec();
+        return 0;
+    }
+    catch (const std::exception& error) {
+        QMessageBox::critical(nullptr, QString::fromUtf8(main_text::application_title), QString::fromStdString(error.what()));
+        return 0;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const CommandLine line = parse_command_line(argc, argv);
+    const ProgramFolders folders = program_folders(line.home);
+
+    const APP_EXISTER exister = open_app_exister();
+    if (exister.exists()) {
+        const qint64 running = read_stored_handle(folders.handle);
+        if (running != 0) {
+            QCoreApplication application(argc, argv);
+            forward_to_running_copy(running, folders.files, line.arguments);
+            return 0;
+        }
+    }
+    return run_window(argc, argv, line, folders);
+}

@@ -1,0 +1,179 @@
+// The window program's own costs, each against a floor measured in the same run:
+//   window_bench [repetitions]
+// - rebuild_tree over a store of 200 areas x 50 wells, against listing the same folders
+//   with std::filesystem;
+// - TreeChange on a well of 5,000 files, against listing that well with std::filesystem;
+// - the GUI thread's longest stall while a 100 MB .zreg package unpacks, measured by a
+//   timer that records the gaps between its ticks (target below 50 ms).
+// Runs without a display (offscreen) and with private XDG folders.
+
+#include "Bench_support.h"
+
+#include "app/Configuration.h"
+#include "testkit/Zreg_writer.h"
+#include "ui/Main.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+namespace {
+
+constexpr int areas = 200;
+constexpr int wells_per_area = 50;
+constexpr int well_files = 5000;
+constexpr std::size_t package_members = 20;
+constexpr std::size_t member_bytes = 5 * 1000 * 1000;
+
+namespace fs = std::filesystem;
+
+void make_store(const fs::path& store)
+{
+    for (int a = 0; a < areas; ++a) {
+        for (int w = 0; w < wells_per_area; ++w)
+            fs::create_directories(store / ("Площадь" + std::to_string(a)) / ("Скважина" + std::to_string(w)));
+    }
+    const fs::path big = store / "Площадь0" / "Скважина0";
+    const char* kinds[] = {".tim", ".realtim", ".rac", ".rem", ".dep", ".txt"};
+    for (int i = 0; i < well_files; ++i)
+        std::ofstream(big / (std::to_string(i / 6) + "_" + std::to_string(i) + kinds[i % 6]));
+}
+
+// What listing the tree's folders costs at least: the areas, then each area's wells.
+std::size_t list_tree_floor(const fs::path& store)
+{
+    std::size_t found = 0;
+    for (const auto& area : fs::directory_iterator(store)) {
+        if (!area.is_directory())
+            continue;
+        ++found;
+        for (const auto& well : fs::directory_iterator(area.path()))
+            found += well.is_directory() ? 1 : 0;
+    }
+    return found;
+}
+
+std::size_t list_well_floor(const fs::path& well)
+{
+    std::vector<std::string> names;
+    for (const auto& file : fs::directory_iterator(well)) {
+        if (file.is_regular_file())
+            names.push_back(file.path().filename().string());
+    }
+    return names.size();
+}
+
+std::string write_big_package(const fs::path& folder)
+{
+    std::mt19937 random(7);
+    std::vector<testkit::ZregMember> members;
+    testkit::ZregMember ini;
+    ini.name = "inpgti.ini";
+    ini.content = testkit::inpgti_ini("1", "Бенч", lib::enc_1251);
+    members.push_back(ini);
+    for (std::size_t m = 0; m < package_members; ++m) {
+        testkit::ZregMember member;
+        member.name = "data" + std::to_string(m) + ".bin";
+        member.content.resize(member_bytes);
+        for (auto& byte : member.content)
+            byte = static_cast<unsigned char>(random() & 0xFF);
+        members.push_back(std::move(member));
+    }
+    const std::string path = (folder / "big.zreg").string();
+    testkit::write_file(path, testkit::zreg_package(1, members));
+    return path;
+}
+
+double milliseconds_of(const std::function<void()>& action)
+{
+    return bench::seconds_of(action) * 1000;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    QTemporaryDir root;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("XDG_CONFIG_HOME", (root.path() + QStringLiteral("/config")).toUtf8());
+    qputenv("XDG_DATA_HOME", (root.path() + QStringLiteral("/data")).toUtf8());
+    qputenv("XDG_RUNTIME_DIR", root.path().toUtf8());
+    QApplication application(argc, argv);
+
+    const fs::path base = root.path().toStdString();
+    const fs::path store = base / "store";
+    make_store(store);
+    configuration().to_path = store.string() + "/";
+    configuration().from_path = (base / "in").string() + "/";
+    fs::create_directories(base / "home");
+    configuration().save((base / "home" / "dravinex2.ini").string());
+    TDravinexMainForm window(program_folders((base / "home").string()), {});
+    window.show();
+    static_cast<void>(QTest::qWaitForWindowExposed(&window));
+
+    std::vector<double> tree, tree_floor, change, change_floor;
+    for (int i = 0; i < repetitions; ++i) {
+        tree.push_back(milliseconds_of([&] { window.rebuild_tree(); }));
+        tree_floor.push_back(milliseconds_of([&] { list_tree_floor(store); }));
+        QTreeWidgetItem* well = window.Tree->findItems(QStringLiteral("Скважина Скважина0"), Qt::MatchExactly | Qt::MatchRecursive).front();
+        window.Tree->blockSignals(true);
+        window.Tree->setCurrentItem(well);
+        window.Tree->blockSignals(false);
+        change.push_back(milliseconds_of([&] { window.TreeChange(); }));
+        change_floor.push_back(milliseconds_of([&] { list_well_floor(store / "Площадь0" / "Скважина0"); }));
+    }
+    const double t = bench::median(tree), tf = bench::median(tree_floor);
+    const double c = bench::median(change), cf = bench::median(change_floor);
+    std::printf("rebuild_tree, %d areas x %d wells: %.1f ms; std::filesystem listing: %.1f ms; ratio %.2f x (target <= 3 x)\n",
+                areas, wells_per_area, t, tf, t / tf);
+    std::printf("TreeChange, a well of %d files: %.1f ms; std::filesystem listing: %.1f ms; ratio %.2f x (target <= 3 x)\n",
+                well_files, c, cf, c / cf);
+
+    window.close();
+    // The run in a window over a store of its own: the stall is the run's, not the rebuild
+    // of the large tree above.
+    configuration().to_path = (base / "store2").string() + "/";
+    fs::create_directories(base / "home2");
+    configuration().save((base / "home2" / "dravinex2.ini").string());
+    TDravinexMainForm run_window(program_folders((base / "home2").string()), {});
+    run_window.show();
+    static_cast<void>(QTest::qWaitForWindowExposed(&run_window));
+    const std::string package = write_big_package(base);
+    std::vector<double> stalls, runs;
+    for (int i = 0; i < std::min(repetitions, 3); ++i) {
+        const std::string out = (base / ("out" + std::to_string(i))).string() + "/";
+        double longest = 0;
+        QElapsedTimer clock;
+        QTimer ticker;
+        ticker.setTimerType(Qt::PreciseTimer);
+        ticker.setInterval(5);
+        qint64 last = 0;
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            const qint64 now = clock.nsecsElapsed();
+            longest = std::max(longest, static_cast<double>(now - last) / 1e6);
+            last = now;
+        });
+        clock.start();
+        ticker.start();
+        run_window.start_extraction(package, out, true);
+        static_cast<void>(QTest::qWaitFor([&] { return !run_window.extraction_running(); }, 600000));
+        runs.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        ticker.stop();
+        fs::remove_all(out);
+        stalls.push_back(longest);
+    }
+    const double s = bench::median(stalls);
+    std::printf("extraction of a %.0f MB .zreg: %.0f ms; GUI thread's longest stall: %.1f ms; ratio %.2f of the 50 ms limit\n",
+                static_cast<double>(fs::file_size(package)) / 1e6, bench::median(runs), s, s / 50);
+    return 0;
+}

@@ -1,0 +1,401 @@
+// The main window's panels driven as a user would: extracting the sample packages of all
+// five kinds, the tree and grid that follow, runs with failing and handed-over packages,
+// the trash, dropped files, copies, and clearing the cache.
+
+#include "Ui_test_support.h"
+
+#include "app/Configuration.h"
+#include "extract/Regrarclass.h"
+#include "platform/Session.h"
+#include "testkit/Zreg_writer.h"
+#include "ui/Main.h"
+#include "ui/Progressform.h"
+#include "ui/Shellfiles.h"
+
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableView>
+#include "ui/Gridworks.h"
+#include <QTreeWidget>
+
+namespace {
+
+constexpr int sample_count = 13;
+
+QString samples_folder()
+{
+    static QTemporaryDir folder;
+    static const bool written = QProcess::execute(QStringLiteral(DRAVINEX_SAMPLES), {folder.path()}) == 0;
+    return written ? folder.path() + QLatin1Char('/') : QString();
+}
+
+void copy_samples(const QString& into, const QStringList& names = {})
+{
+    const QStringList all = QDir(samples_folder()).entryList(QDir::Files);
+    for (const QString& name : all) {
+        if (names.isEmpty() || names.contains(name))
+            QFile::copy(samples_folder() + name, into + name);
+    }
+}
+
+void write_broken_package(const QString& path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not a package at all, just some bytes that end too soon");
+}
+
+class Window {
+public:
+    explicit Window(const ui_test::Folders& folders)
+        : form(program_folders(folders.home().toStdString()), QStringList{})
+    {
+        form.show();
+    }
+    ~Window()
+    {
+        // Quietly let a run that a failed check left behind end first.
+        ui_test::MessageBoxAnswerer answer_rest(QMessageBox::Ok, 100);
+        static_cast<void>(ui_test::wait_for([&] { return !form.extraction_running(); }));
+    }
+
+    bool run_ended() { return ui_test::wait_for([&] { return !form.extraction_running() && form.pending.empty(); }); }
+
+    QTreeWidgetItem* node(const QString& caption) const
+    {
+        const auto found = form.Tree->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
+        return found.isEmpty() ? nullptr : found.front();
+    }
+
+    void select(const QString& caption) { form.Tree->setCurrentItem(node(caption)); }
+
+    QStringList grid_column(int column) const
+    {
+        QStringList cells;
+        for (int row = 0; row < form.grid_model->rowCount(); ++row)
+            cells << form.grid_model->cell(row, column);
+        return cells;
+    }
+
+    QStringList journal() const { return form.Memo1->toPlainText().split(QLatin1Char('\n')); }
+
+    TDravinexMainForm form;
+};
+
+QString trash_files()
+{
+    return QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + QStringLiteral("/Trash/files/");
+}
+
+} // namespace
+
+class PanelsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(!samples_folder().isEmpty());
+        set_archiver_path(DRAVINEX_ARCHIVER);
+    }
+
+    void extracting_everything_fills_the_journal_tree_and_grid()
+    {
+        ui_test::Folders folders;
+        copy_samples(folders.in());
+        Window window(folders);
+        QCOMPARE(window.form.ListView1->count(), sample_count);
+
+        window.form.tbtnExtract->trigger();
+        QVERIFY(window.form.extraction_running());
+        QVERIFY(!window.form.centralWidget()->isEnabled());
+        QVERIFY(window.run_ended());
+
+        QVERIFY(window.journal().contains(QStringLiteral("Распаковка данных:")));
+        QVERIFY(window.form.progress_window() == nullptr);
+        QVERIFY(window.form.centralWidget()->isEnabled());
+        QCOMPARE(window.form.end_signals(), 1);
+        for (const char* caption : {"Площадь Северная", "Площадь Южная", "Скважина 12", "Скважина 14", "Скважина 7"})
+            QVERIFY2(window.node(QString::fromUtf8(caption)) != nullptr, caption);
+        // Areas show, wells stay folded.
+        QVERIFY(window.node(QStringLiteral("Все данные"))->isExpanded());
+        QVERIFY(!window.node(QStringLiteral("Площадь Северная"))->isExpanded());
+
+        window.select(QStringLiteral("Скважина 12"));
+        QCOMPARE(window.grid_column(0),
+                 (QStringList{" ---", " ---", " 1", " 1", " 2", " 2", " 3", " 3"}));
+        QCOMPARE(window.grid_column(1).mid(0, 3), (QStringList{" inpgti.ini", " well.realtim", " 0001.rac"}));
+        QCOMPARE(window.grid_column(2).mid(0, 3),
+                 (QStringList{" Настройки скважины", " Временной файл", " Данные по рейсу"}));
+        QVERIFY(window.form.btnShowFile->isEnabled());
+        // Rows are coloured by the parity of their run number, not by their position.
+        const QColor base = window.form.Grid->palette().color(QPalette::Base);
+        const QColor expected[] = {QColor(225, 255, 255), QColor(225, 255, 255), base, base,
+                                   QColor(232, 255, 232), QColor(232, 255, 232), base, base};
+        for (int row = 0; row < 8; ++row) {
+            for (int column = 0; column < 3; ++column) {
+                const QModelIndex cell = window.form.grid_model->index(row, column);
+                QCOMPARE(cell.data(Qt::BackgroundRole).value<QColor>(), expected[row]);
+            }
+        }
+        // The last column fills the grid.
+        const int widths = window.form.Grid->columnWidth(0) + window.form.Grid->columnWidth(1)
+            + window.form.Grid->columnWidth(2);
+        QVERIFY(std::abs(widths - window.form.Grid->viewport()->width()) <= 3);
+
+        window.select(QStringLiteral("Площадь Северная"));
+        QCOMPARE(window.grid_column(0), QStringList{QString()});
+        QVERIFY(!window.form.btnShowFile->isEnabled());
+
+        // A second run finds nothing new.
+        window.form.tbtnExtract->trigger();
+        QVERIFY(window.run_ended());
+        QVERIFY(window.journal().last().endsWith(QStringLiteral("НОВЫЕ данные не найдены!")));
+        QCOMPARE(window.form.end_signals(), 2);
+
+        // Cleared cache: everything is unpacked again, so a file lost from the store comes back.
+        const QString lost = folders.store() + QStringLiteral("Северная/12/0001.rac");
+        QVERIFY(QFile::remove(lost));
+        window.form.N2Click();
+        QVERIFY(window.form.cache.entries().empty());
+        window.form.tbtnExtract->trigger();
+        QVERIFY(window.run_ended());
+        QVERIFY(QFile::exists(lost));
+        QCOMPARE(window.form.cache.entries().size(), std::size_t{sample_count});
+    }
+
+    void a_failing_package_shows_its_error_while_the_others_are_placed()
+    {
+        ui_test::Folders folders;
+        copy_samples(folders.in(), {QStringLiteral("Северная_12_рейс1.zreg")});
+        write_broken_package(folders.in() + QStringLiteral("Битый.zreg"));
+        Window window(folders);
+
+        bool blocked_while_asking = false;
+        bool progress_stayed_open = false;
+        QTimer watcher;
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || blocked_while_asking)
+                return;
+            blocked_while_asking = window.form.extraction_running() && !window.form.centralWidget()->isEnabled();
+            window.form.progress_window()->close(); // the close box does nothing during a run
+            progress_stayed_open = window.form.progress_window()->isVisible();
+        });
+        watcher.start(20);
+        ui_test::MessageBoxAnswerer answer(QMessageBox::Ok);
+        window.form.tbtnExtract->trigger();
+        QVERIFY(window.run_ended());
+
+        QCOMPARE(answer.titles, QStringList{QStringLiteral("  ОШИБКА")});
+        QVERIFY2(answer.texts.front().contains(QStringLiteral("Битый.zreg")), qPrintable(answer.texts.front()));
+        QVERIFY(blocked_while_asking);
+        QVERIFY(progress_stayed_open);
+        QVERIFY(QFile::exists(folders.store() + QStringLiteral("Северная/12/0001.rac")));
+    }
+
+    void packages_handed_over_during_a_run_follow_it_one_by_one()
+    {
+        ui_test::Folders folders;
+        write_broken_package(folders.in() + QStringLiteral("Битый.zreg"));
+        Window window(folders);
+        // The run waits on its error box, so the hand-offs surely arrive while it lasts.
+        bool handed_over = false;
+        QTimer watcher;
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            if (handed_over || qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) == nullptr)
+                return;
+            handed_over = true;
+            int error = 0;
+            const std::string files = folders.home().toStdString() + ".files";
+            platform::append_line_locked(files, (samples_folder() + QStringLiteral("Северная_12_рейс1.zreg")).toStdString(), error);
+            platform::append_line_locked(files, (samples_folder() + QStringLiteral("Южная_7_рейс2.zreg")).toStdString(), error);
+            window.form.receive_hand_off();
+        });
+        watcher.start(20);
+        QTimer answer_after_hand_off;
+        QObject::connect(&answer_after_hand_off, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box != nullptr && handed_over && window.form.pending.size() == 2)
+                box->button(QMessageBox::Ok)->click();
+        });
+        answer_after_hand_off.start(20);
+        window.form.tbtnExtract->trigger();
+        QVERIFY(ui_test::wait_for([&] { return handed_over; }));
+        QVERIFY(window.run_ended());
+
+        QCOMPARE(window.form.end_signals(), 1);
+        // Single-package mode: straight into the store folder, without area and well.
+        QVERIFY(QFile::exists(folders.store() + QStringLiteral("0001.rac")));
+        QVERIFY(QFile::exists(folders.store() + QStringLiteral("well.realtim")));
+        const QString journal = window.form.Memo1->toPlainText();
+        const auto first = journal.indexOf(QStringLiteral("скважина \"12\""));
+        const auto second = journal.indexOf(QStringLiteral("скважина \"7\""));
+        QVERIFY(first >= 0 && second > first);
+    }
+
+    void deleted_packages_and_data_go_to_the_trash()
+    {
+        ui_test::Folders folders;
+        copy_samples(folders.in(), {QStringLiteral("Северная_12_рейс1.zreg"), QStringLiteral("Южная_7_рейс1.zreg")});
+        Window window(folders);
+        QCOMPARE(window.form.ListView1->count(), 2);
+        window.form.ListView1->item(0)->setSelected(true);
+        window.form.tbtnDeleteClick();
+        QCOMPARE(window.form.ListView1->count(), 1);
+        QVERIFY(!QFile::exists(folders.in() + QStringLiteral("Северная_12_рейс1.zreg")));
+        QVERIFY(QFile::exists(trash_files() + QStringLiteral("Северная_12_рейс1.zreg")));
+
+        window.form.tbtnExtract->trigger();
+        QVERIFY(window.run_ended());
+        window.select(QStringLiteral("Скважина 7"));
+        QVERIFY(window.form.btnShowFile->isEnabled());
+        window.form.tbtbDeleteExtractedClick();
+        QVERIFY(!QDir(folders.store() + QStringLiteral("Южная/7")).exists());
+        // The files of the deleted well do not stay on show.
+        QCOMPARE(window.grid_column(1), QStringList{QString()});
+        QVERIFY(!window.form.btnShowFile->isEnabled());
+        QVERIFY(window.node(QStringLiteral("Скважина 7")) == nullptr);
+        QVERIFY(window.node(QStringLiteral("Площадь Южная")) != nullptr);
+
+        window.select(QStringLiteral("Все данные"));
+        window.form.tbtbDeleteExtractedClick();
+        QVERIFY(!QDir(folders.store()).exists());
+        QCOMPARE(window.form.Tree->topLevelItemCount(), 1);
+        QCOMPARE(window.form.Tree->topLevelItem(0)->childCount(), 0);
+    }
+
+    void the_trash_is_made_when_the_data_folder_is_missing()
+    {
+        QTemporaryDir scratch;
+        const QByteArray saved = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", (scratch.path() + QStringLiteral("/no/share")).toUtf8());
+        QFile file(scratch.path() + QStringLiteral("/package.zreg"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        const QString problem = move_to_trash(file.fileName());
+        qputenv("XDG_DATA_HOME", saved);
+        QCOMPARE(problem, QString());
+        QVERIFY(!file.exists());
+        QVERIFY(QFile::exists(scratch.path() + QStringLiteral("/no/share/Trash/files/package.zreg")));
+        QVERIFY(!QFile::exists(QDir::currentPath() + QStringLiteral("/package.zreg")));
+    }
+
+    void a_file_that_cannot_reach_the_trash_stays_and_is_named_in_the_journal()
+    {
+        ui_test::Folders folders;
+        copy_samples(folders.in(), {QStringLiteral("Южная_7_рейс1.zreg")});
+        Window window(folders);
+        QFile blocker(folders.root.path() + QStringLiteral("/plain file"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QByteArray saved = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", (blocker.fileName() + QStringLiteral("/share")).toUtf8());
+        window.form.ListView1->item(0)->setSelected(true);
+        window.form.tbtnDeleteClick();
+        qputenv("XDG_DATA_HOME", saved);
+
+        const QString package = folders.in() + QStringLiteral("Южная_7_рейс1.zreg");
+        QVERIFY(QFile::exists(package));
+        QVERIFY(window.journal().last().contains(QStringLiteral("Не удалось переместить в корзину: ") + package));
+        QCOMPARE(window.form.ListView1->count(), 1);
+    }
+
+    void drop_questions_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("listed");
+        QTest::newRow("9 files are listed") << 9 << true;
+        QTest::newRow("10 files get the short question") << 10 << false;
+    }
+
+    void drop_questions()
+    {
+        QFETCH(int, count);
+        QFETCH(bool, listed);
+        ui_test::Folders folders;
+        Window window(folders);
+        QStringList dropped;
+        for (int i = 0; i < count; ++i)
+            dropped << samples_folder() + QStringLiteral("пакет%1.zreg").arg(i);
+        const QString folder = folders.in();
+        QString expected = QStringLiteral("Копировать файлы в папку ") + folder + QStringLiteral(" ?");
+        if (listed)
+            expected = QStringLiteral("Копировать следующие файлы:\n\n") + dropped.join(QLatin1Char('\n'))
+                + QStringLiteral("\n\nВ папку ") + folder + QStringLiteral(" ?");
+
+        ui_test::MessageBoxAnswerer answer(QMessageBox::No);
+        window.form.files_dropped(dropped);
+        QCOMPARE(answer.titles, QStringList{QStringLiteral("Копирование упакованных данных")});
+        QCOMPARE(answer.texts, QStringList{expected});
+        QVERIFY(QDir(folder).isEmpty());
+    }
+
+    void dropped_packages_are_copied_into_the_input_folder()
+    {
+        ui_test::Folders folders;
+        Window window(folders);
+        ui_test::MessageBoxAnswerer answer(QMessageBox::Yes);
+        window.form.files_dropped({samples_folder() + QStringLiteral("Южная_7_рейс1.zreg")});
+        QCOMPARE(window.form.ListView1->count(), 1);
+        QCOMPARE(QFileInfo(folders.in() + QStringLiteral("Южная_7_рейс1.zreg")).size(),
+                 QFileInfo(samples_folder() + QStringLiteral("Южная_7_рейс1.zreg")).size());
+    }
+
+    void a_copy_asks_before_replacing_an_existing_file()
+    {
+        ui_test::Folders folders;
+        Window window(folders);
+        const QString source = folders.root.path() + QStringLiteral("/well/");
+        QDir().mkpath(source + QStringLiteral("sub"));
+        for (const char* name : {"a.tim", "b.tim", "sub/c.txt"}) {
+            QFile file(source + QString::fromUtf8(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("new");
+        }
+        const QString target = folders.root.path() + QStringLiteral("/copy/");
+        QDir().mkpath(target + QStringLiteral("well"));
+        QFile old(target + QStringLiteral("well/a.tim"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+
+        {
+            ui_test::MessageBoxAnswerer answer(QMessageBox::No);
+            window.form.shell_copy({source.chopped(1)}, target);
+            QCOMPARE(answer.texts.size(), 1);
+            QVERIFY(answer.texts.front().contains(target + QStringLiteral("well/a.tim")));
+        }
+        auto content = [&](const char* name) {
+            QFile file(target + QString::fromUtf8(name));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        QCOMPARE(content("well/a.tim"), QByteArray("old"));
+        QCOMPARE(content("well/b.tim"), QByteArray("new"));
+        QCOMPARE(content("well/sub/c.txt"), QByteArray("new"));
+        QVERIFY(window.form.centralWidget()->isEnabled());
+
+        ui_test::MessageBoxAnswerer replace(QMessageBox::YesToAll);
+        window.form.shell_copy({source.chopped(1)}, target);
+        QCOMPARE(replace.texts.size(), 1); // once for all files
+        QCOMPARE(content("well/a.tim"), QByteArray("new"));
+        QVERIFY(QDir(target + QStringLiteral("well")).entryList(QDir::Hidden | QDir::Files).size() == 2);
+    }
+
+    void a_copy_that_fails_names_the_file_and_the_reason()
+    {
+        ui_test::Folders folders;
+        Window window(folders);
+        QFile blocker(folders.root.path() + QStringLiteral("/plain file"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QString package = samples_folder() + QStringLiteral("Южная_7_рейс1.zreg");
+        window.form.shell_copy({package}, blocker.fileName() + QStringLiteral("/target/"));
+        QVERIFY2(window.journal().last().contains(QStringLiteral("Не удалось скопировать файл ") + package),
+                 qPrintable(window.journal().last()));
+    }
+};
+
+DRAVINEX_UI_TEST_MAIN(PanelsTest)
+#include "panels_test.moc"

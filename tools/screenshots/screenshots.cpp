@@ -1,0 +1,91 @@
+// Writes the README's screenshots of the window program, made by the program itself:
+//   dravinex-screenshots OUTPUT_FOLDER
+// Run it under a display (xvfb-run -a). It writes the sample packages into a private
+// folder, unpacks them from the main window, selects a well and grabs the main window, the
+// settings dialog and the About box. Nothing outside a temporary folder is touched.
+
+#include "app/Configuration_folders.h"
+#include "app/Dialog1.h"
+#include "app/Configuration.h"
+#include "ui/Dialog2.h"
+#include "ui/Main.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <cstdio>
+
+namespace {
+
+bool save(QWidget& widget, const QString& file)
+{
+    QTest::qWait(200);
+    const bool saved = widget.grab().save(file);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(file));
+    return saved;
+}
+
+QTreeWidgetItem* find_item(QTreeWidget& tree, const QString& caption)
+{
+    const auto found = tree.findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? nullptr : found.front();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: dravinex-screenshots OUTPUT_FOLDER\n");
+        return 2;
+    }
+    QTemporaryDir root;
+    for (const char* name : {"home", "in", "config", "data"})
+        QDir(root.path()).mkpath(QString::fromLatin1(name));
+    qputenv("XDG_CONFIG_HOME", (root.path() + QStringLiteral("/config")).toUtf8());
+    qputenv("XDG_DATA_HOME", (root.path() + QStringLiteral("/data")).toUtf8());
+    QApplication application(argc, argv);
+    QApplication::setApplicationDisplayName(QString::fromUtf8(main_text::application_title));
+    const QString output = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(output);
+
+    const QString samples = QApplication::applicationDirPath() + QStringLiteral("/dravinex-samples");
+    if (QProcess::execute(samples, {root.path() + QStringLiteral("/in")}) != 0)
+        return 1;
+    configuration().from_path = (root.path() + QStringLiteral("/in/")).toStdString();
+    configuration().to_path = (root.path() + QStringLiteral("/gtidata/")).toStdString();
+    configuration().save((root.path() + QStringLiteral("/home/dravinex2.ini")).toStdString());
+
+    TDravinexMainForm window(program_folders((root.path() + QStringLiteral("/home")).toStdString()), {});
+    window.resize(960, 600);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    bool ok = true;
+    window.tbtnExtractClick();
+    if (!QTest::qWaitFor([&] { return !window.extraction_running(); }, 120000))
+        return 1;
+    if (QTreeWidgetItem* well = find_item(*window.Tree, QStringLiteral("Скважина 12"))) {
+        well->parent()->setExpanded(true);
+        window.Tree->setCurrentItem(well);
+    }
+    ok = save(window, output + QStringLiteral("/main-window.png")) && ok;
+
+    TOptForm settings(configuration(), &window);
+    settings.Edit1->setText(QString::fromStdString(configuration().from_path));
+    settings.Edit2->setText(QString::fromStdString(configuration().to_path));
+    settings.show();
+    ok = QTest::qWaitForWindowExposed(&settings) && save(settings, output + QStringLiteral("/settings.png")) && ok;
+    settings.hide();
+
+    TAboutForm about(&window);
+    about.show();
+    ok = QTest::qWaitForWindowExposed(&about) && save(about, output + QStringLiteral("/about.png")) && ok;
+    return ok ? 0 : 1;
+}

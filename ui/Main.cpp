@@ -1,0 +1,262 @@
+// Creation and destruction of the main window, its menu commands, the command line, the
+// hand-off from other copies and the saved settings and layout.
+#include "ui/Main.h"
+
+#include "app/Configuration.h"
+#include "app/Controlworks.h"
+#include "app/Dialog1.h"
+#include "app/Handoff.h"
+#include "app/Inioptions.h"
+#include "lib/Fileworks.h"
+#include "lib/Profile.h"
+#include "ui/Controls.h"
+#include "ui/Dialog2.h"
+#include "ui/Progressform.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QSplitter>
+#include <QTableView>
+#include <QThread>
+
+#include <filesystem>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr int tree_width = 207;
+
+} // namespace
+
+TDravinexMainForm::TDravinexMainForm(const ProgramFolders& folders, QStringList arguments, QWidget* parent)
+    : QMainWindow(parent), folders_(folders), arguments_(std::move(arguments)), owner_(*this)
+{
+    setObjectName(QString::fromLatin1(layout_keys::section));
+    build_images();
+    build_controls();
+    build_menu();
+    setWindowTitle(ui_text(main_text::caption_prefix) + file_version_text(4));
+    apply_interface_style(*this);
+    set_grid_titles();
+    Grid->verticalHeader()->setDefaultSectionSize(QFontMetrics(Grid->font()).height() + 4);
+
+    cache.load(folders_.cache);
+    try {
+        configuration().load(folders_.settings);
+    }
+    catch (const std::exception& error) {
+        note_home_problem(ui_text(main_text::settings_not_read), error);
+    }
+    package_dir = configuration().from_path;
+    rebuild_tree();
+    refresh_package_list();
+    setAcceptDrops(true);
+    load_layout();
+    store_data_path();
+    listen_for_hand_off();
+}
+
+TDravinexMainForm::~TDravinexMainForm()
+{
+    // A run still going (the program is being torn down) must end before its cache goes;
+    // an error box it asked for just before is answered by closing it.
+    if (run_) {
+        owner_.stop_asking();
+        while (!run_->finished()) {
+            QCoreApplication::sendPostedEvents();
+            QThread::msleep(5);
+        }
+        run_->wait();
+    }
+    save_settings();
+    save_cache();
+    save_layout();
+    std::error_code ignored;
+    std::filesystem::remove(folders_.handle, ignored);
+}
+
+void TDravinexMainForm::listen_for_hand_off()
+{
+    hand_off_ = new HandOffServer(this);
+    connect(hand_off_, &HandOffServer::handOff, this,
+            [this] { QCoreApplication::postEvent(this, new QEvent(hand_off_event)); });
+    const qint64 pid = ::getpid();
+    hand_off_listening_ = hand_off_->listen(pid);
+    if (!hand_off_listening_)
+        add_journal_line(ui_text(main_text::hand_off_not_listening) + hand_off_->error_text());
+    // Written last, so that a copy reading it finds a window that listens.
+    if (!write_stored_handle(folders_.handle, pid) && !home_problem_noted_) {
+        home_problem_noted_ = true;
+        add_journal_line(ui_text(main_text::home_not_writable) + QString::fromStdString(folders_.home));
+    }
+}
+
+void TDravinexMainForm::note_home_problem(const QString& what, const std::exception& error)
+{
+    // A read-only program folder would otherwise repeat the same line at every save.
+    if (home_problem_noted_)
+        return;
+    home_problem_noted_ = true;
+    add_journal_line(what + QString::fromStdString(describe_error(error)));
+}
+
+void TDravinexMainForm::save_settings()
+{
+    try {
+        configuration().save(folders_.settings);
+    }
+    catch (const std::exception& error) {
+        note_home_problem(ui_text(main_text::settings_not_saved), error);
+    }
+}
+
+void TDravinexMainForm::save_cache()
+{
+    try {
+        cache.save(folders_.cache);
+    }
+    catch (const std::exception& error) {
+        note_home_problem(ui_text(main_text::cache_not_saved), error);
+    }
+}
+
+void TDravinexMainForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!shown_once_) {
+        shown_once_ = true;
+        apply_panel_sizes();
+        Splitter4->setSizes({tree_width, std::max(16, Splitter4->width() - tree_width)});
+        QCoreApplication::postEvent(this, new QEvent(run_command_line_event));
+    }
+}
+
+void TDravinexMainForm::closeEvent(QCloseEvent* event)
+{
+    // A run cannot be interrupted; the window stays until it ends.
+    if (extraction_running())
+        event->ignore();
+    else
+        QMainWindow::closeEvent(event);
+}
+
+void TDravinexMainForm::customEvent(QEvent* event)
+{
+    if (event->type() == run_command_line_event)
+        run_command_line();
+    else if (event->type() == hand_off_event)
+        receive_hand_off();
+    else
+        QMainWindow::customEvent(event);
+}
+
+std::optional<TDravinexMainForm::CommandLinePackage> TDravinexMainForm::command_line_package(const QStringList& arguments)
+{
+    if (arguments.isEmpty())
+        return std::nullopt;
+    const std::string file = arguments.front().toStdString();
+    const std::string name = arguments.size() == 2 ? arguments[1].toStdString() : std::string();
+    if (!lib::file_exists(file))
+        return std::nullopt;
+    return CommandLinePackage{file, single_package_destination(file, name)};
+}
+
+void TDravinexMainForm::run_command_line()
+{
+    if (const auto named = command_line_package(arguments_))
+        start_extraction(named->package, named->destination, true);
+}
+
+void TDravinexMainForm::receive_hand_off()
+{
+    if (!isMinimized()) {
+        raise();
+        activateWindow();
+    }
+    QApplication::alert(this);
+    bool found = false;
+    const std::vector<std::string> paths = take_handed_over_files(folders_.files, found);
+    for (const std::string& path : paths) {
+        if (extraction_running())
+            pending.push_back(path);
+        else
+            start_extraction(path, configuration().to_path, true);
+    }
+}
+
+void TDravinexMainForm::N4Click()
+{
+    TOptForm dialog(configuration(), this);
+    if (!dialog.execute())
+        return;
+    add_journal_line(ui_text(main_text::new_settings));
+    // Kept at once: a crash later must not bring the old folders back.
+    save_settings();
+    rebuild_tree();
+    package_dir = configuration().from_path;
+    refresh_package_list();
+    store_data_path();
+}
+
+void TDravinexMainForm::N8Click()
+{
+    TAboutForm about(this);
+    about.exec();
+}
+
+void TDravinexMainForm::N10Click()
+{
+    rebuild_tree();
+    refresh_package_list();
+}
+
+void TDravinexMainForm::load_layout()
+{
+    try {
+        const lib::Profile ini = lib::Profile::load(folders_.settings);
+        load_form_placement(*this, layout_keys::section, ini);
+        panel_sizes_.packed = ini.read_int(layout_keys::section, layout_keys::packed_width, panel_sizes_.packed);
+        panel_sizes_.unpacked = ini.read_int(layout_keys::section, layout_keys::unpacked_width, panel_sizes_.unpacked);
+        panel_sizes_.journal = ini.read_int(layout_keys::section, layout_keys::journal_height, panel_sizes_.journal);
+    }
+    catch (const std::exception& error) {
+        note_home_problem(ui_text(main_text::settings_not_read), error);
+    }
+    apply_panel_sizes();
+}
+
+void TDravinexMainForm::apply_panel_sizes()
+{
+    // Splitters share out what they have; the packed and journal panels keep their sizes and
+    // the unpacked-data panel and the panels above the journal take the rest.
+    const int across = std::max(Splitter3->width(), panel_sizes_.packed + panel_sizes_.unpacked);
+    const int down = std::max(Splitter1->height(), panel_sizes_.journal + 100);
+    Splitter3->setSizes({panel_sizes_.packed, std::max(16, across - panel_sizes_.packed)});
+    Splitter1->setSizes({std::max(16, down - panel_sizes_.journal), panel_sizes_.journal});
+}
+
+void TDravinexMainForm::save_layout()
+{
+    try {
+        lib::Profile ini = lib::Profile::load(folders_.settings);
+        save_form_placement(*this, layout_keys::section, ini);
+        ini.write_int(layout_keys::section, layout_keys::packed_width, MyContainer1->width());
+        ini.write_int(layout_keys::section, layout_keys::unpacked_width, MyContainer2->width());
+        ini.write_int(layout_keys::section, layout_keys::journal_height, MyContainer4->height());
+        ini.save(folders_.settings);
+    }
+    catch (const std::exception& error) {
+        note_home_problem(ui_text(main_text::layout_not_saved), error);
+    }
+}
+
+void TDravinexMainForm::store_data_path()
+{
+    QSettings registry(QStringLiteral("Korvimeta"), QStringLiteral("Dravinex"));
+    registry.setValue(QStringLiteral("DataPath"), QString::fromStdString(configuration().to_path));
+}

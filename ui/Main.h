@@ -1,0 +1,245 @@
+#pragma once
+// The main window: packages waiting in the input folder on the left, the data store's tree
+// of areas and wells with the selected well's files on the right, the journal below.
+//
+// The window only starts work and shows what it reports: the extraction runs on the core's
+// TExtractThread, which reaches the window through WindowExtractOwner (posted events for
+// status and percentage, a blocking queued call for its error box). While a run lasts the
+// window takes no input, so the cache and the settings belong to the run. All members are
+// used on the GUI thread only.
+//
+// Units: Main.cpp (creation, destruction, menu, command line, hand-off, settings),
+// Main_layout.cpp (the controls), Main_packages.cpp (package list, trash, copy, drops),
+// Main_run.cpp (the extraction run), Main_tree.cpp (tree, grid, opening files).
+
+#include "app/Configuration_folders.h"
+#include "catalogue/Filedata.h"
+#include "catalogue/Treeclasses.h"
+#include "extract/Extractthread.h"
+#include "ui/Tones.h"
+
+#include <QIcon>
+#include <QMainWindow>
+#include <QStringList>
+
+#include <array>
+#include <atomic>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class HandOffServer;
+class QAction;
+class QFrame;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QSplitter;
+class QTableView;
+class FileGridModel;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TMyContainer;
+class TMyRectangle;
+class Tfrm_progress;
+
+namespace main_text {
+inline constexpr const char* application_title = "распаковка данных ГТИ";
+inline constexpr const char* caption_prefix = "Dravinex ";
+inline constexpr const char* packed_panel = "  Упакованные данные";
+inline constexpr const char* unpacked_panel = "  Распакованные данные";
+inline constexpr const char* journal_panel = "  Журнал";
+inline constexpr const char* hint_extract = " Распаковать все данные ";
+inline constexpr const char* hint_delete = " Удалить файл ";
+inline constexpr const char* hint_copy_to = " Копировать в... ";
+inline constexpr const char* hint_delete_extracted = " Удалить данные ";
+inline constexpr const char* show_file = "Просмотр файла";
+inline constexpr const char* status_text =
+    "Комплекс по информационному сопровождению процесса строительства нефтяных и газовых скважин";
+inline constexpr const char* menu_file = "Файл";
+inline constexpr const char* menu_exit = "Выход";
+inline constexpr const char* menu_view = "Вид";
+inline constexpr const char* menu_refresh = "Обновить списки";
+inline constexpr const char* menu_setup = "Настройка";
+inline constexpr const char* menu_settings = "Настройки программы...";
+inline constexpr const char* menu_clear_cache = "Очистить кэш данных";
+inline constexpr const char* menu_help = "Справка";
+inline constexpr const char* menu_help_call = "Вызов справки";
+inline constexpr const char* menu_about = "О программе...";
+inline constexpr const char* grid_run = " № Рейса ";
+inline constexpr const char* grid_name = " Имя ";
+inline constexpr const char* grid_note = " Примечание ";
+inline constexpr const char* new_settings = "Заданы новые настройки.";
+inline constexpr const char* drop_caption = "Копирование упакованных данных";
+inline constexpr const char* copy_to_title = "Путь для копирования";
+inline constexpr const char* settings_not_read = "Не удалось прочитать настройки: ";
+inline constexpr const char* settings_not_saved = "Не удалось сохранить настройки: ";
+inline constexpr const char* cache_not_saved = "Не удалось сохранить кэш данных: ";
+inline constexpr const char* layout_not_saved = "Не удалось сохранить расположение окна: ";
+inline constexpr const char* home_not_writable = "Папка программы недоступна для записи: ";
+inline constexpr const char* hand_off_not_listening = "Передача файлов от других копий программы недоступна: ";
+} // namespace main_text
+
+// Section and keys of the window's layout in the settings file.
+namespace layout_keys {
+inline constexpr const char* section = "DravinexMainForm";
+inline constexpr const char* packed_width = "MyContainer1->Width";
+inline constexpr const char* unpacked_width = "MyContainer2->Width";
+inline constexpr const char* journal_height = "MyContainer4->Height";
+} // namespace layout_keys
+
+// Indexes of the tool bars' and the package list's images.
+enum ImageIndex { image_folder = 0, image_document, image_package, image_folder_arrow, image_cross, image_triangle };
+
+// The run's reports, carried over to the GUI thread.
+class WindowExtractOwner : public ExtractOwner {
+public:
+    explicit WindowExtractOwner(QWidget& window) : window_(window) {}
+    void set_progress_window(QObject* progress) { progress_ = progress; }
+    // The window is going away: errors are no longer shown, so the run never waits on it.
+    void stop_asking() { closing_ = true; }
+    void post_status(const std::string& text) override;
+    void post_progress(int percent) override;
+    void report_error(const std::string& caption, const std::string& message) override;
+
+private:
+    QWidget& window_;
+    QObject* progress_ = nullptr;
+    std::atomic<bool> closing_{false};
+};
+
+class TDravinexMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // `arguments` are the program's command-line arguments without the program name.
+    TDravinexMainForm(const ProgramFolders& folders, QStringList arguments, QWidget* parent = nullptr);
+    ~TDravinexMainForm() override;
+
+    // --- commands (public so that tests drive them as a user would) ---
+    void run_command_line();
+    void receive_hand_off();
+    void N4Click();
+    void N8Click();
+    void N10Click();
+    void N2Click();
+
+    void refresh_package_list();
+    void tbtnDeleteClick();
+    void files_dropped(const QStringList& paths);
+    void shell_delete(const QStringList& paths);
+    void shell_copy(const QStringList& paths, const QString& destination);
+
+    void tbtnExtractClick();
+    void start_extraction(const std::string& package_path, const std::string& data_root, bool single_file);
+    bool extraction_running() const { return progress_ != nullptr; }
+    void add_journal_line(const QString& text);
+
+    void rebuild_tree();
+    void TreeChange();
+    // The background of a data row of the grid, by the parity of its run number.
+    QColor GridGetDrawParams(int row) const;
+    void btnShowFileClick();
+    void GridDblClick();
+    void tbtnCopyToClick();
+    void tbtbDeleteExtractedClick();
+
+    void load_layout();
+    void save_layout();
+    void store_data_path();
+
+    // The question asked before dropped files are copied.
+    static QString drop_question(const QStringList& paths, const std::string& from_path);
+    // The path and destination of a package named on the command line, or nothing.
+    struct CommandLinePackage {
+        std::string package;
+        std::string destination;
+    };
+    static std::optional<CommandLinePackage> command_line_package(const QStringList& arguments);
+
+    const ProgramFolders& folders() const { return folders_; }
+    Tfrm_progress* progress_window() const { return progress_.get(); }
+    int end_signals() const { return tones_.signals_started(); }
+    bool hand_off_listening() const { return hand_off_listening_; }
+
+    std::deque<std::string> pending;
+    FilesDataStorage cache;
+    std::string package_dir;
+
+    // --- controls ---
+    TMyContainer* MyContainer1 = nullptr;
+    TMyContainer* MyContainer2 = nullptr;
+    TMyContainer* MyContainer4 = nullptr;
+    QToolBar* ToolBar1 = nullptr;
+    QToolBar* ToolBar2 = nullptr;
+    QAction* tbtnExtract = nullptr;
+    QAction* tbtnDelete = nullptr;
+    QAction* tbtnCopyTo = nullptr;
+    QAction* tbtbDeleteExtracted = nullptr;
+    QListWidget* ListView1 = nullptr;
+    QSplitter* Splitter3 = nullptr; // packed | unpacked
+    QSplitter* Splitter4 = nullptr; // tree | grid
+    QSplitter* Splitter1 = nullptr; // panels | journal
+    QWidget* Panel3 = nullptr;
+    QWidget* Panel4 = nullptr;
+    QWidget* Panel2 = nullptr;
+    QTreeWidget* Tree = nullptr;
+    QTableView* Grid = nullptr;
+    FileGridModel* grid_model = nullptr;
+    TMyRectangle* MyRectangle1 = nullptr;
+    QPushButton* btnShowFile = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QAction* mnuExit = nullptr;
+    QAction* N10 = nullptr; // Обновить списки
+    QAction* N4 = nullptr;  // Настройки программы...
+    QAction* N2 = nullptr;  // Очистить кэш данных
+    QAction* N7 = nullptr;  // Вызов справки (disabled)
+    QAction* N8 = nullptr;  // О программе...
+    std::array<QIcon, 6> ImageList1;
+    std::array<QIcon, 2> imBrouser;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void customEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void build_controls();
+    void build_menu();
+    void build_images();
+    void set_grid_titles();
+    void save_settings();
+    void save_cache();
+    void note_home_problem(const QString& what, const std::exception& error);
+    void listen_for_hand_off();
+    void extraction_finished();
+    void set_input_enabled(bool enabled);
+    void fill_grid(const std::vector<PORE_FILES>& rows);
+    QTreeWidgetItem* selected_node_item() const;
+    const TREE_NODE* selected_node() const;
+    void open_store_file(const QString& path);
+    void fit_grid();
+    void apply_panel_sizes();
+
+    ProgramFolders folders_;
+    QStringList arguments_;
+    struct PanelSizes {
+        int packed = 226;
+        int unpacked = 796 - 226 - 4;
+        int journal = 125;
+    };
+    PanelSizes panel_sizes_;
+    bool shown_once_ = false;
+    bool home_problem_noted_ = false;
+    bool hand_off_listening_ = false;
+    HandOffServer* hand_off_ = nullptr;
+    WindowExtractOwner owner_;
+    std::unique_ptr<Tfrm_progress> progress_;
+    std::unique_ptr<TExtractThread> run_;
+    TonePlayer tones_;
+};

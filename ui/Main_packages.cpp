@@ -1,0 +1,135 @@
+// The packed-data panel: the packages waiting in the input folder, deleting them, adding
+// them by dropping files, and the trash and copy operations the whole window uses.
+#include "ui/Main.h"
+
+#include "app/Configuration.h"
+#include "app/Controlworks.h"
+#include "lib/Fileworks.h"
+#include "lib/Strworks.h"
+#include "ui/Shellfiles.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QUrl>
+
+#include <filesystem>
+
+namespace {
+
+
+constexpr const char* package_masks[] = {"*.zreg", "*.rar", "*.7z_reg", "*.compr_rt", "*.compr2_rt"};
+constexpr int short_question_from = 10;
+
+int image_of(const std::string& name)
+{
+    const std::string extension = lib::to_lower(std::filesystem::path(name).extension().string());
+    return extension == ".zreg" || extension == ".rar" ? image_package : image_folder;
+}
+
+} // namespace
+
+void TDravinexMainForm::refresh_package_list()
+{
+    std::vector<std::string> names;
+    for (const char* mask : package_masks) {
+        lib::FileFinder finder;
+        finder.find(package_dir + mask, lib::attr_set_files, false);
+        // Linux lists a folder in no stable order; names keep the list still between refreshes.
+        finder.sort_by_name();
+        for (const lib::FindedFile& file : finder.files)
+            names.push_back(file.name);
+    }
+    lib::FileFinder folders;
+    folders.find(package_dir + "*.*", 0x31, false);
+    folders.sort_by_name();
+    for (const lib::FindedFile& entry : folders.files) {
+        if ((entry.attributes & platform::attr_directory) != 0)
+            names.push_back(entry.name);
+    }
+
+    ListView1->setUpdatesEnabled(false);
+    ListView1->clear();
+    for (const std::string& name : names)
+        new QListWidgetItem(ImageList1[image_of(name)], QString::fromStdString(name), ListView1);
+    ListView1->setUpdatesEnabled(true);
+}
+
+void TDravinexMainForm::tbtnDeleteClick()
+{
+    QStringList paths;
+    for (int row = 0; row < ListView1->count(); ++row) {
+        const QListWidgetItem* item = ListView1->item(row);
+        if (item->isSelected())
+            paths << QString::fromStdString(configuration().from_path) + item->text();
+    }
+    shell_delete(paths);
+}
+
+QString TDravinexMainForm::drop_question(const QStringList& paths, const std::string& from_path)
+{
+    const QString folder = QString::fromStdString(from_path);
+    if (paths.size() >= short_question_from)
+        return QStringLiteral("Копировать файлы в папку ") + folder + QStringLiteral(" ?");
+    QString question = QStringLiteral("Копировать следующие файлы:\n\n");
+    for (const QString& path : paths)
+        question += path + QLatin1Char('\n');
+    return question + QStringLiteral("\nВ папку ") + folder + QStringLiteral(" ?");
+}
+
+void TDravinexMainForm::files_dropped(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return;
+    const auto answer = QMessageBox::question(this, ui_text(main_text::drop_caption),
+                                              drop_question(paths, configuration().from_path),
+                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    if (answer != QMessageBox::Yes)
+        return;
+    shell_copy(paths, QString::fromStdString(configuration().from_path));
+    refresh_package_list();
+}
+
+void TDravinexMainForm::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TDravinexMainForm::dropEvent(QDropEvent* event)
+{
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    }
+    event->acceptProposedAction();
+    // Asked after the drop has finished, so the file manager is not kept waiting.
+    QMetaObject::invokeMethod(this, [this, paths] { files_dropped(paths); }, Qt::QueuedConnection);
+}
+
+void TDravinexMainForm::shell_delete(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        const QString problem = move_to_trash(path);
+        if (!problem.isEmpty())
+            add_journal_line(ui_text(shell_text::trash_failed) + path + QStringLiteral(" (") + problem + QLatin1Char(')'));
+    }
+    refresh_package_list();
+}
+
+void TDravinexMainForm::shell_copy(const QStringList& paths, const QString& destination)
+{
+    set_input_enabled(false);
+    QString target = destination;
+    while (target.size() > 1 && target.endsWith(QLatin1Char('/')))
+        target.chop(1);
+    const CopyOutcome outcome = copy_into_folder(paths, target, this);
+    for (const QString& failure : outcome.failures)
+        add_journal_line(ui_text(shell_text::copy_failed) + failure);
+    set_input_enabled(true);
+    QApplication::setActiveWindow(this);
+}

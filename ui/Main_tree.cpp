@@ -1,0 +1,209 @@
+// The unpacked-data panel: the store's tree of areas and wells, the selected well's files,
+// opening a file, copying and deleting unpacked data, clearing the cache.
+#include "ui/Main.h"
+
+#include "app/Configuration.h"
+#include "app/Controlworks.h"
+#include "lib/Fileworks.h"
+#include "lib/Strworks.h"
+#include "ui/Fileopener.h"
+#include "ui/Gridworks.h"
+
+#include <QFileDialog>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTableView>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include <filesystem>
+
+namespace {
+
+
+// A tree item owns the record of the folder it stands for, so deleting the item releases it.
+class TreeItem : public QTreeWidgetItem {
+public:
+    explicit TreeItem(TREE_NODE node) : node(std::move(node)) {}
+    TREE_NODE node;
+};
+
+// Builds the items away from the view and hands the finished tree over at once: thousands
+// of wells then cost one insertion instead of one model update each.
+class TreeWidgetSink : public TreeSink {
+public:
+    explicit TreeWidgetSink(const QIcon& folder) : folder_(folder) {}
+
+    Handle add_child(Handle parent, const std::string& caption, const TREE_NODE& node) override
+    {
+        auto item = std::make_unique<TreeItem>(node);
+        item->setText(0, QString::fromStdString(caption));
+        item->setIcon(0, folder_);
+        TreeItem* added = item.get();
+        if (parent == 0)
+            roots_.push_back(item.release());
+        else
+            reinterpret_cast<QTreeWidgetItem*>(parent)->addChild(item.release());
+        return reinterpret_cast<Handle>(added);
+    }
+
+    // The top-level items, handed over to the caller.
+    QList<QTreeWidgetItem*> take_roots() { return std::exchange(roots_, {}); }
+
+    ~TreeWidgetSink() override { qDeleteAll(roots_); }
+
+private:
+    QIcon folder_;
+    QList<QTreeWidgetItem*> roots_;
+};
+
+const std::string text_kinds[] = {".rac", ".txt", ".ini"};
+const std::string data_kinds[] = {".tim", ".dep", ".ldp", ".realtim", ".realdep", ".reallag", ".las"};
+
+template <typename List>
+bool listed(const List& list, const std::string& extension)
+{
+    return std::find(std::begin(list), std::end(list), extension) != std::end(list);
+}
+
+std::string without_slash(std::string folder)
+{
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
+}
+
+} // namespace
+
+void TDravinexMainForm::rebuild_tree()
+{
+    Tree->setUpdatesEnabled(false);
+    Tree->clear();
+    // The files of a node that is gone must not stay on show.
+    fill_grid({});
+    TreeWidgetSink sink(imBrouser[0]);
+    const auto root = add_data_tree(sink, 0, configuration().to_path);
+    Tree->addTopLevelItems(sink.take_roots());
+    reinterpret_cast<QTreeWidgetItem*>(root)->setExpanded(true);
+    Tree->setUpdatesEnabled(true);
+}
+
+QTreeWidgetItem* TDravinexMainForm::selected_node_item() const
+{
+    return Tree->currentItem();
+}
+
+const TREE_NODE* TDravinexMainForm::selected_node() const
+{
+    const auto* item = dynamic_cast<const TreeItem*>(selected_node_item());
+    return item == nullptr ? nullptr : &item->node;
+}
+
+void TDravinexMainForm::TreeChange()
+{
+    const TREE_NODE* node = selected_node();
+    if (node == nullptr)
+        return;
+    std::vector<PORE_FILES> rows;
+    list_well_files(*node, rows);
+    fill_grid(rows);
+    fit_grid();
+}
+
+void TDravinexMainForm::fill_grid(const std::vector<PORE_FILES>& rows)
+{
+    std::vector<FileGridModel::Row> cells;
+    cells.reserve(std::max<std::size_t>(rows.size(), 1));
+    for (const PORE_FILES& file : rows) {
+        const QString run = file.run_number < 0 ? QStringLiteral(" ---") : QStringLiteral(" %1").arg(file.run_number);
+        cells.push_back({run, QLatin1Char(' ') + QString::fromStdString(file.file_name),
+                         QLatin1Char(' ') + QString::fromStdString(file.caption)});
+    }
+    // A node without files still shows one blank row.
+    if (rows.empty())
+        cells.push_back({});
+    grid_model->set_rows(std::move(cells));
+    btnShowFile->setEnabled(!rows.empty());
+}
+
+QColor TDravinexMainForm::GridGetDrawParams(int row) const
+{
+    return run_row_colour(grid_model->cell(row, 0), Grid->palette());
+}
+
+void TDravinexMainForm::fit_grid()
+{
+    fit_grid_columns(*Grid, true);
+}
+
+void TDravinexMainForm::btnShowFileClick()
+{
+    const TREE_NODE* node = selected_node();
+    const int row = Grid->currentIndex().row();
+    if (node == nullptr || row < 0 || row >= grid_model->rowCount())
+        return;
+    const QString name = grid_model->cell(row, 1).trimmed();
+    if (name.isEmpty())
+        return;
+    open_store_file(QString::fromStdString(node->folder) + name);
+}
+
+void TDravinexMainForm::GridDblClick()
+{
+    if (btnShowFile->isEnabled())
+        btnShowFileClick();
+}
+
+void TDravinexMainForm::open_store_file(const QString& path)
+{
+    // The one place that decides how a file of the store is opened.
+    const std::string extension = lib::to_lower(std::filesystem::path(path.toStdString()).extension().string());
+    if (listed(text_kinds, extension))
+        open_in_text_editor(path);
+    else if (listed(data_kinds, extension))
+        open_with_desktop(path);
+}
+
+void TDravinexMainForm::tbtnCopyToClick()
+{
+    const TREE_NODE* node = selected_node();
+    if (node == nullptr)
+        return;
+    const std::string folder = without_slash(node->folder);
+    const QString target = QFileDialog::getExistingDirectory(this, ui_text(main_text::copy_to_title), QString(),
+                                                             QFileDialog::ShowDirsOnly);
+    if (target.isEmpty())
+        return;
+    shell_copy({QString::fromStdString(folder)}, target);
+}
+
+void TDravinexMainForm::tbtbDeleteExtractedClick()
+{
+    const TREE_NODE* node = selected_node();
+    if (node == nullptr || node->folder.empty())
+        return;
+    shell_delete({QString::fromStdString(without_slash(node->folder))});
+    rebuild_tree();
+}
+
+void TDravinexMainForm::N2Click()
+{
+    // No cache file yet (nothing unpacked since the last clearing): only memory is emptied.
+    if (lib::file_exists(folders_.cache))
+        shell_delete({QString::fromStdString(folders_.cache)});
+    cache.load(folders_.cache);
+}
+
+bool TDravinexMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Panel2 && event->type() == QEvent::Resize)
+        fit_grid();
+    if (watched == Tree->viewport() && event->type() == QEvent::MouseButtonPress) {
+        const auto* press = static_cast<QMouseEvent*>(event);
+        if (press->button() == Qt::RightButton) {
+            if (QTreeWidgetItem* item = Tree->itemAt(press->position().toPoint()))
+                Tree->setCurrentItem(item);
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
