@@ -17,6 +17,9 @@ packages=(
     libarchive-dev
     p7zip-full
     ccache
+    qt6-base-dev
+    qt6-svg-dev
+    fonts-dejavu-core
 )
 
 missing=()
