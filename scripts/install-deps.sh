@@ -20,6 +20,9 @@ packages=(
     qt6-base-dev
     qt6-svg-dev
     fonts-dejavu-core
+    qt6-charts-dev
+    libqt6opengl6-dev
+    libqcustomplot-dev
 )
 
 missing=()

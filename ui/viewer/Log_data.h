@@ -33,6 +33,16 @@ public:
     // The values of a parameter in sample order; NaN where a record has none.
     const std::vector<float>& column(int param) const { return columns_[static_cast<std::size_t>(param)]; }
 
+    // Samples are also summed up in blocks, so that a wide view walks blocks, not samples.
+    static constexpr std::size_t block_size = 32;
+    struct Block {
+        float low;
+        float high;
+        bool finite; // every value of the block is a number
+    };
+    // Block b covers samples b * block_size up to the next block (the last may be short).
+    const std::vector<Block>& blocks(int param) const { return blocks_[static_cast<std::size_t>(param)]; }
+
     // First and last index; (0, 1) without samples.
     std::pair<double, double> index_range() const;
     // Smallest and largest finite value of a parameter; (0, 1) without any.
@@ -48,6 +58,7 @@ private:
     std::vector<std::uint32_t> record_of_;
     std::vector<std::vector<float>> columns_;
     std::vector<std::pair<float, float>> ranges_;
+    std::vector<std::vector<Block>> blocks_;
 };
 
 struct PlotPoint {
