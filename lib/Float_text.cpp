@@ -19,24 +19,20 @@ double read_as_double(const char* first, const char* last)
     std::uint64_t mantissa = 0;
     int digits = 0;
     int exponent = 0;
+    bool after_dot = false;
     const char* p = first;
-    const bool negative = p != last && *p == '-';
+    const bool negative = *p == '-';
     if (negative)
         ++p;
     for (; p != last && *p != 'e'; ++p) {
         if (*p == '.') {
+            after_dot = true;
             continue;
         }
         mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-        if (mantissa != 0)
-            ++digits;
+        digits += mantissa != 0;
+        exponent -= after_dot; // digits after the dot lower the exponent
     }
-    // Digits after the dot lower the exponent.
-    for (const char* q = first; q != p; ++q)
-        if (*q == '.') {
-            exponent -= static_cast<int>(p - q - 1);
-            break;
-        }
     if (p != last) {
         int written = 0;
         std::from_chars(p + (p[1] == '+' ? 2 : 1), last, written);

@@ -7,10 +7,7 @@
 #include "platform/File.h"
 #include "storage/Export_buffer.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <future>
-#include <thread>
 #include <cstring>
 
 namespace data_export {
@@ -18,6 +15,7 @@ namespace data_export {
 namespace {
 
 constexpr std::uint32_t seconds_per_day = 86400;
+constexpr std::size_t writeback_bytes = 8 << 20;
 
 // The last folder name of a path that ends with '/', and the path without it.
 std::string pop_folder(std::string& folder)
@@ -59,31 +57,6 @@ char* IsoTimeWriter::write(char* out, std::uint32_t time)
     return write_two_digits(out, static_cast<int>(second_of_day % 60));
 }
 
-void write_rows(std::size_t count, const RowFormatter& format, TextBuffer& out)
-{
-    constexpr std::size_t batch_rows = 4096;
-    const auto format_batch = [&format, count](std::size_t first) {
-        std::string text;
-        const Sink append = [&text](std::string_view piece) { text += piece; };
-        TextBuffer batch(append);
-        format(first, std::min(first + batch_rows, count), batch);
-        batch.flush();
-        return text;
-    };
-    if (std::thread::hardware_concurrency() < 2 || count <= batch_rows) {
-        format(0, count, out);
-        return;
-    }
-    for (std::size_t first = 0; first < count; first += 2 * batch_rows) {
-        std::future<std::string> second;
-        if (first + batch_rows < count)
-            second = std::async(std::launch::async, format_batch, first + batch_rows);
-        out.append(format_batch(first));
-        if (second.valid())
-            out.append(second.get());
-    }
-}
-
 } // namespace detail
 
 std::string iso_date_time(std::uint32_t time)
@@ -120,11 +93,16 @@ void write_file(const FileStorage& model, const Options& options, const std::str
         lib::io::FileReplacement replacement(path);
         lib::io::OSFile file;
         file.open(replacement.temporary_path(), lib::io::open_write, false);
-        // The disk starts on each piece while the next is formatted, so the flush before the
-        // rename finds little left to do.
-        write(model, options, [&file](std::string_view piece) {
+        // The disk starts on every few megabytes while the next are formatted, so the
+        // flush before the rename finds little left to do.
+        std::size_t unflushed = 0;
+        write(model, options, [&file, &unflushed](std::string_view piece) {
             file.write(piece.data(), piece.size());
-            platform::start_writeback(file.handle());
+            unflushed += piece.size();
+            if (unflushed >= writeback_bytes) {
+                platform::start_writeback(file.handle());
+                unflushed = 0;
+            }
         });
         file.close();
         replacement.commit();

@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
-#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -107,13 +106,6 @@ private:
     std::uint32_t day_ = 0xFFFFFFFF;
     char date_[11] = {};
 };
-
-// Formats the rows of records [first, last) into `out`.
-using RowFormatter = std::function<void(std::size_t first, std::size_t last, TextBuffer& out)>;
-
-// Rows are independent of each other: two threads format alternate batches of them, and
-// the batches reach `out` in record order.
-void write_rows(std::size_t count, const RowFormatter& format, TextBuffer& out);
 
 void write_csv(const FileStorage& model, const Options& options, TextBuffer& out);
 void write_las(const FileStorage& model, const Options& options, TextBuffer& out);

@@ -61,28 +61,24 @@ void write_csv(const FileStorage& model, const Options& options, TextBuffer& out
     write_header(model, columns, separator, out);
 
     const std::size_t row_bytes = IsoTimeWriter::size + (3 + columns) * max_number_bytes + line_end.size();
-    const auto format_rows = [&](std::size_t first, std::size_t last, TextBuffer& rows) {
-        IsoTimeWriter time_writer;
-        for (std::size_t r = first; r < last; ++r) {
-            const FileStorageItem* record = model.records[r].get();
-            if (!record)
-                continue;
-            char* p = rows.reserve(row_bytes);
-            p = time_writer.write(p, record->time);
-            for (const float depth : {record->depth_z, record->depth_cur, record->lag_depth}) {
-                *p++ = separator;
-                p = write_value(p, depth, {});
-            }
-            for (std::size_t column = 0; column < columns; ++column) {
-                *p++ = separator;
-                p = write_value(p, column_value(*record, column), {});
-            }
-            *p++ = '\r';
-            *p++ = '\n';
-            rows.commit(p);
+    IsoTimeWriter time_writer;
+    for (const auto& record : model.records) {
+        if (!record)
+            continue;
+        char* p = out.reserve(row_bytes);
+        p = time_writer.write(p, record->time);
+        for (const float depth : {record->depth_z, record->depth_cur, record->lag_depth}) {
+            *p++ = separator;
+            p = write_value(p, depth, {});
         }
-    };
-    write_rows(model.records.size(), format_rows, out);
+        for (std::size_t column = 0; column < columns; ++column) {
+            *p++ = separator;
+            p = write_value(p, column_value(*record, column), {});
+        }
+        *p++ = '\r';
+        *p++ = '\n';
+        out.commit(p);
+    }
 }
 
 } // namespace data_export::detail

@@ -260,31 +260,27 @@ void write_data(const FileStorage& model, const std::vector<Curve>& curves, Text
     out.append("~ASCII");
     out.append(line_end);
     const std::size_t row_bytes = curves.size() * max_number_bytes + las_null.size() + line_end.size();
-    const auto format_rows = [&](std::size_t first, std::size_t last, TextBuffer& rows) {
-        for (std::size_t r = first; r < last; ++r) {
-            const FileStorageItem* record = model.records[r].get();
-            if (!record)
+    for (const auto& record : model.records) {
+        if (!record)
+            continue;
+        char* const start = out.reserve(row_bytes);
+        char* p = start;
+        for (const Curve& curve : curves) {
+            if (p != start)
+                *p++ = ' ';
+            if (curve.field == RecordField::time) {
+                // Whole seconds: a float would round times of this size to 128 s.
+                p = std::to_chars(p, p + 16, record->time).ptr;
                 continue;
-            char* const start = rows.reserve(row_bytes);
-            char* p = start;
-            for (const Curve& curve : curves) {
-                if (p != start)
-                    *p++ = ' ';
-                if (curve.field == RecordField::time) {
-                    // Whole seconds: a float would round times of this size to 128 s.
-                    p = std::to_chars(p, p + 16, record->time).ptr;
-                    continue;
-                }
-                const float value = curve.field ? static_cast<float>(field_value(*record, *curve.field))
-                                                : column_value(*record, curve.column);
-                p = write_value(p, value, las_null);
             }
-            *p++ = '\r';
-            *p++ = '\n';
-            rows.commit(p);
+            const float value = curve.field ? static_cast<float>(field_value(*record, *curve.field))
+                                            : column_value(*record, curve.column);
+            p = write_value(p, value, las_null);
         }
-    };
-    write_rows(model.records.size(), format_rows, out);
+        *p++ = '\r';
+        *p++ = '\n';
+        out.commit(p);
+    }
 }
 
 } // namespace
