@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <set>
@@ -73,19 +74,26 @@ private slots:
         QCOMPARE(window->track_view()->tracks(), (std::vector<std::vector<int>>{{4}, {1}}));
     }
 
-    void depth_files_are_indexed_by_depth()
+    void depth_files_are_indexed_by_depth_without_values_only_records()
     {
         TempDir dir;
-        const auto window = open(write_fixture(dir, "run1.realdep"));
+        const auto records = fixture_records();
+        testkit::RealtimeFile file(2, lib::enc_utf8);
+        file.format(2, lib::enc_utf8).params(testkit::synthetic_params(param_count));
+        for (const auto& record : records)
+            file.record(record);
+        file.values_only(records.back().time + 5, std::vector<float>(param_count, 1.0f)); // depths read as 0
+        file.save(dir.file("run1.realdep"));
+
+        const auto window = open(dir.file("run1.realdep"));
         QVERIFY(window);
         QCOMPARE(window->data().kind(), data_file::IndexKind::depth);
-        const auto [first, last] = window->data().index_range();
-        QVERIFY(first <= last);
-        QCOMPARE(first, static_cast<double>(std::min_element(window->model().records.begin(),
-                                                             window->model().records.end(),
-                                                             [](const auto& a, const auto& b) {
-                                                                 return a->depth_z < b->depth_z;
-                                                             })->get()->depth_z));
+        QCOMPARE(window->model().records.size(), record_count + 1);
+        QCOMPARE(window->data().size(), record_count);
+        const auto lowest = std::min_element(records.begin(), records.end(), [](const auto& a, const auto& b) {
+            return a.depth_z < b.depth_z;
+        });
+        QCOMPARE(window->data().index_range().first, static_cast<double>(lowest->depth_z));
     }
 
     void the_wheel_zooms_around_the_pointer_and_dragging_pans()

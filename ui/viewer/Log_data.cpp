@@ -16,6 +16,14 @@ double index_of(const FileStorageItem& record, data_file::IndexKind kind)
     return kind == data_file::IndexKind::depth ? static_cast<double>(record.depth_z) : static_cast<double>(record.time);
 }
 
+// A values-only record has no depths (they read as 0): on a depth axis it has no place.
+bool plotted(const FileStorageItem* record, data_file::IndexKind kind)
+{
+    if (!record || std::isnan(index_of(*record, kind)))
+        return false;
+    return kind == data_file::IndexKind::time || record->stamped != 0;
+}
+
 std::pair<float, float> finite_range(const std::vector<float>& column)
 {
     float low = std::numeric_limits<float>::infinity();
@@ -147,7 +155,7 @@ LogData::LogData(const FileStorage& model, data_file::IndexKind kind) : kind_(ki
     std::vector<std::uint32_t> order;
     order.reserve(model.records.size());
     for (std::size_t i = 0; i < model.records.size(); ++i)
-        if (model.records[i] && !std::isnan(index_of(*model.records[i], kind)))
+        if (plotted(model.records[i].get(), kind))
             order.push_back(static_cast<std::uint32_t>(i));
     // Stable: records at one index keep their file order. Time files are mostly in order
     // already, which a check finds in one pass.

@@ -19,7 +19,8 @@ namespace viewer {
 
 class LogData {
 public:
-    // Records whose index is not a number are left out of the plot (the table keeps them).
+    // Records whose index is not a number, and values-only records on a depth axis, are left
+    // out of the plot (the table keeps them).
     LogData(const FileStorage& model, data_file::IndexKind kind);
 
     data_file::IndexKind kind() const { return kind_; }
