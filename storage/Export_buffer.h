@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -42,9 +41,7 @@ public:
             sink_(text);
             return;
         }
-        char* out = reserve(text.size());
-        std::memcpy(out, text.data(), text.size());
-        commit(out + text.size());
+        commit(std::copy(text.begin(), text.end(), reserve(text.size())));
     }
     void flush()
     {
@@ -92,8 +89,8 @@ inline char* write_value(char* out, float value, std::string_view missing)
 {
     if (std::isfinite(value))
         return lib::write_float(out, value);
-    std::memcpy(out, missing.data(), missing.size());
-    return out + missing.size();
+    // std::copy, unlike memcpy, takes an empty view whose data pointer is null.
+    return std::copy(missing.begin(), missing.end(), out);
 }
 
 // "2020-09-13T12:26:40", computing the calendar date only when the day changes.

@@ -115,6 +115,13 @@ LogViewer::LogViewer(const QString& path, std::unique_ptr<FileStorage> model, co
 
 LogViewer::~LogViewer() = default;
 
+QString LogViewer::param_name(int param) const
+{
+    const std::string& name = model_->params[static_cast<std::size_t>(param)].name;
+    // A classic file's list may describe fewer parameters than its records hold.
+    return name.empty() ? QStringLiteral("Параметр %1").arg(param + 1) : utf8(name);
+}
+
 void LogViewer::build_window()
 {
     auto* bar = addToolBar(QStringLiteral("Просмотр"));
@@ -133,7 +140,7 @@ void LogViewer::build_window()
     std::vector<QString> names;
     std::vector<QString> units;
     for (int p = 0; p < data_->param_count(); ++p) {
-        names.push_back(utf8(model_->params[static_cast<std::size_t>(p)].name));
+        names.push_back(param_name(p));
         units.push_back(utf8(model_->params[static_cast<std::size_t>(p)].text1));
     }
     tracks_->set_data(data_.get(), std::move(names), std::move(units));
@@ -164,7 +171,7 @@ QWidget* LogViewer::build_picker()
     picker_ = new QListWidget;
     for (int p = 0; p < data_->param_count(); ++p) {
         const FileStorageParam& param = model_->params[static_cast<std::size_t>(p)];
-        QString caption = utf8(param.name);
+        QString caption = param_name(p);
         if (!param.text1.empty())
             caption += ", " + utf8(param.text1);
         auto* item = new QListWidgetItem(caption, picker_);
@@ -269,7 +276,7 @@ std::vector<std::pair<QString, QString>> LogViewer::cursor_rows() const
     rows.emplace_back(QStringLiteral("Запись №"), QString::number(data_->record_of(sample) + 1));
     for (const auto& track : tracks_->tracks())
         for (const int param : track)
-            rows.emplace_back(utf8(model_->params[static_cast<std::size_t>(param)].name),
+            rows.emplace_back(param_name(param),
                               value_text(data_->column(param)[sample]));
     return rows;
 }

@@ -52,6 +52,7 @@ public:
     QString export_file(const QString& path, data_export::Format format, char separator = ',') const;
 
 private:
+    QString param_name(int param) const;
     void build_window();
     QWidget* build_picker();
     QWidget* build_side_panel(const QStringList& problems);
