@@ -1,5 +1,5 @@
-// dravinex-viewer-shot FILE OUT.png [--sample DIR] [--zoom FACTOR]: opens FILE in the viewer,
-// lets it paint, and saves the window as OUT.png. With --sample, first writes a sample
+// dravinex-viewer-shot FILE OUT.png [--sample DIR] [--zoom FACTOR] [--table 1]: opens FILE in
+// the viewer (on its table page with --table), lets it paint, and saves the window as OUT.png. With --sample, first writes a sample
 // real-time file of the test kit to DIR/well.realtim and opens that.
 
 #include "testkit/Realtime_writer.h"
@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <cmath>
@@ -20,13 +21,16 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QStringList args = app.arguments();
     if (args.size() < 3) {
-        std::fprintf(stderr, "usage: dravinex-viewer-shot FILE OUT.png [--sample DIR] [--zoom FACTOR]\n");
+        std::fprintf(stderr, "usage: dravinex-viewer-shot FILE OUT.png [--sample DIR] [--zoom FACTOR] [--table 1]\n");
         return 2;
     }
     QString file = args[1];
     const QString out = args[2];
     double zoom = 1;
+    bool table = false;
     for (int i = 3; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--table")
+            table = args[i + 1] == "1";
         if (args[i] == "--zoom")
             zoom = args[i + 1].toDouble();
         if (args[i] == "--sample") {
@@ -48,6 +52,12 @@ int main(int argc, char** argv)
     tracks->zoom(zoom, (top + bottom) / 2);
     tracks->set_cursor(top + (bottom - top) * 0.4);
     emit tracks->cursor_moved(*tracks->cursor());
+    if (table)
+        for (QWidget* w = tracks; w != nullptr; w = w->parentWidget())
+            if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
+                tabs->setCurrentIndex(1);
+                break;
+            }
     QTimer::singleShot(300, [&] {
         window->grab().save(out, "PNG");
         app.quit();
