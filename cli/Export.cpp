@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <ostream>
 #include <string_view>
 
@@ -68,6 +69,11 @@ int run_export(const ExportOptions& options, std::ostream& out, std::ostream& er
     catch (const std::exception& e) {
         return report_failure(err, options.file, reason_of(e));
     }
+
+    // Replacing the data file by its own export would lose its records.
+    std::error_code ignored;
+    if (!options.output.empty() && std::filesystem::equivalent(options.file, options.output, ignored))
+        return report_failure(err, options.output, "файл вывода совпадает с исходным файлом");
 
     data_export::Options export_options = data_export::options_for(options.file, options.format);
     export_options.separator = options.separator;

@@ -66,6 +66,9 @@ TEST_F(CliExport, FailuresNameTheFileAndWriteNothing)
     } cases[] = {
         {{"export", dir.file("none.realtim"), "--format", "csv"}, dir.file("none.realtim")},
         {{"export", path, "--format", "las", "-o", dir.file("no/such/x.las")}, dir.file("no/such/x.las")},
+        // The data file itself as the output would replace its records by their export.
+        {{"export", path, "--format", "csv", "-o", dir.file("Южная/../Южная/12/run1.realdep")},
+         dir.file("Южная/../Южная/12/run1.realdep")},
     };
     for (const auto& c : cases) {
         const auto run = run_cli(c.args);
@@ -74,4 +77,5 @@ TEST_F(CliExport, FailuresNameTheFileAndWriteNothing)
         EXPECT_EQ(run.err.rfind("dravinex-cli: " + c.named + ": ", 0), 0u) << run.err;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.file("no")));
+    EXPECT_EQ(run_cli({"export", path, "--format", "csv"}).status, dravinex_cli::exit_ok); // still a data file
 }

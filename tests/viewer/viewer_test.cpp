@@ -216,6 +216,9 @@ private slots:
             window->export_file(QString::fromStdString(dir.file("missing/out.las")), data_export::Format::las);
         QVERIFY(error.contains("missing/out.las"));
         QVERIFY(!QFileInfo::exists(QString::fromStdString(dir.file("missing/out.las"))));
+        const std::string before = testsupport::read_file(dir.file("run1.realtim"));
+        QVERIFY(!window->export_file(QString::fromStdString(dir.file("run1.realtim")), data_export::Format::csv).isEmpty());
+        QVERIFY(testsupport::read_file(dir.file("run1.realtim")) == before);
     }
 
     void a_file_that_cannot_be_loaded_gives_its_error_in_a_message_box()

@@ -332,6 +332,10 @@ QString LogViewer::save_plot(const QString& path) const
 
 QString LogViewer::export_file(const QString& path, data_export::Format format, char separator) const
 {
+    // Replacing the data file by its own export would lose its records.
+    const QFileInfo target(path);
+    if (target.exists() && target.canonicalFilePath() == QFileInfo(path_).canonicalFilePath())
+        return path + QStringLiteral("\n\nфайл вывода совпадает с исходным файлом");
     data_export::Options options = data_export::options_for(local_path(path_), format);
     options.separator = separator;
     try {
