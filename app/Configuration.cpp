@@ -1,30 +1,13 @@
 #include "app/Configuration.h"
 
+#include "app/Configuration_folders.h"
 #include "lib/Profile.h"
+#include "lib/Sys_utils.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <stdexcept>
 
-#include <pwd.h>
-#include <unistd.h>
-
 namespace {
-
-// The user's home folder without a trailing '/': HOME when set, else the account's entry.
-// Both missing gives "", so the defaults land at the file system root rather than in
-// whatever folder the program was started from.
-std::string home_folder()
-{
-    std::string home;
-    if (const char* variable = std::getenv("HOME"); variable != nullptr && *variable != '\0')
-        home = variable;
-    else if (const passwd* account = ::getpwuid(::getuid()); account != nullptr && account->pw_dir != nullptr)
-        home = account->pw_dir;
-    while (!home.empty() && home.back() == '/')
-        home.pop_back();
-    return home;
-}
 
 // Characters, not bytes: a one-letter Cyrillic name is two bytes of UTF-8.
 std::size_t character_count(std::string_view text)
@@ -45,7 +28,9 @@ void check_storable(std::string_view key, const std::string& value)
 
 void CONFIGURATION::set_defaults()
 {
-    const std::string home = home_folder();
+    // Both HOME and the account missing gives "", so the defaults land at the file system
+    // root rather than in whatever folder the program was started from.
+    const std::string home = user_home_folder();
     to_path = home + "/gtidata/";
     from_path = append_backslash(home + "/gti");
 }
@@ -53,8 +38,13 @@ void CONFIGURATION::set_defaults()
 void CONFIGURATION::load(const std::string& ini_path)
 {
     const lib::Profile profile = lib::Profile::load(ini_path);
-    to_path = profile.read_string(configuration_keys::options_section, configuration_keys::to_path, to_path);
-    from_path = profile.read_string(configuration_keys::options_section, configuration_keys::from_path, from_path);
+    // A relative folder in the file is taken from the file's own folder, never from the
+    // current folder, which differs from one start to the next.
+    const std::string base = lib::absolute_path(lib::folder_of(ini_path));
+    to_path = lib::absolute_path(
+        profile.read_string(configuration_keys::options_section, configuration_keys::to_path, to_path), base);
+    from_path = lib::absolute_path(
+        profile.read_string(configuration_keys::options_section, configuration_keys::from_path, from_path), base);
 }
 
 void CONFIGURATION::save(const std::string& ini_path) const

@@ -30,7 +30,8 @@ struct CONFIGURATION {
 
     // $HOME/gtidata/ and $HOME/gti/ (the account's home folder when HOME is not set).
     void set_defaults();
-    // Reads both keys, each with the current value as default.
+    // Reads both keys, each with the current value as default. A relative folder is made
+    // absolute against the settings file's folder.
     void load(const std::string& ini_path);
     // Writes to_path, then from_path, keeping every other line of the file.
     void save(const std::string& ini_path) const;

@@ -7,11 +7,12 @@
 #include "Bench_support.h"
 
 #include "extract/Extractthread.h"
-#include "extract/Fileworks.h"
+#include "lib/Fileworks.h"
 #include "storage/Realtimedatareader.h"
 #include "extract/Regrarclass.h"
 #include "lib/Sys_utils.h"
 #include "testkit/Archive_writer.h"
+#include "testkit/Bytes.h"
 #include "testkit/Compressed_writer.h"
 #include "testkit/Realtime_writer.h"
 #include "testkit/Synthetic.h"
@@ -53,9 +54,9 @@ std::vector<testkit::ZregMember> large_members()
     const auto params = testkit::synthetic_params(member_params);
     for (int i = 0; i < member_pairs; ++i) {
         const auto records = testkit::synthetic_records(member_records, member_params, static_cast<std::uint32_t>(i));
-        members.push_back(member("p" + std::to_string(i) + ".realtim", testkit::realtime_file(params, records, {"a=b"}, 2)));
+        members.push_back(member(testkit::numbered("p", i) + ".realtim", testkit::realtime_file(params, records, {"a=b"}, 2)));
         const auto set = testkit::synthetic_compressed_set(member_records, member_params, static_cast<std::uint32_t>(i));
-        members.push_back(member("c" + std::to_string(i) + ".realdep.newcompr1", testkit::single_stream(set)));
+        members.push_back(member(testkit::numbered("c", i) + ".realdep.newcompr1", testkit::single_stream(set)));
     }
     return members;
 }
@@ -207,7 +208,7 @@ void bench_sevenzip_package(int repetitions)
     for (std::uint32_t i = 0; i < 2; ++i) {
         testkit::Bytes stream = testkit::single_stream(testkit::synthetic_compressed_set(200000, 40, i + 1));
         stream_bytes += stream.size();
-        entries.push_back({"w" + std::to_string(i) + ".realtim.compr1", std::move(stream)});
+        entries.push_back({testkit::numbered("w", i) + ".realtim.compr1", std::move(stream)});
     }
     const std::string package = dir.file("big.7z_reg");
     testkit::write_archive(package, testkit::ArchiveFormat::sevenzip_lzma2, entries);

@@ -58,9 +58,16 @@ void FilesDataStorage::save(const std::string& path) const
     replacement.commit();
 }
 
+std::string FilesDataStorage::key_of(std::string_view path)
+{
+    lib::StrEncConverter converter(lib::enc_1251);
+    lib::ByteBuffer bytes;
+    return converter.decode(converter.encode(path, bytes));
+}
+
 bool FilesDataStorage::find(std::string_view path, std::int32_t& size) const
 {
-    const auto found = entries_.find(path);
+    const auto found = entries_.find(key_of(path));
     if (found == entries_.end())
         return false;
     size = found->second.size;
@@ -69,11 +76,11 @@ bool FilesDataStorage::find(std::string_view path, std::int32_t& size) const
 
 void FilesDataStorage::store(const std::string& path, std::int32_t size)
 {
-    entries_.insert_or_assign(path, FileData{size});
+    entries_.insert_or_assign(key_of(path), FileData{size});
 }
 
 void FilesDataStorage::erase(std::string_view path)
 {
-    if (const auto found = entries_.find(path); found != entries_.end())
+    if (const auto found = entries_.find(key_of(path)); found != entries_.end())
         entries_.erase(found);
 }

@@ -6,8 +6,9 @@
 // On disk ("TemporaryFileData.bin" in the program folder), integers little-endian:
 //     "FILESDATASTORE" and a zero byte, int32 version (1), int32 count N,
 //     N entries: path in code page 1251 and a zero byte, int32 size.
-// Entries are written in map order. A path character the code page lacks is written as "?",
-// so such a path reads back as a different key.
+// Entries are written in map order. A path character the code page lacks is written as "?";
+// so that such a path still finds its entry after a restart, every key is kept and looked
+// up in that stored form (key_of), both before and after a save.
 //
 // load() never reports anything: a missing, foreign or damaged file leaves the entries it
 // could read (none for a foreign file). save() replaces the file as one step and raises
@@ -49,6 +50,9 @@ public:
     void load(const std::string& path);
     // Writes the whole map to the cache file, replacing it. Throws lib::io::FileError.
     void save(const std::string& path) const;
+
+    // The path as the cache file keeps it: through code page 1251 and back.
+    static std::string key_of(std::string_view path);
 
     // True and the stored size when the path is known.
     bool find(std::string_view path, std::int32_t& size) const;

@@ -2,6 +2,7 @@
 
 #include "lib/Strworks.h"
 #include "lib/Sys_utils.h"
+#include "lib/io/File_replacement.h"
 #include "platform/File.h"
 
 #include <algorithm>
@@ -81,7 +82,8 @@ void list_well_files(const TREE_NODE& node, std::vector<PORE_FILES>& rows)
     if (node.kind != node_well)
         return;
     for (const platform::DirEntry& entry : platform::list_directory(node.folder)) {
-        if (is_folder(entry))
+        // A rewrite that a killed run left unfinished is no file of the well.
+        if (is_folder(entry) || lib::io::is_replacement_leftover(entry.name))
             continue;
         rows.push_back({entry.name, std::string(kind_caption(entry.name)), run_number_of_file(entry.name)});
     }

@@ -6,7 +6,8 @@
 // It reads folder listings only and opens no file. A folder that cannot be listed simply has
 // no children and no files; nothing is reported. Hidden folders (names starting with '.')
 // and links to folders are never areas or wells: a link could lead the scan in circles or
-// out of the data folder. Hidden files of a well are listed. Linux lists a folder in no
+// out of the data folder. Hidden files of a well are listed, except the temporary files of
+// rewrites that a killed run left behind. Linux lists a folder in no
 // stable order, so areas and wells come by name, and file rows by run number, then name.
 //
 // The tree itself belongs to the caller (the window's tree view, the command line), which

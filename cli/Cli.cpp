@@ -3,19 +3,46 @@
 #include "cli/Dump.h"
 #include "cli/Export.h"
 #include "cli/Extract.h"
+#include "cli/Output.h"
 #include "cli/Tree.h"
+#include "cli/Watch.h"
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <exception>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #ifndef DRAVINEX_VERSION
 #define DRAVINEX_VERSION "unknown"
 #endif
 
 namespace dravinex_cli {
+
+namespace {
+
+bool is_subcommand(CLI::App& app, const std::string& word)
+{
+    const std::vector<CLI::App*> commands = app.get_subcommands({});
+    return std::any_of(commands.begin(), commands.end(), [&](CLI::App* command) { return command->check_name(word); });
+}
+
+// "dump, extract, tree и cache": the names in the order they were added.
+std::string subcommand_names(CLI::App& app)
+{
+    const std::vector<CLI::App*> commands = app.get_subcommands({});
+    std::string names;
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        if (i > 0)
+            names += i + 1 == commands.size() ? " и " : ", ";
+        names += commands[i]->get_name();
+    }
+    return names;
+}
+
+} // namespace
 
 int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress_bar)
 {
@@ -35,6 +62,15 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     CLI::App* tree = add_tree_command(app, tree_options);
     CacheOptions cache_options;
     CLI::App* cache = add_cache_command(app, cache_options);
+    WatchOptions watch_options;
+    CLI::App* watch = add_watch_command(app, watch_options);
+
+    // CLI11 would take an unknown word for a stray argument and ask for a subcommand.
+    if (argc > 1 && argv[1][0] != '-' && !is_subcommand(app, argv[1])) {
+        err << program_name << ": неизвестная подкоманда \"" << printable(argv[1]) << "\"; есть "
+            << subcommand_names(app) << " (--help объясняет их)\n";
+        return exit_usage;
+    }
 
     try {
         app.parse(argc, argv);
@@ -57,6 +93,8 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
             return run_tree(tree_options, out, err);
         if (cache->parsed())
             return run_cache(cache_options, out, err);
+        if (watch->parsed())
+            return run_watch(watch_options, out, err);
     }
     catch (const std::exception& e) {
         // The subcommands report their own errors; this catches what they did not expect,

@@ -1,5 +1,6 @@
 #include "cli/Dump.h"
 
+#include "lib/Mytime.h"
 #include "lib/Strworks.h"
 
 #include "cli/Cli.h"
@@ -15,7 +16,6 @@
 #include <charconv>
 #include <cmath>
 #include <ostream>
-#include <ranges>
 #include <span>
 #include <string>
 #include <string_view>
@@ -143,6 +143,7 @@ ordered_json record_json(const FileStorageItem& record)
         values.push_back(json_float(value));
     ordered_json json = ordered_json::object();
     json["time"] = record.time;
+    json["datetime"] = lib::format_time(record.time, true);
     json["subsecond"] = record.subsecond;
     json["depth_z"] = json_float(record.depth_z);
     json["depth_cur"] = json_float(record.depth_cur);
@@ -157,7 +158,11 @@ void write_json_dump(const FileStorage& model, std::ostream& out)
 {
     const auto as_string = [](const std::string& text) { return ordered_json(text); };
     const std::span<const FileStorageParam> params(model.params.data(), valid_params(model));
-    auto records = model.records | std::views::filter([](const auto& record) { return record != nullptr; });
+    // A plain list rather than a filtered view: clang 14 cannot compile libstdc++ 12's views.
+    std::vector<const FileStorageItem*> records;
+    for (const auto& record : model.records)
+        if (record != nullptr)
+            records.push_back(record.get());
 
     // Integers through to_string: the stream's locale could group digits or the like.
     out << "{\"version\": " << std::to_string(model.version) << ",\n\"encoding\": " << std::to_string(model.encoding)
@@ -219,6 +224,8 @@ void write_csv_dump(const FileStorage& model, std::ostream& out)
 // --- text -------------------------------------------------------------------------------
 
 constexpr std::size_t min_column_width = 10;
+// The longest date-time text: "30 сентября 2021г. 23:59:59".
+constexpr std::size_t date_time_width = 27;
 
 void write_text_dump(const FileStorage& model, std::ostream& out)
 {
@@ -271,13 +278,15 @@ void write_text_dump(const FileStorage& model, std::ostream& out)
     line += '\n';
     write_line(out, line);
     if (!model.records.empty()) {
-        const std::vector<std::string_view> captions = {"Время", "Доля", "Глубина Z", "Глубина тек.", "Глубина отст.",
-                                                        "Операция", "Метка"};
+        const std::vector<std::string_view> captions = {"Время",         "Дата и время", "Доля",     "Глубина Z",
+                                                        "Глубина тек.",  "Глубина отст.", "Операция", "Метка"};
         const std::size_t columns = value_columns(model);
         std::vector<std::size_t> widths;
         line.assign("  ");
         for (const std::string_view caption : captions) {
             widths.push_back(std::max(min_column_width, display_width(caption)));
+            if (caption == captions[1])
+                widths.back() = std::max(widths.back(), date_time_width);
             append_padded(line, caption, widths.back());
         }
         for (std::size_t column = 0; column < columns; ++column) {
@@ -293,12 +302,14 @@ void write_text_dump(const FileStorage& model, std::ostream& out)
                 continue;
             line.assign("  ");
             append_padded(line, std::to_string(record->time), widths[0]);
-            append_padded(line, std::to_string(record->subsecond), widths[1]);
-            append_padded(line, float_text(record->depth_z), widths[2]);
-            append_padded(line, float_text(record->depth_cur), widths[3]);
-            append_padded(line, float_text(record->lag_depth), widths[4]);
-            append_padded(line, std::to_string(record->operation), widths[5]);
-            append_padded(line, std::to_string(record->stamped), widths[6]);
+            // The time as the journal writes dates, so a reader need not count seconds.
+            append_padded(line, lib::format_time(record->time, true), widths[1]);
+            append_padded(line, std::to_string(record->subsecond), widths[2]);
+            append_padded(line, float_text(record->depth_z), widths[3]);
+            append_padded(line, float_text(record->depth_cur), widths[4]);
+            append_padded(line, float_text(record->lag_depth), widths[5]);
+            append_padded(line, std::to_string(record->operation), widths[6]);
+            append_padded(line, std::to_string(record->stamped), widths[7]);
             for (std::size_t column = 0; column < columns; ++column)
                 append_padded(line, column < record->values.size() ? float_text(record->values[column]) : "-",
                               widths[captions.size() + column]);

@@ -4,11 +4,13 @@
 #include "cli/Cli.h"
 #include "cli/Output.h"
 #include "extract/Extractthread.h"
+#include "extract/Run_lock.h"
+#include "lib/Fileworks.h"
 #include "lib/Sys_utils.h"
 
 #include <CLI/CLI.hpp>
 
-#include <filesystem>
+#include <optional>
 #include <ostream>
 
 namespace dravinex_cli {
@@ -70,11 +72,21 @@ private:
     bool bar_shown_ = false;
 };
 
-std::string absolute(const std::string& path)
+// What is wrong with a named package, as one line; "" when it is a file to unpack.
+std::string check_package(const std::string& package)
 {
-    std::error_code error;
-    const std::filesystem::path full = std::filesystem::absolute(path, error);
-    return error ? path : full.lexically_normal().string();
+    if (!lib::file_exists(package))
+        return package + ": такого файла нет";
+    if (lib::folder_exists(package))
+        return package + ": это папка, а не пакет";
+    return {};
+}
+
+void write_summary(const TExtractThread& run, std::ostream& err)
+{
+    err << "Пакетов найдено: " << run.found_packages() << ", распаковано: " << run.unpacked_packages()
+        << ", пропущено как уже распакованные: " << run.skipped_packages()
+        << ", с ошибками: " << run.failed_packages() << '\n';
 }
 
 } // namespace
@@ -85,24 +97,47 @@ CLI::App* add_extract_command(CLI::App& app, ExtractOptions& options)
     add_store_options(*extract, options.store, true);
     extract->add_option("PACKAGE", options.package, "One package to unpack in single-package mode");
     extract->add_option("NAME", options.name, "Folder beside the package that receives its data (default GTI_Data)");
+    extract->add_flag("--no-wait", options.no_wait,
+                      "When another run of the same home is going on, exit with status 1 instead of waiting");
     return extract;
 }
 
 int run_extract(const ExtractOptions& options, std::ostream& out, std::ostream& err)
 {
-    const StorePaths paths = resolve_store(options.store);
+    // The command line is checked whole before anything is created or unpacked.
     const bool single = !options.package.empty();
-    std::string data_root = paths.to_path;
-    std::string package;
-    if (single) {
-        package = absolute(options.package);
-        // Without --to a named package's data go beside it, into NAME.
-        if (!options.store.to)
-            data_root = single_package_destination(package, options.name);
-    }
     if (single && options.store.from) {
-        err << program_name << ": --from has no meaning for a named package\n";
+        err << program_name << ": --from не действует для одного названного пакета\n";
         return exit_usage;
+    }
+    std::string problem = check_store_options(options.store);
+    const std::string package = single ? lib::absolute_path(options.package) : std::string();
+    if (problem.empty() && single)
+        problem = check_package(package);
+    if (!problem.empty()) {
+        err << program_name << ": " << printable(problem) << '\n';
+        return exit_usage;
+    }
+
+    const StorePaths paths = resolve_store(options.store);
+    std::string data_root = paths.to_path;
+    // Without --to a named package's data go beside it, into NAME.
+    if (single && !options.store.to)
+        data_root = single_package_destination(package, options.name);
+
+    // Two runs of one home would share its temporary folder: the second waits.
+    std::optional<RunLock> lock;
+    try {
+        lock.emplace(paths.run_lock, !options.no_wait,
+                     [&] { err << run_lock_text::waiting << printable(paths.run_lock) << std::endl; });
+    }
+    catch (const std::exception& error) {
+        err << program_name << ": " << printable(describe_error(error)) << '\n';
+        return exit_failure;
+    }
+    if (!lock->held()) {
+        err << program_name << ": " << run_lock_text::busy << printable(paths.run_lock) << '\n';
+        return exit_failure;
     }
 
     FilesDataStorage cache;
@@ -125,6 +160,8 @@ int run_extract(const ExtractOptions& options, std::ostream& out, std::ostream& 
             status = exit_failure;
         }
     }
+    // One line that tells a run where everything failed from a quiet one.
+    write_summary(run, err);
     return status;
 }
 

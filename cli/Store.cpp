@@ -2,9 +2,12 @@
 
 #include "app/Configuration.h"
 #include "app/Configuration_folders.h"
+#include "lib/Fileworks.h"
 #include "lib/Sys_utils.h"
 
 #include <CLI/CLI.hpp>
+
+#include <utility>
 
 namespace dravinex_cli {
 
@@ -27,9 +30,38 @@ StorePaths resolve_store(const StoreOptions& options)
     CONFIGURATION settings;
     settings.set_defaults();
     settings.load(paths.settings);
-    paths.from_path = options.from ? lib::with_slash(*options.from) : lib::with_slash(settings.from_path);
-    paths.to_path = options.to ? lib::with_slash(*options.to) : lib::with_slash(settings.to_path);
+    // Folders of the command line are taken from the current folder at once: the archiver
+    // runs elsewhere and must get full paths.
+    paths.from_path = lib::with_slash(options.from ? lib::absolute_path(*options.from) : settings.from_path);
+    paths.to_path = lib::with_slash(options.to ? lib::absolute_path(*options.to) : settings.to_path);
+    paths.run_lock = folders.run_lock;
     return paths;
+}
+
+std::string check_folder_option(const std::string& option, const std::optional<std::string>& folder)
+{
+    if (!folder)
+        return {};
+    if (folder->empty())
+        return option + ": пустой путь";
+    const std::string path = lib::absolute_path(*folder);
+    if (!lib::file_exists(path))
+        return option + " " + path + ": такой папки нет";
+    if (!lib::folder_exists(path))
+        return option + " " + path + ": это не папка";
+    return {};
+}
+
+std::string check_store_options(const StoreOptions& options)
+{
+    const std::optional<std::string> home =
+        options.home.empty() ? std::nullopt : std::optional<std::string>(options.home);
+    for (const auto& [option, folder] : {std::pair{"--home", home}, std::pair{"--from", options.from},
+                                         std::pair{"--to", options.to}}) {
+        if (std::string problem = check_folder_option(option, folder); !problem.empty())
+            return problem;
+    }
+    return {};
 }
 
 } // namespace dravinex_cli

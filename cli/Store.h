@@ -1,8 +1,8 @@
 #pragma once
 // Where dravinex-cli finds the program's own files: the settings "dravinex2.ini", the
-// package cache "TemporaryFileData.bin" and the temporary folder "temp.dir.tmp" all live in
-// the home folder (--home DIR, else the folder of the executable), as they live beside the
-// window program.
+// package cache "TemporaryFileData.bin" the temporary folder "temp.dir.tmp" and the run lock live in the
+// home folder (--home DIR), else where program_folders() puts them: the XDG folders for an
+// installed copy, the folder of the executable for a copy run from its build folder.
 
 #include <optional>
 #include <string>
@@ -14,7 +14,7 @@ class App;
 namespace dravinex_cli {
 
 struct StoreOptions {
-    std::string home;                 // empty: the executable's folder
+    std::string home;                 // empty: the copy's own folders
     std::optional<std::string> from;  // overrides the settings for this run
     std::optional<std::string> to;
 };
@@ -28,9 +28,17 @@ struct StorePaths {
     std::string temp_dir;   // home + "temp.dir.tmp", no trailing '/'
     std::string from_path;  // ends with '/'
     std::string to_path;    // ends with '/'
+    std::string run_lock;   // home + ".extract.lock"
 };
 
-// The paths of a run: the settings file's folders unless overridden.
+// The paths of a run: the settings file's folders unless overridden. Every folder is
+// absolute: those of the command line against the current folder, those of the settings
+// against the settings file's folder.
 StorePaths resolve_store(const StoreOptions& options);
+
+// What is wrong with --home, --from or --to (a path that is missing or not a folder), as
+// one line that names the option and the path; "" when they are fine. Checked before a
+// subcommand creates anything.
+std::string check_store_options(const StoreOptions& options);
 
 } // namespace dravinex_cli

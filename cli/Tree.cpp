@@ -5,10 +5,12 @@
 #include "cli/Cli.h"
 #include "cli/Output.h"
 #include "extract/Extractthread.h"
+#include "extract/Run_lock.h"
 
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <optional>
 #include <ostream>
 #include <vector>
 
@@ -63,8 +65,19 @@ CLI::App* add_tree_command(CLI::App& app, StoreOptions& options)
     return tree;
 }
 
-int run_tree(const StoreOptions& options, std::ostream& out, std::ostream&)
+// A folder option that is no folder is a wrong command line.
+bool store_options_usable(const StoreOptions& options, std::ostream& err)
 {
+    const std::string problem = check_store_options(options);
+    if (!problem.empty())
+        err << program_name << ": " << printable(problem) << '\n';
+    return problem.empty();
+}
+
+int run_tree(const StoreOptions& options, std::ostream& out, std::ostream& err)
+{
+    if (!store_options_usable(options, err))
+        return exit_usage;
     const StorePaths paths = resolve_store(options);
     ListingSink sink;
     add_data_tree(sink, 0, paths.to_path);
@@ -86,9 +99,21 @@ CLI::App* add_cache_command(CLI::App& app, CacheOptions& options)
 
 int run_cache(const CacheOptions& options, std::ostream& out, std::ostream& err)
 {
+    if (!store_options_usable(options.store, err))
+        return exit_usage;
     const StorePaths paths = resolve_store(options.store);
     FilesDataStorage cache;
     if (options.action == "clear") {
+        // A run going on would save its cache over the cleared one at its end: wait for it.
+        std::optional<RunLock> lock;
+        try {
+            lock.emplace(paths.run_lock, true,
+                         [&] { err << run_lock_text::waiting << printable(paths.run_lock) << std::endl; });
+        }
+        catch (const std::exception& error) {
+            err << program_name << ": " << printable(describe_error(error)) << '\n';
+            return exit_failure;
+        }
         // As the window does: the file goes, and the emptied cache is what remains.
         std::remove(paths.cache.c_str());
         cache.load(paths.cache);

@@ -3,7 +3,7 @@
 
 #include "extract/Archive_packages.h"
 
-#include "extract/Fileworks.h"
+#include "lib/Fileworks.h"
 #include "extract/Regrarclass.h"
 #include "lib/Strworks.h"
 #include "lib/io/File_replacement.h"

@@ -9,6 +9,7 @@
 #include "lib/io/Binary_io.h"
 #include "storage/Realtimedatareader.h"
 
+#include <cerrno>
 #include <filesystem>
 
 namespace {
@@ -46,14 +47,16 @@ std::string describe_error(const std::exception& error)
 TExtractThread::TExtractThread(bool /*create_suspended*/, bool single_file, std::string data_root,
                                std::string package_path, FilesDataStorage* files_cache, ExtractOwner* progress_window,
                                std::string temp_dir, std::string from_path)
-    : temp_dir_(std::move(temp_dir)),
+    : temp_dir_(lib::absolute_path(temp_dir)),
       progress_window_(progress_window),
       files_cache_(files_cache),
-      package_path_(std::move(package_path)),
-      data_root_(std::move(data_root)),
+      package_path_(lib::absolute_path(package_path)),
+      data_root_(lib::absolute_path(data_root)),
       single_file_(single_file),
-      from_path_(std::move(from_path))
+      from_path_(lib::absolute_path(from_path))
 {
+    // The front ends pass full paths already; a relative one would reach the archiver, which
+    // runs in another folder, and the cache, which must know each package by one name.
 }
 
 TExtractThread::~TExtractThread()
@@ -100,21 +103,40 @@ void TExtractThread::find_packages()
         finder_.find(from_path_ + mask, lib::attr_set_files, true);
 }
 
+// A folder the run needs and could not make ends the run with an error: nothing could be
+// placed, and a quiet end would read like a run that found nothing new.
+bool TExtractThread::prepare_folder(const std::string& folder, bool with_parents, const char* what)
+{
+    std::error_code error;
+    if (with_parents)
+        std::filesystem::create_directories(folder, error);
+    else
+        std::filesystem::create_directory(folder, error);
+    if (lib::folder_exists(folder))
+        return true;
+    ++failed_packages_;
+    if (progress_window_)
+        progress_window_->report_error(extract_text::error_caption, what + quoted(folder) + ": " +
+                                                                        platform::error_text(error ? error.value() : ENOTDIR));
+    return false;
+}
+
 void TExtractThread::Execute()
 {
     journal_.push_back(extract_text::journal_title);
     if (data_root_.empty())
         return;
     // The store's root may be new, parents included: it is the folder the user chose.
-    std::error_code ignored;
-    std::filesystem::create_directories(data_root_.substr(0, data_root_.size() - 1), ignored);
+    if (!prepare_folder(data_root_.substr(0, data_root_.size() - 1), true, extract_text::store_not_created))
+        return;
     temp_dir_slash_ = temp_dir_ + "/";
-    if (!lib::make_folder(temp_dir_))
+    if (!prepare_folder(temp_dir_, false, extract_text::temp_not_created))
         return;
     lib::delete_files(temp_dir_slash_);
 
     find_packages();
     finder_.sort_by_name();
+    found_packages_ = static_cast<int>(finder_.files.size());
     const std::uint64_t total = finder_.total_size;
     std::uint64_t done = 0;
     for (const lib::FindedFile& package : finder_.files) {
@@ -180,24 +202,23 @@ void TExtractThread::unpack(const std::string& path, const std::string& extensio
 
 void TExtractThread::extract_package(const std::string& path, bool single)
 {
-    if (!single && !is_new_package(path))
+    if (!single && !is_new_package(path)) {
+        ++skipped_packages_;
         return;
+    }
+    // Whatever made a package fail (an unreadable file, a full disk, a damaged archive, a
+    // missing zlib) may be gone next time: a failed package is never remembered as done.
     try {
         unpack(path, lib::extension_of(path));
     }
-    catch (const lib::io::FileError& error) {
-        // A package that could not be read or written out may do next time (a lock, a full
-        // disk): it is not remembered as done.
+    catch (const std::exception& error) {
         report_failure(path, describe_error(error));
         forget_package(path);
         return;
     }
-    catch (const std::exception& error) {
-        report_failure(path, describe_error(error));
-        return;
-    }
     catch (...) {
         ++failed_packages_;
+        forget_package(path);
         if (progress_window_)
             progress_window_->report_error(extract_text::error_caption,
                                            extract_text::unknown_error_in_package + quoted(path));
@@ -214,5 +235,7 @@ void TExtractThread::extract_package(const std::string& path, bool single)
             detail += (detail.empty() ? "" : "\n") + problem;
         report_failure(path, detail);
         forget_package(path);
+        return;
     }
+    ++unpacked_packages_;
 }

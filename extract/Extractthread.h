@@ -9,7 +9,7 @@
 // store belong to the run while it lasts; nothing here is shared with another thread.
 
 #include "catalogue/Filedata.h"
-#include "extract/Fileworks.h"
+#include "lib/Fileworks.h"
 
 #include <atomic>
 #include <functional>
@@ -46,11 +46,15 @@ inline constexpr const char* merge_failed_tail = "' произошла ошиб�
 inline constexpr const char* undefined_name = "undefined";
 inline constexpr const char* temp_folder_name = "temp.dir.tmp";
 inline constexpr const char* default_destination_name = "GTI_Data";
+inline constexpr const char* store_not_created = "Не удалось создать папку данных ";
+inline constexpr const char* temp_not_created = "Не удалось создать временную папку ";
 } // namespace extract_text
 
 class TExtractThread {
 public:
     // `from_path` is the input folder searched in a run over everything (ends with '/').
+    // Relative paths are made absolute against the current folder here. Whoever starts a run
+    // holds the home's RunLock (extract/Run_lock.h) until it has ended and the cache is saved.
     TExtractThread(bool create_suspended, bool single_file, std::string data_root, std::string package_path,
                    FilesDataStorage* files_cache, ExtractOwner* progress_window, std::string temp_dir,
                    std::string from_path);
@@ -71,7 +75,11 @@ public:
     bool is_new_package(const std::string& path);
 
     const std::vector<std::string>& journal() const { return journal_; }
-    // How many packages failed to unpack or to place in this run.
+    // Counts of this run: packages found, unpacked and placed, skipped as known to the
+    // cache, and failed (to unpack or to place; a folder the run could not make counts too).
+    int found_packages() const { return found_packages_; }
+    int unpacked_packages() const { return unpacked_packages_; }
+    int skipped_packages() const { return skipped_packages_; }
     int failed_packages() const { return failed_packages_; }
     bool finished() const { return finished_; }
 
@@ -83,6 +91,7 @@ private:
     void report_failure(const std::string& path, const std::string& detail);
     void forget_package(const std::string& path);
     void find_packages();
+    bool prepare_folder(const std::string& folder, bool with_parents, const char* what);
 
     std::vector<std::string> journal_;
     lib::FileFinder finder_;
@@ -100,6 +109,9 @@ private:
     bool single_file_;
     std::string from_path_;
 
+    int found_packages_ = 0;
+    int unpacked_packages_ = 0;
+    int skipped_packages_ = 0;
     int failed_packages_ = 0;
     std::atomic<bool> finished_{false};
     std::function<void()> on_terminate_;

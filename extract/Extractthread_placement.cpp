@@ -55,6 +55,19 @@ void append_classic_records(const std::string& target, const FileStorage& model,
     lib::io::replace_file_contents(target, bytes);
 }
 
+// The arriving file repeats the remarks it carried last time: only those the well's file
+// does not hold yet are kept (remarks from `first_arrived` on are the arriving file's).
+void keep_new_remarks(std::vector<SimpleRemark>& remarks, std::size_t first_arrived)
+{
+    std::size_t kept = first_arrived;
+    for (std::size_t i = first_arrived; i < remarks.size(); ++i) {
+        const auto known_end = remarks.begin() + static_cast<std::ptrdiff_t>(kept);
+        if (std::find(remarks.begin(), known_end, remarks[i]) == known_end)
+            remarks[kept++] = std::move(remarks[i]);
+    }
+    remarks.resize(kept);
+}
+
 // Thrown when a well's file or an arriving file cannot be merged; carries the reason.
 struct MergeFailure {
     std::string text;
@@ -143,13 +156,17 @@ void Placement::make_destination(bool single)
 {
     if (single) {
         run_.dest_dir_ = run_.data_root_;
-        return;
     }
-    run_.area_dir_ = run_.data_root_ + run_.area_;
-    lib::make_folder(run_.area_dir_);
-    run_.well_dir_ = run_.area_dir_ + "/" + run_.well_;
-    lib::make_folder(run_.well_dir_);
-    run_.dest_dir_ = run_.well_dir_ + "/";
+    else {
+        run_.area_dir_ = run_.data_root_ + run_.area_;
+        lib::make_folder(run_.area_dir_);
+        run_.well_dir_ = run_.area_dir_ + "/" + run_.well_;
+        lib::make_folder(run_.well_dir_);
+        run_.dest_dir_ = run_.well_dir_ + "/";
+    }
+    // A run killed in the middle of a rewrite left its temporary copy here; the run lock
+    // says no other run is writing now.
+    lib::io::remove_replacement_leftovers(run_.dest_dir_);
 }
 
 void Placement::place_unpacked(bool single)
@@ -196,8 +213,9 @@ void Placement::merge_data_file(const std::string& source)
         run_.journal_.push_back("    скважина \"" + run_.well_ + "\", файл \"" + name + "\"");
 }
 
-// Only records at least two time units newer than the well's last one are added. The well's
-// file keeps its variant and encoding, whatever the arriving file's are.
+// Only records at least two time units newer than the well's last one are added, and only
+// remarks the well's file does not hold yet. The well's file keeps its variant and
+// encoding, whatever the arriving file's are.
 bool Placement::merge_into(const std::string& source, const std::string& target)
 {
     FileStorage model;
@@ -208,6 +226,7 @@ bool Placement::merge_into(const std::string& source, const std::string& target)
         throw MergeFailure{target + ": " + describe_error(error)};
     }
     const std::size_t count = model.records.size();
+    const std::size_t remark_count = model.remarks.size();
     const std::uint32_t largest = model.largest_time();
     if (largest >= FileStorage::no_time_limit - 1)
         return false; // largest + 2 would wrap: nothing can be newer
@@ -219,7 +238,8 @@ bool Placement::merge_into(const std::string& source, const std::string& target)
     catch (const std::exception& error) {
         throw MergeFailure{source + ": " + describe_error(error)};
     }
-    if (model.records.size() == count)
+    keep_new_remarks(model.remarks, remark_count);
+    if (model.records.size() == count && model.remarks.size() == remark_count)
         return false;
     model.version = version;
     if (model.realtime_form == 1)

@@ -1,6 +1,6 @@
 #include "extract/Regrarclass.h"
 
-#include "extract/Fileworks.h"
+#include "lib/Fileworks.h"
 #include "lib/Sys_utils.h"
 #include "lib/io/Binary_io.h"
 #include "lib/io/File_replacement.h"

@@ -125,7 +125,12 @@ void Profile::write_string(std::string_view section, std::string_view key, std::
     const std::string line = trim(key) + "=" + std::string(value);
     Span span;
     if (!find_section(section, span)) {
-        lines_.push_back("[" + trim(section) + "]");
+        // Appended piece by piece: GCC 12 at -O3 mistakes "[" + std::string&& for an
+        // overlapping copy (-Wrestrict) and would fail a -Werror build.
+        std::string header = "[";
+        header += trim(section);
+        header += ']';
+        lines_.push_back(std::move(header));
         lines_.push_back(line);
         return;
     }

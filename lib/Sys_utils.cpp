@@ -3,6 +3,8 @@
 #include "lib/Strworks.h"
 #include "platform/Process.h"
 
+#include <filesystem>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +41,28 @@ std::string extension_of(const std::string& path)
 std::string with_slash(const std::string& folder)
 {
     return folder.empty() || folder.back() == '/' ? folder : folder + '/';
+}
+
+std::string absolute_path(const std::string& path, const std::string& base)
+{
+    if (path.empty() || path.front() == '/')
+        return path;
+    std::filesystem::path full;
+    if (base.empty()) {
+        std::error_code error;
+        full = std::filesystem::current_path(error);
+        if (error)
+            return path; // no current folder to resolve against: leave it to the caller's open
+    }
+    else {
+        full = base;
+    }
+    std::string result = (full / path).lexically_normal().string();
+    if (path.back() == '/' && (result.empty() || result.back() != '/'))
+        result += '/';
+    if (path.back() != '/' && result.size() > 1 && result.back() == '/')
+        result.pop_back();
+    return result;
 }
 
 std::string program_folder()

@@ -31,6 +31,11 @@ std::string extension_of(const std::string& path);
 // The folder with a trailing '/' (an empty text stays empty).
 std::string with_slash(const std::string& folder);
 
+// The path made absolute against `base` (a folder; the current folder when empty), with
+// "." and ".." steps resolved by name. An absolute path and an empty one are returned as
+// they are; a trailing '/' is kept.
+std::string absolute_path(const std::string& path, const std::string& base = {});
+
 // The folder of the running executable, ending with '/'.
 std::string program_folder();
 

@@ -152,6 +152,16 @@ bool lock_with_retries(int fd, LockKind kind, int attempts, std::chrono::millise
     return false;
 }
 
+bool lock_waiting(int fd, LockKind kind)
+{
+    const int operation = kind == LockKind::shared ? LOCK_SH : LOCK_EX;
+    int rc;
+    do {
+        rc = ::flock(fd, operation);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
 void unlock(int fd)
 {
     ::flock(fd, LOCK_UN);

@@ -53,6 +53,8 @@ enum class LockKind { shared, exclusive };
 bool try_lock(int fd, LockKind kind);
 // `attempts` non-blocking attempts, `pause` apart.
 bool lock_with_retries(int fd, LockKind kind, int attempts, std::chrono::milliseconds pause);
+// Waits as long as it takes for the lock; false only on an error of the call itself.
+bool lock_waiting(int fd, LockKind kind);
 void unlock(int fd);
 
 // Cuts or extends the file; false on failure.

@@ -16,7 +16,18 @@ packages=(
     zlib1g-dev
     libarchive-dev
     p7zip-full
+    unar
+    clang
+    libclang-rt-14-dev
     ccache
+    # the Debian package and the desktop files, and their checks
+    dpkg-dev
+    file
+    desktop-file-utils
+    appstream
+    shared-mime-info
+    libxml2-utils
+    libglib2.0-bin
     qt6-base-dev
     qt6-svg-dev
     fonts-dejavu-core

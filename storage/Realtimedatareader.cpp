@@ -2,7 +2,7 @@
 
 #include "storage/Realtimedatareader.h"
 
-#include "extract/Fileworks.h"
+#include "lib/Fileworks.h"
 #include "lib/Strworks.h"
 #include "lib/Sys_utils.h"
 #include "platform/File.h"

@@ -80,6 +80,8 @@ struct SimpleRemark {
     std::uint32_t value2 = 0;
     std::uint32_t value3 = 0;
     std::string text;
+
+    bool operator==(const SimpleRemark&) const = default;
 };
 
 // Lines "name=value"; names are found without regard to letter case.

@@ -1,13 +1,14 @@
 // Writing a model in the real-time form: a format sector (new variant), the parameters,
-// one sector per record, and the text area. The file is written beside the target and
-// renamed over it only when complete.
+// one sector per record (values-only records as such), the remarks and the text area. The
+// file is written beside the target and renamed over it only when complete.
 
 #include "storage/Realtime_layout.h"
 #include "storage/Realtimedatareader.h"
 
-#include "extract/Fileworks.h"
+#include "lib/Fileworks.h"
 #include "lib/io/File_replacement.h"
 
+#include <algorithm>
 #include <cstring>
 
 using namespace realtime_layout;
@@ -33,6 +34,8 @@ private:
     void write_format();
     void write_params();
     void write_record(const FileStorageItem& item);
+    void write_values_only(const FileStorageItem& item);
+    void write_remark(const SimpleRemark& remark);
     void write_text_area();
     void put_sector(int type);
     bool new_variant() const { return model_.version != 0; }
@@ -62,8 +65,15 @@ void RealtimeWriter::write_all()
     if (new_variant())
         write_format();
     write_params();
-    for (const auto& record : model_.records)
-        write_record(*record);
+    for (const auto& record : model_.records) {
+        if (record->stamped == 0)
+            write_values_only(*record);
+        else
+            write_record(*record);
+    }
+    // Remarks are the operators' notes: a rewritten file keeps them.
+    for (const SimpleRemark& remark : model_.remarks)
+        write_remark(remark);
     write_text_area();
 }
 
@@ -125,6 +135,28 @@ void RealtimeWriter::write_record(const FileStorageItem& item)
     }
     body_.write(item.values.data(), item.values.size() * sizeof(float));
     put_sector(sector_record);
+}
+
+// A values-only record has no head: its time, then exactly one value per declared column,
+// since that is how many the reader takes.
+void RealtimeWriter::write_values_only(const FileStorageItem& item)
+{
+    body_.write_value<std::uint32_t>(item.time);
+    const auto columns = static_cast<std::size_t>(std::max(model_.param_count, 0));
+    for (std::size_t column = 0; column < columns; ++column)
+        body_.write_value<float>(column < item.values.size() ? item.values[column] : 0.0f);
+    put_sector(sector_values_only);
+}
+
+void RealtimeWriter::write_remark(const SimpleRemark& remark)
+{
+    body_.write_value<std::uint32_t>(remark.value1);
+    body_.write_value<std::uint32_t>(remark.value2);
+    body_.write_value<std::uint32_t>(remark.value3);
+    body_.write_string(remark.text);
+    if (body_.size() > static_cast<std::size_t>(max_body_size))
+        throw FileStorageException(too_long_sector("заметки", body_.size()), true);
+    put_sector(sector_remark);
 }
 
 // A text area longer than one sector is split between whole lines: reading several text

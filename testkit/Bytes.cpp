@@ -126,4 +126,11 @@ void insert_garbage(Bytes& bytes, std::size_t offset, const Bytes& garbage)
     bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(offset), garbage.begin(), garbage.end());
 }
 
+std::string numbered(std::string_view prefix, std::size_t number)
+{
+    std::string text(prefix);
+    text += std::to_string(number);
+    return text;
+}
+
 } // namespace testkit

@@ -47,6 +47,10 @@ std::string_view as_chars(const Bytes& bytes);
 // "63 08 00 ...": byte tests compare these so that a mismatch shows where it is.
 std::string hex_dump(const Bytes& bytes);
 
+// The prefix followed by the number in decimal ("p12"): fixture names in loops. Built by
+// appending, because GCC 12 at -O3 reports "p" + std::to_string(n) as an overlapping copy.
+std::string numbered(std::string_view prefix, std::size_t number);
+
 // Damage in the spirit of a log test: 0xFF wraps to 0x00.
 void increment_byte(Bytes& bytes, std::size_t offset);
 void set_byte(Bytes& bytes, std::size_t offset, std::uint8_t value);

@@ -1,5 +1,7 @@
 #include "testkit/Synthetic.h"
 
+#include "testkit/Bytes.h"
+
 #include <array>
 #include <cmath>
 #include <numbers>
@@ -99,7 +101,7 @@ std::vector<FileStorageParam> synthetic_params(std::size_t param_count)
         const Quantity& quantity = quantities[i % quantities.size()];
         const std::size_t round = i / quantities.size();
         // Later rounds repeat the quantities of further sensors: "Метан 2", "Метан 3", ...
-        const std::string suffix = round == 0 ? std::string() : " " + std::to_string(round + 1);
+        const std::string suffix = round == 0 ? std::string() : numbered(" ", round + 1);
         FileStorageParam& param = params[i];
         param.name = std::string(quantity.name) + suffix;
         param.text1 = std::string(quantity.unit);

@@ -38,7 +38,9 @@ Bytes ini(std::string_view section, std::string_view well_key, std::string_view 
     std::string text;
     if (encoding == lib::enc_utf8)
         text += "[__special__]\r\nencoding=utf8\r\n";
-    text += "[" + std::string(section) + "]\r\n";
+    text += '[';
+    text += section;
+    text += "]\r\n";
     text += std::string(well_key) + "=" + std::string(well) + "\r\n";
     text += std::string(area_key) + "=" + std::string(area) + "\r\n";
     return encoded(text, encoding);

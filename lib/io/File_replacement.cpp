@@ -3,6 +3,7 @@
 #include "lib/Sys_utils.h"
 #include "lib/io/Binary_io.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -15,12 +16,20 @@ namespace lib::io {
 
 namespace {
 
+constexpr std::string_view temporary_infix = ".tmp-";
+constexpr std::size_t temporary_suffix = 6; // the XXXXXX that mkostemp fills
+
 // A hidden name beside the target, so that folder listings pass over it.
 std::string temporary_template(const std::string& target)
 {
     const std::string folder = folder_of(target);
     const std::string name = target.substr(folder.size());
-    return folder + "." + name + ".tmp-XXXXXX";
+    return folder + "." + name + std::string(temporary_infix) + std::string(temporary_suffix, 'X');
+}
+
+bool is_temporary_suffix_char(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
 std::string folder_or_dot(const std::string& path)
@@ -69,6 +78,30 @@ void FileReplacement::commit()
     committed_ = true;
     if (durability_ == Durability::synced)
         platform::sync_folder(folder_or_dot(target_));
+}
+
+bool is_replacement_leftover(std::string_view name)
+{
+    const std::size_t fixed = 1 + temporary_infix.size() + temporary_suffix;
+    if (name.size() <= fixed || name.front() != '.')
+        return false;
+    const std::string_view suffix = name.substr(name.size() - temporary_suffix);
+    const std::string_view infix = name.substr(name.size() - temporary_suffix - temporary_infix.size(), temporary_infix.size());
+    return infix == temporary_infix && std::all_of(suffix.begin(), suffix.end(), is_temporary_suffix_char);
+}
+
+void remove_replacement_leftovers(const std::string& folder)
+{
+    const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    for (const platform::DirEntry& entry : platform::list_directory(base)) {
+        if ((entry.attributes & (platform::attr_directory | platform::attr_link)) || !is_replacement_leftover(entry.name))
+            continue;
+        const std::string path = base + entry.name;
+        const platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        // A writer of this moment holds its file locked: that one is not a leftover.
+        if (fd.valid() && platform::try_lock(fd.get(), platform::LockKind::exclusive))
+            ::unlink(path.c_str());
+    }
 }
 
 std::string read_whole_file(const std::string& path)

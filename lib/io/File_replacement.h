@@ -38,6 +38,13 @@ private:
     bool committed_ = false;
 };
 
+// Whether a folder entry is the temporary file of a FileReplacement (".<name>.tmp-XXXXXX"),
+// left behind when the process was killed before it could commit or remove it.
+bool is_replacement_leftover(std::string_view name);
+// Removes such leftovers from the folder, except one that a writer still holds locked.
+// Call it only where no other commit into the folder can be under way.
+void remove_replacement_leftovers(const std::string& folder);
+
 // The whole contents of a file, read under a shared lock (lib::io::OSFile's rules).
 std::string read_whole_file(const std::string& path);
 // Replaces the file's contents as one step.

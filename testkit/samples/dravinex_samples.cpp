@@ -161,10 +161,21 @@ void write_archive_packages(const std::filesystem::path& dir, std::size_t count)
 
 } // namespace
 
+constexpr const char* usage = "usage: dravinex-samples DIR [--scale N]\n"
+                             "Writes a sample set of packages of all five kinds into DIR (made when missing);\n"
+                             "--scale N makes every data file N times as long.\n";
+
 int main(int argc, char** argv)
 {
-    if (argc != 2 && !(argc == 4 && std::string(argv[2]) == "--scale")) {
-        std::fprintf(stderr, "usage: dravinex-samples DIR [--scale N]\n");
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
+            std::fputs(usage, stdout);
+            return 0;
+        }
+    }
+    // An option in the place of DIR is a mistake, not the name of a folder to fill.
+    if ((argc != 2 && !(argc == 4 && std::string(argv[2]) == "--scale")) || argv[1][0] == '-') {
+        std::fputs(usage, stderr);
         return 2;
     }
     const long scale = argc == 4 ? std::strtol(argv[3], nullptr, 10) : 1;

@@ -143,6 +143,37 @@ inline void add_x86_filter_to_ppmd_7z(const std::string& path)
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+// A RAR 4 archive of stored (uncompressed) files, which nothing on Debian writes: the marker,
+// a main header with `main_flags` (0x0001 volume, 0x0080 encrypted headers, 0x0100 first
+// volume), one file header plus data per entry, and the end header. Each header starts with
+// the low 16 bits of the CRC-32 of the rest of it.
+inline std::string rar4_stored(const std::vector<std::pair<std::string, std::string>>& files, unsigned main_flags = 0)
+{
+    const auto header = [](std::string body) {
+        std::string crc(2, '\0');
+        detail::put_le(crc, 0, detail::crc32(body) & 0xFFFF, 2);
+        return crc + body;
+    };
+    const auto le = [](std::uint64_t value, int size) {
+        std::string bytes(static_cast<std::size_t>(size), '\0');
+        detail::put_le(bytes, 0, value, size);
+        return bytes;
+    };
+    std::string out("Rar!\x1a\x07\x00", 7);
+    // HEAD_TYPE, HEAD_FLAGS, HEAD_SIZE, two reserved fields.
+    out += header("\x73" + le(main_flags, 2) + le(13, 2) + le(0, 2) + le(0, 4));
+    for (const auto& [name, data] : files) {
+        // LONG_BLOCK; PACK_SIZE, UNP_SIZE, HOST_OS (Unix), FILE_CRC, FTIME, UNP_VER, METHOD
+        // (0x30 = stored), NAME_SIZE, ATTR, then the name.
+        out += header("\x74" + le(0x8000, 2) + le(32 + name.size(), 2) + le(data.size(), 4) + le(data.size(), 4) + "\x03"
+                      + le(detail::crc32(data), 4) + le(0x5A210000, 4) + "\x14\x30" + le(name.size(), 2)
+                      + le(0100644, 4) + name);
+        out += data;
+    }
+    out += header("\x7b" + le(0x4000, 2) + le(7, 2));
+    return out;
+}
+
 struct RunResult {
     int status = -1; // exit status, -1 when not a normal exit
     std::string errors;

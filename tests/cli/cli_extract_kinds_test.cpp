@@ -39,6 +39,7 @@ TEST(CliExtractKinds, AllFivePackageKindsLandInTheStore)
     TempDir dir;
     const std::string in = dir.folder() + "in/";
     std::filesystem::create_directories(in);
+    std::filesystem::create_directories(dir.folder() + "store"); // --to names an existing folder
 
     FileStorageParam depth;
     depth.name = "Глубина";

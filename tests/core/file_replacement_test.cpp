@@ -1,11 +1,14 @@
 #include "lib/io/File_replacement.h"
 
 #include "lib/io/Binary_io.h"
+#include "support/LockHolder.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -72,4 +75,33 @@ TEST(ReadWholeFile, ReadsLargeFilesCompletely)
     const std::string contents(200000, 'z');
     EXPECT_EQ(lib::io::read_whole_file(dir.write("big", contents)), contents);
     EXPECT_THROW(lib::io::read_whole_file(dir.file("absent")), lib::io::FileNotFoundError);
+}
+
+TEST(ReplacementLeftovers, AreTheHiddenTemporaryNamesAndOnlyThose)
+{
+    const std::pair<const char*, bool> names[] = {
+        {".1.realtim.tmp-a1B2c3", true},
+        {".TemporaryFileData.bin.tmp-000000", true},
+        {"1.realtim.tmp-a1B2c3", false},   // not hidden: not ours
+        {".1.realtim.tmp-a1B2c", false},   // five characters where mkostemp writes six
+        {".1.realtim.tmp-a1B2c3d", false},
+        {".1.realtim.tmp-a1B2-3", false},
+        {".tmp-a1B2c3", false},            // no name before it
+        {".notes.rem", false},
+    };
+    for (const auto& [name, leftover] : names)
+        EXPECT_EQ(lib::io::is_replacement_leftover(name), leftover) << name;
+}
+
+TEST(ReplacementLeftovers, AreRemovedUnlessAWriterHoldsThem)
+{
+    TempDir dir;
+    const std::string left = dir.write(".1.realtim.tmp-Ab12Cd", "half a file");
+    const std::string held = dir.write(".2.realtim.tmp-Ab12Cd", "being written");
+    const std::string user = dir.write(".notes.rem", "kept");
+    testsupport::LockHolder writer(held, lib::io::open_append, false, std::chrono::milliseconds(1000));
+    lib::io::remove_replacement_leftovers(dir.folder());
+    EXPECT_FALSE(std::filesystem::exists(left));
+    EXPECT_TRUE(std::filesystem::exists(held));
+    EXPECT_TRUE(std::filesystem::exists(user));
 }

@@ -46,3 +46,23 @@ TEST(RunAndWait, AMissingProgramIsNotStarted)
     const std::string not_executable = dir.write("7za", "#!/bin/sh\n");
     EXPECT_FALSE(lib::run_and_wait(not_executable, {}, "", false));
 }
+
+TEST(AbsolutePath, ResolvesAgainstTheBaseOrTheCurrentFolder)
+{
+    const struct {
+        const char* path;
+        const char* base;
+        const char* expected;
+    } cases[] = {
+        {"/already/absolute/../kept", "/base", "/already/absolute/../kept"},
+        {"", "/base", ""},
+        {"in", "/base", "/base/in"},
+        {"in/", "/base/", "/base/in/"},
+        {"./a/../b/", "/base", "/base/b/"},
+        {"../up", "/base/home/", "/base/up"},
+        {".", "/base", "/base"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(lib::absolute_path(c.path, c.base), c.expected) << c.path;
+    EXPECT_EQ(lib::absolute_path("x/"), std::filesystem::current_path().string() + "/x/");
+}

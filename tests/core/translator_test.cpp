@@ -1,5 +1,6 @@
 #include "lib/Multilang.h"
 #include "lib/Translator.h"
+#include "testkit/Bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -41,7 +42,7 @@ TEST(TextRing, ConcurrentStoresGetDistinctSlots) {
     constexpr int per_thread = 400;
     auto store_many = [](char tag, std::vector<TranslatedText>& out) {
         for (int i = 0; i < per_thread; ++i)
-            out.push_back(lib::store_text(std::string(1, tag) + std::to_string(i)));
+            out.push_back(lib::store_text(testkit::numbered(std::string_view(&tag, 1), i)));
     };
     std::vector<TranslatedText> a, b;
     std::thread other(store_many, 'a', std::ref(a));
@@ -53,8 +54,8 @@ TEST(TextRing, ConcurrentStoresGetDistinctSlots) {
         for (const TranslatedText& handle : *list)
             slots.insert(handle.index);
     EXPECT_EQ(slots.size(), 2u * per_thread);
-    EXPECT_EQ(lib::text_of(a.back()), "a" + std::to_string(per_thread - 1));
-    EXPECT_EQ(lib::text_of(b.back()), "b" + std::to_string(per_thread - 1));
+    EXPECT_EQ(lib::text_of(a.back()), testkit::numbered("a", per_thread - 1));
+    EXPECT_EQ(lib::text_of(b.back()), testkit::numbered("b", per_thread - 1));
 }
 
 struct TranslateCase {

@@ -1,11 +1,17 @@
 #include "tools/archiver/Extractor.h"
 
 #include "tools/archiver/Output_name.h"
+#include "tools/archiver/Rar_headers.h"
+#include "tools/archiver/Unar_fallback.h"
+#include "tools/archiver/Volume_set.h"
+#include "tools/archiver/Zip_headers.h"
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <zlib.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -70,11 +76,16 @@ private:
     std::string path_;
 };
 
+constexpr const char* unknown_kind = "not an archive of a known kind (7z, zip, RAR 4 or RAR 5)";
+constexpr const char* encrypted_entries = "encrypted package: encrypted entries cannot be unpacked";
+
 std::string reader_error(archive* a)
 {
     const char* message = archive_error_string(a);
-    return message != nullptr ? message : "unknown archive error";
+    return message != nullptr ? message : "the data cannot be decoded";
 }
+
+Failure damaged(archive* a) { return Failure{Failure::damaged, "damaged package: " + reader_error(a)}; }
 
 std::string system_error(const std::string& what, const std::string& path)
 {
@@ -96,7 +107,7 @@ bool write_all(int fd, const char* data, std::size_t size)
     return true;
 }
 
-Reader open_package(int package_fd, std::string& error)
+Reader new_reader(PackageKind kind, std::string& error)
 {
     Reader reader(archive_read_new());
     archive* a = reader.get();
@@ -104,28 +115,127 @@ Reader open_package(int package_fd, std::string& error)
         error = "out of memory";
         return nullptr;
     }
-    // No outer compression filters: the packages are archives themselves, whose formats
-    // decompress their own entries, and some filters would start outside programs on
-    // content that merely looks like theirs.
-    // Only real archive formats: a file that is none of them must fail, not come out as one
-    // "raw" entry.
-    archive_read_support_format_7zip(a);
-    archive_read_support_format_zip(a);
-    archive_read_support_format_rar(a);
-    archive_read_support_format_rar5(a);
-    // Names without the UTF-8 flag come from a Russian Windows, in its DOS code page. Names
-    // that carry the flag (zip) or a Unicode copy (RAR 4) are read as UTF-8 regardless.
-    if (archive_read_set_format_option(a, "zip", "hdrcharset", "CP866") != ARCHIVE_OK
-        || archive_read_set_format_option(a, "rar", "hdrcharset", "CP866") != ARCHIVE_OK) {
-        error = reader_error(a);
+    // Only the format the signature names, and no outer compression filters: the packages are
+    // archives themselves, whose formats decompress their own entries, and some filters would
+    // start outside programs on content that merely looks like theirs.
+    switch (kind) {
+    case PackageKind::seven_zip:
+        archive_read_support_format_7zip(a);
+        break;
+    case PackageKind::zip:
+        archive_read_support_format_zip(a);
+        break;
+    case PackageKind::rar4:
+        archive_read_support_format_rar(a);
+        break;
+    case PackageKind::rar5:
+        archive_read_support_format_rar5(a);
+        break;
+    case PackageKind::unknown:
+        error = unknown_kind;
         return nullptr;
     }
-    if (archive_read_open_fd(a, package_fd, package_block_size) != ARCHIVE_OK) {
+    // Names without the UTF-8 flag come from a Russian Windows, in its DOS code page. Names
+    // that carry the flag (zip) or a Unicode copy (RAR 4) are read as UTF-8 regardless.
+    const char* charset_format = kind == PackageKind::zip ? "zip" : kind == PackageKind::rar4 ? "rar" : nullptr;
+    if (charset_format != nullptr && archive_read_set_format_option(a, charset_format, "hdrcharset", "CP866") != ARCHIVE_OK) {
         error = reader_error(a);
         return nullptr;
     }
     return reader;
 }
+
+PackageKind read_kind(int fd)
+{
+    std::string head(package_signature_size, '\0');
+    const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+    head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return package_kind(head);
+}
+
+ReadAt reader_at(int fd)
+{
+    return [fd](std::uint64_t offset, std::size_t size) {
+        std::string bytes(size, '\0');
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t got = ::pread(fd, bytes.data() + done, size - done, static_cast<off_t>(offset + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            done += static_cast<std::size_t>(got);
+        }
+        bytes.resize(done);
+        return bytes;
+    };
+}
+
+RarLayout rar_layout(PackageKind kind, int fd)
+{
+    return kind == PackageKind::rar5 ? read_rar5_layout(reader_at(fd)) : read_rar4_layout(reader_at(fd));
+}
+
+bool is_regular_file(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Every volume of the set that `package` belongs to, first to last, each checked to be the
+// volume its place says and the last one to end the set.
+std::optional<Failure> collect_volumes(const std::string& package, PackageKind kind, std::vector<std::string>& volumes)
+{
+    if (kind == PackageKind::rar4)
+        return Failure{Failure::unsupported, "one volume of a RAR 4 volume set; such sets cannot be unpacked"};
+    for (std::uint64_t index = 0;; ++index) {
+        const auto path = rar_volume_path(package, index);
+        if (!path)
+            return Failure{Failure::unsupported,
+                           "one volume of a RAR volume set whose name does not end in .partN.rar; the other volumes cannot be found"};
+        if (!is_regular_file(*path))
+            return Failure{Failure::damaged, "volume " + std::to_string(index + 1) + " of the set is missing: " + *path};
+        const Fd fd(::open(path->c_str(), O_RDONLY | O_CLOEXEC));
+        const RarLayout layout = fd.get() >= 0 && read_kind(fd.get()) == kind ? rar_layout(kind, fd.get()) : RarLayout{};
+        if (layout.headers_encrypted || layout.file_encrypted)
+            return Failure{Failure::encrypted, encrypted_entries};
+        if (!layout.volume || layout.volume_number != index)
+            return Failure{Failure::damaged, *path + " is not volume " + std::to_string(index + 1) + " of the set"};
+        if (!layout.ended)
+            return Failure{Failure::damaged, "damaged package: volume " + *path + " is damaged or cut short"};
+        volumes.push_back(*path);
+        if (!layout.more_volumes)
+            return std::nullopt;
+    }
+}
+
+// What a RAR package's headers say before any data is decoded: encryption refuses it, and a
+// volume brings in its whole set (`volumes` stays empty for a single archive).
+std::optional<Failure> check_rar_headers(const std::string& package, PackageKind kind, int fd,
+                                         std::vector<std::string>& volumes)
+{
+    const RarLayout layout = rar_layout(kind, fd);
+    if (layout.headers_encrypted || layout.file_encrypted)
+        return Failure{Failure::encrypted, encrypted_entries};
+    if (layout.volume)
+        return collect_volumes(package, kind, volumes);
+    return std::nullopt;
+}
+
+// A zip entry whose local header alone says "encrypted" is damage, not encryption.
+Failure encryption_failure(PackageKind kind, int package_fd, archive_entry* entry)
+{
+    struct stat st {};
+    if (kind == PackageKind::zip && package_fd >= 0 && ::fstat(package_fd, &st) == 0
+        && zip_directory_has_encrypted_entries(reader_at(package_fd), static_cast<std::uint64_t>(st.st_size)) == false) {
+        const char* name = archive_entry_pathname(entry);
+        return Failure{Failure::damaged, "damaged package: " + std::string(name != nullptr ? name : "an entry")
+                                             + " is marked encrypted only in its local header"};
+    }
+    return Failure{Failure::encrypted, encrypted_entries};
+}
+
+bool is_rar(PackageKind kind) { return kind == PackageKind::rar4 || kind == PackageKind::rar5; }
 
 bool is_plain_file(archive_entry* entry)
 {
@@ -146,27 +256,69 @@ std::optional<std::string> Extractor::extract(const std::string& package)
     struct stat package_stat {};
     if (::fstat(package_file.get(), &package_stat) != 0 || !S_ISREG(package_stat.st_mode))
         return "not a regular file";
-    std::string error;
-    const Reader reader = open_package(package_file.get(), error);
-    if (!reader)
-        return error;
-    archive* a = reader.get();
+    const PackageKind kind = read_kind(package_file.get());
+    if (kind == PackageKind::unknown)
+        return unknown_kind;
+
+    std::vector<std::string> volumes;
+    if (is_rar(kind)) {
+        if (auto failure = check_rar_headers(package, kind, package_file.get(), volumes))
+            return failure->message;
+    }
 
     std::error_code ec;
     std::filesystem::create_directories(folder_, ec);
     if (ec || !std::filesystem::is_directory(folder_, ec))
         return "cannot create folder " + folder_ + (ec ? ": " + ec.message() : ": not a folder");
 
-    for (;;) {
+    // libarchive does not check the CRC of stored RAR 4 files: we check every RAR 4 file.
+    if (kind == PackageKind::rar4) {
+        rar4_files_ = read_rar4_files(reader_at(package_file.get()));
+        checking_rar4_ = true;
+    }
+    const auto failure = volumes.empty() ? extract_entries(kind, package_file.get(), {}) : extract_entries(kind, -1, volumes);
+    if (!failure)
+        return std::nullopt;
+    if (failure->kind != Failure::damaged || !is_rar(kind))
+        return failure->message;
+    // libarchive fails some sound RAR data; a second decoder that checks every file decides.
+    const auto second = extract_with_unar(volumes.empty() ? package : volumes.front(), folder_);
+    if (!second)
+        return std::nullopt;
+    return failure->message + " (unar: " + *second + ")";
+}
+
+std::optional<Failure> Extractor::extract_entries(PackageKind kind, int package_fd, const std::vector<std::string>& volumes)
+{
+    std::string error;
+    const Reader reader = new_reader(kind, error);
+    if (!reader)
+        return Failure{Failure::unsupported, error};
+    archive* a = reader.get();
+    std::vector<const char*> names;
+    for (const std::string& volume : volumes)
+        names.push_back(volume.c_str());
+    names.push_back(nullptr);
+    const int opened = package_fd >= 0 ? archive_read_open_fd(a, package_fd, package_block_size)
+                                       : archive_read_open_filenames(a, names.data(), package_block_size);
+    if (opened != ARCHIVE_OK)
+        return damaged(a);
+
+    for (entry_index_ = 0;; ++entry_index_) {
         archive_entry* entry = nullptr;
         const int status = archive_read_next_header(a, &entry);
         if (status == ARCHIVE_EOF)
             return std::nullopt;
+        if (checking_rar4_ && (!rar4_files_ || entry_index_ >= rar4_files_->size()))
+            return Failure{Failure::damaged, "damaged package: the file headers cannot be read"};
         // A warning (a name that would not convert, say) still leaves a readable entry.
         if (status < ARCHIVE_WARN)
-            return reader_error(a);
+            return damaged(a);
         if (archive_entry_is_encrypted(entry))
-            return "encrypted packages are not supported";
+            return encryption_failure(kind, package_fd, entry);
+        // A folder entry has no data, and some readers refuse to be asked for it.
+        if (archive_entry_filetype(entry) == AE_IFDIR)
+            continue;
 
         if (!is_plain_file(entry)) {
             if (auto failure = read_to_end(a))
@@ -178,7 +330,7 @@ std::optional<std::string> Extractor::extract(const std::string& package)
             path = archive_entry_pathname_utf8(entry);
         // Skipping a file whose name is unreadable would lose it without a word.
         if (path == nullptr)
-            return "an entry's name cannot be read";
+            return Failure{Failure::damaged, "damaged package: an entry's name cannot be read"};
         const auto name = safe_output_name(path);
         if (!name) {
             if (auto failure = read_to_end(a))
@@ -192,18 +344,18 @@ std::optional<std::string> Extractor::extract(const std::string& package)
 
 // Entries are always read to their end, also when skipped: skipping data in a 7z solid block
 // throws the decoder off for the next entry, and reading is what checks the data.
-std::optional<std::string> Extractor::read_to_end(archive* a)
+std::optional<Failure> Extractor::read_to_end(archive* a)
 {
     for (;;) {
         const la_ssize_t got = archive_read_data(a, buffer_.data(), buffer_.size());
         if (got == 0)
             return std::nullopt;
         if (got < 0)
-            return reader_error(a);
+            return damaged(a);
     }
 }
 
-std::optional<std::string> Extractor::write_entry(archive* a, archive_entry* entry, const std::string& name)
+std::optional<Failure> Extractor::write_entry(archive* a, archive_entry* entry, const std::string& name)
 {
     const std::string target = (std::filesystem::path(folder_) / name).string();
 
@@ -215,29 +367,39 @@ std::optional<std::string> Extractor::write_entry(archive* a, archive_entry* ent
                         .string();
         fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd < 0 && errno != EEXIST)
-            return system_error("cannot create", temp_path);
+            return Failure{Failure::output, system_error("cannot create", temp_path)};
     }
     Fd file(fd);
     TempFile temp(temp_path);
 
+    std::uint64_t written = 0;
+    uLong crc = crc32(0, nullptr, 0);
     for (;;) {
         const la_ssize_t got = archive_read_data(a, buffer_.data(), buffer_.size());
         if (got == 0)
             break;
         // Negative covers a failed checksum too (reported as a warning at the entry's end).
         if (got < 0)
-            return reader_error(a);
+            return damaged(a);
         if (!write_all(file.get(), buffer_.data(), static_cast<std::size_t>(got)))
-            return system_error("cannot write", target);
+            return Failure{Failure::output, system_error("cannot write", target)};
+        written += static_cast<std::uint64_t>(got);
+        if (checking_rar4_)
+            crc = crc32_z(crc, reinterpret_cast<const Bytef*>(buffer_.data()), static_cast<z_size_t>(got));
     }
+    // Not every format checks its data against the declared size (a zip entry may declare
+    // gigabytes and hold five bytes): a file of another size is damage, never a result.
+    if (archive_entry_size_is_set(entry) && written != static_cast<std::uint64_t>(archive_entry_size(entry)))
+        return Failure{Failure::damaged, "damaged package: " + name + " holds " + std::to_string(written)
+                                             + " bytes but declares " + std::to_string(archive_entry_size(entry))};
+    if (checking_rar4_ && crc != (*rar4_files_)[entry_index_].crc)
+        return Failure{Failure::damaged, "damaged package: " + name + " fails its checksum"};
     if (archive_entry_mtime_is_set(entry)) {
         const timespec times[2] = {{0, UTIME_OMIT}, {archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)}};
         ::futimens(file.get(), times);
     }
-    if (!file.close())
-        return system_error("cannot write", target);
-    if (!temp.rename_to(target))
-        return system_error("cannot write", target);
+    if (!file.close() || !temp.rename_to(target))
+        return Failure{Failure::output, system_error("cannot write", target)};
     return std::nullopt;
 }
 

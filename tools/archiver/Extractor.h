@@ -7,9 +7,17 @@
 // been read to the end and checked, so a damaged package leaves the files completed before
 // the damage and never a partial file under a real name.
 //
-// Errors: extract() returns a one-line message (damaged, encrypted or unknown package, a
-// folder that cannot be created or written); nothing is thrown. Names come back in the
+// The format is told by the signature at the start of the file. A RAR volume brings in its
+// whole set (NAME.partN.rar beside it); RAR data that libarchive fails go to a second decoder
+// (Unar_fallback.h) whose every file is checked against its declared size and checksum.
+//
+// Errors: extract() returns a one-line message that says which it is: a damaged, encrypted
+// or unknown package, a missing volume, a folder that cannot be created or written; nothing
+// is thrown. Names come back in the
 // C library's current LC_CTYPE, so the caller sets a UTF-8 locale first.
+
+#include "tools/archiver/Package_kind.h"
+#include "tools/archiver/Rar_headers.h"
 
 #include <optional>
 #include <string>
@@ -20,6 +28,12 @@ struct archive_entry;
 
 namespace archiver {
 
+struct Failure {
+    enum Kind { damaged, encrypted, unsupported, output };
+    Kind kind;
+    std::string message;
+};
+
 class Extractor {
 public:
     explicit Extractor(std::string folder);
@@ -28,12 +42,18 @@ public:
     std::optional<std::string> extract(const std::string& package);
 
 private:
-    std::optional<std::string> write_entry(archive* reader, archive_entry* entry, const std::string& name);
-    std::optional<std::string> read_to_end(archive* reader);
+    // From the open package, or (package_fd < 0) from the volumes of a set, first to last.
+    std::optional<Failure> extract_entries(PackageKind kind, int package_fd, const std::vector<std::string>& volumes);
+    std::optional<Failure> write_entry(archive* reader, archive_entry* entry, const std::string& name);
+    std::optional<Failure> read_to_end(archive* reader);
 
     std::string folder_;
     std::vector<char> buffer_;
     unsigned temp_counter_ = 0;
+    // RAR 4: the CRC of each file header, matched to libarchive's entries by their order.
+    bool checking_rar4_ = false;
+    std::optional<std::vector<Rar4File>> rar4_files_;
+    std::size_t entry_index_ = 0;
 };
 
 } // namespace archiver

@@ -1,4 +1,5 @@
 #include "app/Configuration.h"
+#include "app/Configuration_folders.h"
 
 #include "lib/io/Binary_io.h"
 #include "support/TempDir.h"
@@ -6,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 
 #include <pwd.h>
@@ -86,6 +88,25 @@ TEST(ConfigurationLoad, KeepsTheCurrentValueOfWhatTheFileLacks)
     config.load(dir.write("dravinex2.ini", "[OPTIONS]\nTo_Path=/store/данные/\n"));
     EXPECT_EQ(config.to_path, "/store/данные/");
     EXPECT_EQ(config.from_path, "/in/");
+}
+
+TEST(ConfigurationLoad, TakesRelativeFoldersFromTheSettingsFilesFolder)
+{
+    TempDir dir;
+    CONFIGURATION config = with_paths("/data/", "/in/");
+    config.load(dir.write("dravinex2.ini", "[options]\nto_path=store/\nfrom_path=../packages\n"));
+    const std::string base = dir.folder();
+    EXPECT_EQ(config.to_path, base + "store/");
+    EXPECT_EQ(config.from_path, std::filesystem::path(base).parent_path().parent_path().string() + "/packages");
+}
+
+TEST(ProgramFolders, AreAbsoluteWhateverHomeIsGiven)
+{
+    const ProgramFolders relative = program_folders("home");
+    EXPECT_EQ(relative.home, std::filesystem::current_path().string() + "/home/");
+    EXPECT_EQ(relative.run_lock, relative.home + ".extract.lock");
+    EXPECT_EQ(program_folders("/h").temp_dir, "/h/temp.dir.tmp");
+    EXPECT_EQ(program_folders().home.front(), '/'); // the executable's folder
 }
 
 TEST(ConfigurationSave, WritesTheOptionsAndKeepsEveryOtherLine)

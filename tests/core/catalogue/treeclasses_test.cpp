@@ -115,8 +115,10 @@ TEST_F(DataFolder, ADataFolderWithoutSubfoldersGivesTheRootAlone)
 
 TEST_F(DataFolder, AWellListsItsFilesHiddenOnesTooByRunNumberThenName)
 {
+    // ".12.realtim.tmp-a1B2c3" is the temporary copy of a rewrite that a killed run left:
+    // not a file of the well. ".notes.tmp-1" only looks a little like one.
     for (const char* name : {"12.race", "12.rac", "report.las", "12.fast.realtim", "inpgti.nbl", "0012.dep", "+5.tim",
-                             "12", ".notes.rem", "inpgti.ini", "12.REALLAG"})
+                             "12", ".notes.rem", "inpgti.ini", "12.REALLAG", ".12.realtim.tmp-a1B2c3", ".notes.tmp-1"})
         file(std::string("Area/Well/") + name);
     folder("Area/Well/sub");
     link(data() + "Area", "Area/Well/up");
@@ -132,6 +134,7 @@ TEST_F(DataFolder, AWellListsItsFilesHiddenOnesTooByRunNumberThenName)
     };
     const Row expected[] = {
         {".notes.rem", "Файл заметок", -1},
+        {".notes.tmp-1", "", -1},
         {"12", "", -1},
         {"dangling.txt", "Текстовый файл", -1},
         {"inpgti.ini", "Настройки скважины", -1},

@@ -1,9 +1,11 @@
 #include "extract/Extractthread.h"
+#include "extract/Regrarclass.h"
 
 #include "storage/Realtimedatareader.h"
 #include "support/Expect.h"
 #include "support/LockHolder.h"
 #include "support/TempDir.h"
+#include "testkit/Bytes.h"
 #include "testkit/Classic_writer.h"
 #include "testkit/Realtime_writer.h"
 #include "testkit/Zreg_writer.h"
@@ -217,7 +219,7 @@ TEST_F(ExtractRun, TheIdentityFileNamesTheFoldersAndUnsafeNamesStayInside)
     };
     int n = 0;
     for (const Case& c : cases) {
-        package("p" + std::to_string(n++) + ".zreg", {member("inpgti.ini", c.ini), member("1.realtim", realtime({1}))});
+        package(testkit::numbered("p", n++) + ".zreg", {member("inpgti.ini", c.ini), member("1.realtim", realtime({1}))});
         run_all();
         EXPECT_TRUE(std::filesystem::exists(store() + c.folder + "1.realtim")) << c.name;
     }
@@ -349,4 +351,135 @@ TEST_F(ExtractRun, APackageThatCannotBeReadIsAnErrorAndIsTriedAgain)
         EXPECT_FALSE(cache.find(path, remembered));
     }
     EXPECT_EQ(run_all(), (Lines{"Распаковка данных:", "    скважина \"12\", файл \"1.realtim\""}));
+}
+
+TEST_F(ExtractRun, AFailedPackageIsForgottenWhateverTheCause)
+{
+    set_archiver_path(DRAVINEX_ARCHIVER);
+    testkit::ZregMember bad_length = member("x.bin", {1, 2, 3});
+    bad_length.unpacked_len = 100000001;
+    struct Case {
+        const char* cause;
+        std::string path;
+    };
+    const Case cases[] = {
+        {"an archive the archiver cannot read", in() + "damaged.rar"},
+        {"a .zreg member with a wrong length", package("bad-length.zreg", {identity(), bad_length})},
+    };
+    testkit::write_file(cases[0].path, Bytes(300, 1));
+    run_all();
+    set_archiver_path("");
+    EXPECT_EQ(failed, 2);
+    for (const Case& c : cases) {
+        std::int32_t remembered = 0;
+        EXPECT_FALSE(cache.find(c.path, remembered)) << c.cause << ": remembered as done";
+    }
+}
+
+TEST_F(ExtractRun, AFolderTheRunCannotCreateIsReportedWithItsReason)
+{
+    package("a.zreg", {identity(), member("1.realtim", realtime({1}))});
+    testkit::write_file(dir.folder() + "occupied", {'x'});
+    const std::string blocked = dir.folder() + "occupied/";
+    struct Case {
+        std::string root;
+        std::string temp_dir;
+        std::string message;
+    };
+    const Case cases[] = {
+        {blocked + "store/", dir.folder() + "temp.dir.tmp",
+         "Не удалось создать папку данных \"" + blocked + "store\": Not a directory"},
+        {store(), blocked + "temp.dir.tmp", "Не удалось создать временную папку \"" + blocked + "temp.dir.tmp\": Not a directory"},
+    };
+    for (const Case& c : cases) {
+        owner = RecordingOwner();
+        TExtractThread run(true, false, c.root, "", &cache, &owner, c.temp_dir, in());
+        run.Execute();
+        EXPECT_EQ(run.journal(), Lines{"Распаковка данных:"});
+        EXPECT_EQ(run.failed_packages(), 1); // not a quiet run that found nothing
+        EXPECT_EQ(owner.errors, Lines{c.message});
+        EXPECT_TRUE(cache.entries().empty()); // no package was taken
+    }
+}
+
+TEST_F(ExtractRun, TheRunCountsPackagesFoundUnpackedSkippedAndFailed)
+{
+    package("a.zreg", {identity(), member("1.realtim", realtime({1}))});
+    run_all();
+    package("b.zreg", {identity(), member("2.realtim", realtime({1}))});
+    testkit::write_file(in() + "c.zreg", {1, 0, 0, 1, 'x'});
+    TExtractThread run(true, false, store(), "", &cache, &owner, dir.folder() + "temp.dir.tmp", in());
+    run.Execute();
+    EXPECT_EQ(run.found_packages(), 3);
+    EXPECT_EQ(run.unpacked_packages(), 1);
+    EXPECT_EQ(run.skipped_packages(), 1);
+    EXPECT_EQ(run.failed_packages(), 1);
+}
+
+TEST_F(ExtractRun, LeftoversOfAKilledRewriteGoWhenTheWellNextReceivesData)
+{
+    const std::string well = store() + "Северная/12/";
+    std::filesystem::create_directories(well);
+    testkit::write_file(well + ".1.realtim.tmp-Qw3rTy", Bytes(1000, 7));
+    testkit::write_file(well + ".notes.rem", {'n'}); // the user's own hidden file
+    testkit::write_file(store() + "Северная/.x.realtim.tmp-Qw3rTy", {'x'}); // not a well: left alone
+    package("a.zreg", {identity(), member("1.realtim", realtime({1}))});
+    run_all();
+    EXPECT_FALSE(std::filesystem::exists(well + ".1.realtim.tmp-Qw3rTy"));
+    EXPECT_TRUE(std::filesystem::exists(well + ".notes.rem"));
+    EXPECT_TRUE(std::filesystem::exists(store() + "Северная/.x.realtim.tmp-Qw3rTy"));
+}
+
+TEST_F(ExtractRun, AMergeKeepsRemarksAndValuesOnlyRecords)
+{
+    const std::vector<FileStorageParam> params = {named("Глубина"), named("Вес")};
+    const SimpleRemark old_note{1, 2, 3, "Долив раствора"};
+    const SimpleRemark new_note{4, 5, 6, "Смена долота"};
+    const auto well_file = [&](bool grown) {
+        testkit::RealtimeFile file(2, lib::enc_utf8);
+        file.format(2, lib::enc_utf8).params(params).record(at(10)).values_only(11, {7, 8}).remark(old_note);
+        if (grown)
+            file.record(at(20)).values_only(21, {9, 10}).remark(new_note);
+        return file.bytes();
+    };
+    package("a.zreg", {identity(), member("1.realtim", well_file(false))});
+    run_all();
+    // The station's file has grown: it carries the old remark again, and a new one.
+    package("b.zreg", {identity(), member("1.realtim", well_file(true))});
+    EXPECT_EQ(run_all(), (Lines{"Распаковка данных:", "    скважина \"12\", файл \"1.realtim\""}));
+
+    const auto model = load(store() + "Северная/12/1.realtim");
+    EXPECT_EQ(model->remarks, (std::vector<SimpleRemark>{old_note, new_note}));
+    ASSERT_EQ(times_of(*model), (std::vector<std::uint32_t>{10, 11, 20, 21}));
+    for (const std::size_t i : {1u, 3u}) {
+        EXPECT_EQ(model->records[i]->stamped, 0) << i;
+        EXPECT_EQ(model->records[i]->operation, 255) << i;
+    }
+    EXPECT_EQ(model->records[3]->values, (std::vector<float>{9, 10}));
+    EXPECT_TRUE(model->warnings.empty());
+}
+
+TEST_F(ExtractRun, APackageUnderANameOutsideCodePage1251IsNotUnpackedAgainAfterARestart)
+{
+    package("Қарағанды/a.zreg", {identity(), member("1.realtim", realtime({1}))});
+    run_all();
+    cache.save(dir.folder() + "TemporaryFileData.bin");
+    cache.load(dir.folder() + "TemporaryFileData.bin");
+    TExtractThread run(true, false, store(), "", &cache, &owner, dir.folder() + "temp.dir.tmp", in());
+    run.Execute();
+    EXPECT_EQ(run.skipped_packages(), 1);
+    EXPECT_EQ(run.unpacked_packages(), 0);
+}
+
+TEST(SinglePackageDestination, IsTheNamedFolderOrGTIDataBesideThePackage)
+{
+    const struct {
+        const char* name;
+        const char* expected;
+    } cases[] = {
+        {"", "/in/sub/GTI_Data/"},
+        {"Мои", "/in/sub/Мои/"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(single_package_destination("/in/sub/a.zreg", c.name), c.expected) << c.name;
 }

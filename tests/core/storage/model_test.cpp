@@ -2,6 +2,7 @@
 
 #include "support/Expect.h"
 #include "support/TempDir.h"
+#include "testkit/Bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -88,7 +89,7 @@ TEST(FileStorageModel, The513thParameterIsRefusedAndThe512Stay)
 {
     FileStorage model;
     for (int i = 0; i < 512; ++i)
-        model.add_parameter(param("p" + std::to_string(i)));
+        model.add_parameter(param(testkit::numbered("p", i)));
     try {
         model.add_parameter(param("one too many"));
         FAIL() << "no exception";
@@ -171,7 +172,7 @@ TEST(RealtimeWriter, AnOldVariantFileStartsWithTheParameterSectorAndAnEightBitCo
     EXPECT_EQ(bytes[3], 2); // two parameters
 }
 
-TEST(RealtimeWriter, RoundTripsParametersRecordsAndTextsInBothVariants)
+TEST(RealtimeWriter, RoundTripsParametersRecordsTextsAndRemarksInBothVariants)
 {
     for (const int version : {0, 2}) {
         TempDir dir;
@@ -183,9 +184,15 @@ TEST(RealtimeWriter, RoundTripsParametersRecordsAndTextsInBothVariants)
         item.subsecond = 7;
         model.add_record(item);
         model.add_record(record(1002, {std::nanf(""), 1e-7f}));
+        FileStorageItem values_only;
+        values_only.time = 1003;
+        values_only.stamped = 0;
+        values_only.operation = 255;
+        values_only.values = {4.5f, 6};
+        model.add_record(values_only);
         model.text_values.set_value("Месторождение", "Южное");
         model.text_values.set_value("Скважина", "12-бис");
-        model.remarks.push_back(SimpleRemark{1, 2, 3, "lost"});
+        model.remarks.push_back(SimpleRemark{1, 2, 3, "Долив в 14:20"});
         const std::string path = dir.file("w.realtim");
         model.save_realtime(path);
 
@@ -196,15 +203,20 @@ TEST(RealtimeWriter, RoundTripsParametersRecordsAndTextsInBothVariants)
         EXPECT_EQ(back.params[0].text1, "Глубина забоя");
         EXPECT_EQ(back.params[0].text2, "м");
         EXPECT_EQ(back.params[0].text3, "ГЛБ");
-        ASSERT_EQ(back.records.size(), 2u);
+        ASSERT_EQ(back.records.size(), 3u);
         EXPECT_EQ(back.records[0]->values, (std::vector<float>{12.5f, -3.25f}));
         EXPECT_EQ(back.records[0]->subsecond, version == 2 ? 7 : 0);
         EXPECT_EQ(back.records[0]->depth_cur, 101.0f);
         EXPECT_EQ(back.records[0]->lag_depth, 99.0f);
         EXPECT_EQ(back.records[0]->operation, 3);
         EXPECT_TRUE(std::isnan(back.records[1]->values[0]));
+        // A values-only record stays one: no head, so no depths of 0 that were never measured.
+        EXPECT_EQ(back.records[2]->stamped, 0) << version;
+        EXPECT_EQ(back.records[2]->operation, 255);
+        EXPECT_EQ(back.records[2]->time, 1003u);
+        EXPECT_EQ(back.records[2]->values, (std::vector<float>{4.5f, 6}));
         EXPECT_EQ(back.text_values.lines(), model.text_values.lines());
-        EXPECT_TRUE(back.remarks.empty()); // remarks are not written
+        EXPECT_EQ(back.remarks, model.remarks) << version;
         EXPECT_TRUE(back.warnings.empty());
     }
 }
@@ -249,13 +261,13 @@ TEST(RealtimeWriter, SectorsThatCannotBeWrittenWholeAreRefusedAndTheOldFileStays
         {"parameters over 32767 bytes",
          [](FileStorage& m) {
              for (int i = 0; i < 100; ++i)
-                 m.add_parameter(param("p" + std::to_string(i), std::string(400, 'z')));
+                 m.add_parameter(param(testkit::numbered("p", i), std::string(400, 'z')));
          }},
         {"old variant with 300 parameters",
          [](FileStorage& m) {
              m.version = 0;
              for (int i = 0; i < 300; ++i)
-                 m.add_parameter(param("p" + std::to_string(i)));
+                 m.add_parameter(param(testkit::numbered("p", i)));
          }},
     };
     for (const Case& c : cases) {

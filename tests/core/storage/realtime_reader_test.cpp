@@ -2,6 +2,7 @@
 
 #include "support/Expect.h"
 #include "support/TempDir.h"
+#include "testkit/Bytes.h"
 #include "testkit/Realtime_writer.h"
 
 #include <gtest/gtest.h>
@@ -88,7 +89,7 @@ TEST_F(RealtimeLoad, ARecordWithFewerValuesThanColumnsIsKeptAndWarnedOnce)
 {
     std::vector<FileStorageParam> twelve;
     for (int i = 0; i < 12; ++i)
-        twelve.push_back(named("p" + std::to_string(i)));
+        twelve.push_back(named(testkit::numbered("p", i)));
     RealtimeFile file(2, lib::enc_utf8);
     file.format(2, lib::enc_utf8).params(twelve);
     file.record(at(1, std::vector<float>(10, 3.0f)));

@@ -1,4 +1,4 @@
-#include "extract/Fileworks.h"
+#include "lib/Fileworks.h"
 
 #include "support/TempDir.h"
 

@@ -1,6 +1,6 @@
 #pragma once
-// File helpers of the extraction pipeline: the file finder with Windows-style attribute
-// sets, and small file and folder operations.
+// General file helpers: the file finder with Windows-style attribute sets, and small file
+// and folder operations. The extraction pipeline and the data file model both use them.
 //
 // Masks match names without regard to letter case ("X.ZREG" matches "*.zreg"). Attribute
 // sets select as the Windows search does: ordinary files always match; hidden files, system

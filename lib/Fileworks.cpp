@@ -1,4 +1,4 @@
-#include "extract/Fileworks.h"
+#include "lib/Fileworks.h"
 
 #include "lib/Strworks.h"
 #include "lib/Sys_utils.h"

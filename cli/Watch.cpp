@@ -1,0 +1,87 @@
+#include "cli/Watch.h"
+
+#include "cli/Cli.h"
+#include "cli/Output.h"
+#include "extract/Extractthread.h"
+#include "extract/Package_watch.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cmath>
+#include <filesystem>
+#include <ostream>
+
+namespace dravinex_cli {
+
+namespace {
+
+// Everything a long-running watch has to say, line by line and flushed at once, so that a
+// service log shows it as it happens.
+class WatchConsole : public ExtractOwner, public WatchReporter {
+public:
+    WatchConsole(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+
+    void post_status(const std::string& text) override { err_ << printable(text) << std::endl; }
+    void post_progress(int) override {}
+    void report_error(const std::string& /*caption*/, const std::string& message) override
+    {
+        // The message box's blank line becomes one line break.
+        std::string text = message;
+        for (std::size_t at; (at = text.find("\n\n")) != std::string::npos;)
+            text.replace(at, 2, "\n");
+        err_ << program_name << ": " << text << std::endl;
+    }
+
+    void journal(const std::vector<std::string>& lines) override
+    {
+        for (const std::string& line : lines)
+            out_ << line << '\n';
+        out_.flush();
+    }
+    void notice(const std::string& text) override { err_ << program_name << ": " << text << std::endl; }
+    void error(const std::string& text) override { err_ << program_name << ": " << text << std::endl; }
+
+private:
+    std::ostream& out_;
+    std::ostream& err_;
+};
+
+} // namespace
+
+CLI::App* add_watch_command(CLI::App& app, WatchOptions& options)
+{
+    CLI::App* watch = app.add_subcommand("watch", "Unpack packages as they arrive in the input folder, until stopped");
+    add_store_options(*watch, options.store, true);
+    watch->add_option("--settle", options.settle_seconds,
+                      "Seconds a complete package must stay unchanged before it is taken (default 2)")
+        ->check(CLI::Range(0.0, 86400.0));
+    return watch;
+}
+
+int run_watch(const WatchOptions& options, std::ostream& out, std::ostream& err)
+{
+    // First, before the runs start threads or the archiver: they inherit the blocked
+    // signals, so a Ctrl+C or a service stop never cuts a package short.
+    platform::StopRequest stop;
+    if (!stop.catch_signals()) {
+        err << program_name << ": cannot take over SIGINT and SIGTERM\n";
+        return exit_failure;
+    }
+    const StorePaths paths = resolve_store(options.store);
+    // A home named for a service may be new; the watch keeps its cache and temporary folder
+    // there for as long as it runs.
+    std::error_code ignored;
+    std::filesystem::create_directories(paths.home, ignored);
+    WatchSettings settings;
+    settings.from_path = paths.from_path;
+    settings.to_path = paths.to_path;
+    settings.cache_path = paths.cache;
+    settings.temp_dir = paths.temp_dir;
+    settings.run_lock = paths.run_lock;
+    settings.settle = std::chrono::milliseconds(std::llround(options.settle_seconds * 1000.0));
+    WatchConsole console(out, err);
+    PackageWatcher watcher(settings, console, console);
+    return watcher.run(stop) == 0 ? exit_ok : exit_failure;
+}
+
+} // namespace dravinex_cli

@@ -1,0 +1,330 @@
+// Watch mode: inotify events turned into packages to unpack.
+
+#include "extract/Package_watch.h"
+
+#include "catalogue/Filedata.h"
+#include "extract/Extractthread.h"
+#include "extract/Run_lock.h"
+#include "lib/Fileworks.h"
+#include "lib/Sys_utils.h"
+
+#include <cerrno>
+#include <sstream>
+
+namespace {
+
+using platform::WatchEvent;
+namespace event = platform::watch_event;
+
+// While the input folder is missing, its nearest ancestor is watched for arrivals; this
+// look now and then covers an ancestor that itself goes away meanwhile.
+constexpr std::chrono::seconds missing_folder_recheck{10};
+
+std::string without_slash(const std::string& folder)
+{
+    return folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
+}
+
+std::string settle_text(std::chrono::milliseconds settle)
+{
+    std::ostringstream text;
+    text << static_cast<double>(settle.count()) / 1000.0 << " s";
+    return text.str();
+}
+
+bool is_watched_folder_entry(const platform::DirEntry& entry)
+{
+    // As the folder search: no hidden folders, no links to folders.
+    return (entry.attributes & platform::attr_directory) && !(entry.attributes & platform::attr_hidden)
+           && !(entry.attributes & platform::attr_link);
+}
+
+} // namespace
+
+PackageWatcher::PackageWatcher(WatchSettings settings, ExtractOwner& owner, WatchReporter& reporter)
+    : settings_(std::move(settings)),
+      owner_(owner),
+      reporter_(reporter),
+      tracker_(settings_.settle),
+      root_(without_slash(settings_.from_path))
+{
+}
+
+int PackageWatcher::run(platform::StopRequest& stop)
+{
+    if (const int error = watch_.init_error()) {
+        if (error == EMFILE)
+            reporter_.error("cannot start watching: the system's limit of inotify instances is reached ("
+                            + platform::instance_limit_text() + ")");
+        else
+            reporter_.error("cannot start watching: " + platform::error_text(error));
+        return 1;
+    }
+    if (start_watching() == Outcome::fatal)
+        return 1;
+    std::vector<WatchEvent> events;
+    for (;;) {
+        unpack_due(stop);
+        events.clear();
+        const platform::WaitResult result = watch_.wait(next_timeout(), stop, events);
+        if (result == platform::WaitResult::stopped)
+            return 0;
+        if (result == platform::WaitResult::failed) {
+            reporter_.error("the watch failed: " + platform::error_text(watch_.wait_error()));
+            return 1;
+        }
+        for (const WatchEvent& happened : events) {
+            if (handle(happened) == Outcome::fatal)
+                return 1;
+        }
+        if (!root_present_ && look_for_root() == Outcome::fatal)
+            return 1;
+    }
+}
+
+std::optional<std::chrono::milliseconds> PackageWatcher::next_timeout() const
+{
+    std::optional<std::chrono::milliseconds> timeout;
+    if (const auto deadline = tracker_.next_deadline()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - SettleTracker::Clock::now());
+        timeout = std::max(left, std::chrono::milliseconds(0));
+    }
+    if (!root_present_) {
+        const std::chrono::milliseconds recheck = missing_folder_recheck;
+        timeout = timeout ? std::min(*timeout, recheck) : recheck;
+    }
+    return timeout;
+}
+
+PackageWatcher::Outcome PackageWatcher::start_watching()
+{
+    if (!lib::folder_exists(root_)) {
+        reporter_.notice("the input folder " + root_ + " does not exist; waiting for it to appear");
+        watch_nearest_ancestor();
+        return Outcome::ok;
+    }
+    root_present_ = true;
+    reporter_.notice("watching " + root_ + " for packages (settle time " + settle_text(settings_.settle) + ")");
+    return watch_tree(settings_.from_path, true);
+}
+
+PackageWatcher::Outcome PackageWatcher::look_for_root()
+{
+    if (!lib::folder_exists(root_)) {
+        watch_nearest_ancestor();
+        return Outcome::ok;
+    }
+    if (arrival_watch_ >= 0)
+        watch_.remove(arrival_watch_);
+    arrival_watch_ = -1;
+    arrival_folder_.clear();
+    return start_watching();
+}
+
+void PackageWatcher::watch_nearest_ancestor()
+{
+    // Anything that arrives in the nearest folder that exists on the way to the input
+    // folder may be the next step back; the look after each wake-up does the rest.
+    std::string ancestor = root_;
+    do {
+        const auto slash = ancestor.rfind('/');
+        ancestor = slash == std::string::npos || slash == 0 ? "/" : ancestor.substr(0, slash);
+    } while (ancestor != "/" && !lib::folder_exists(ancestor));
+    if (ancestor == arrival_folder_ && arrival_watch_ >= 0)
+        return;
+    if (arrival_watch_ >= 0)
+        watch_.remove(arrival_watch_);
+    const int watch = watch_.add_for_arrivals(ancestor);
+    arrival_watch_ = watch >= 0 ? watch : -1;
+    arrival_folder_ = watch >= 0 ? ancestor : std::string();
+}
+
+PackageWatcher::Outcome PackageWatcher::watch_tree(const std::string& folder, bool scan)
+{
+    const int watch = watch_.add(folder);
+    if (watch < 0)
+        return watch_failed(folder, -watch);
+    folders_[watch] = folder;
+    if (folder == settings_.from_path)
+        root_watch_ = watch;
+    // Listed after the watch is set, so that nothing arriving in between is missed; what
+    // is found and also reported by an event is simply considered twice.
+    for (const platform::DirEntry& entry : platform::list_directory(folder)) {
+        if (is_watched_folder_entry(entry)) {
+            if (watch_tree(folder + entry.name + "/", scan) == Outcome::fatal)
+                return Outcome::fatal;
+        }
+        else if (scan && is_package_name(entry.name) && !(entry.attributes & platform::attr_directory))
+            consider_found(folder + entry.name);
+    }
+    return Outcome::ok;
+}
+
+PackageWatcher::Outcome PackageWatcher::watch_failed(const std::string& folder, int error)
+{
+    if (error == ENOSPC) {
+        reporter_.error("cannot watch " + without_slash(folder) + ": the system's limit of inotify watches is reached ("
+                        + platform::watch_limit_text() + "); raise it with sysctl");
+        return Outcome::fatal;
+    }
+    // A folder removed meanwhile or one we may not read: the rest is watched.
+    if (error != ENOENT && error != ENOTDIR)
+        reporter_.error("cannot watch " + without_slash(folder) + ": " + platform::error_text(error));
+    return Outcome::ok;
+}
+
+void PackageWatcher::consider_found(const std::string& path)
+{
+    const std::optional<platform::FileStamp> stamp = platform::file_stamp(path);
+    if (!stamp)
+        return;
+    tracker_.completed(path, *stamp, SettleTracker::Clock::now());
+}
+
+PackageWatcher::Outcome PackageWatcher::handle(const WatchEvent& happened)
+{
+    if (happened.what & event::overflow)
+        return rescan();
+    if (happened.watch == arrival_watch_ && arrival_watch_ >= 0) {
+        if (happened.what & (event::folder_gone | event::watch_ended)) {
+            arrival_watch_ = -1;
+            arrival_folder_.clear();
+        }
+        return Outcome::ok;
+    }
+    const auto folder = folders_.find(happened.watch);
+    if (folder == folders_.end())
+        return Outcome::ok;
+    if (happened.name.empty()) {
+        if (happened.what & (event::folder_gone | event::watch_ended)) {
+            if (happened.watch == root_watch_)
+                lose_root();
+            else
+                forget_folders_under(folder->second);
+        }
+        return Outcome::ok;
+    }
+    return handle_in_folder(folder->second, happened);
+}
+
+PackageWatcher::Outcome PackageWatcher::handle_in_folder(const std::string& folder, const WatchEvent& happened)
+{
+    const std::string path = folder + happened.name;
+    if (happened.what & event::is_folder) {
+        if (happened.what & (event::deleted | event::moved_out))
+            forget_folders_under(path + "/");
+        if ((happened.what & (event::created | event::moved_in)) && happened.name.front() != '.')
+            return watch_tree(path + "/", true);
+        return Outcome::ok;
+    }
+    if (!is_package_name(happened.name))
+        return Outcome::ok;
+    if (happened.what & (event::deleted | event::moved_out))
+        tracker_.gone(path);
+    else if (happened.what & (event::closed_written | event::moved_in))
+        consider_found(path);
+    else if (happened.what & (event::created | event::modified))
+        tracker_.written(path);
+    return Outcome::ok;
+}
+
+PackageWatcher::Outcome PackageWatcher::rescan()
+{
+    // Events were lost: look at the whole tree again. Known packages of the same size are
+    // left alone by the cache, so this costs a listing and no unpacking.
+    if (!root_present_)
+        return Outcome::ok;
+    return watch_tree(settings_.from_path, true);
+}
+
+void PackageWatcher::forget_folders_under(const std::string& folder)
+{
+    for (auto entry = folders_.begin(); entry != folders_.end();) {
+        if (entry->second.compare(0, folder.size(), folder) == 0) {
+            watch_.remove(entry->first);
+            entry = folders_.erase(entry);
+        }
+        else
+            ++entry;
+    }
+}
+
+void PackageWatcher::lose_root()
+{
+    reporter_.notice("the input folder " + root_ + " was removed or moved away; waiting for it to come back");
+    for (const auto& [watch, folder] : folders_)
+        watch_.remove(watch);
+    folders_.clear();
+    root_watch_ = -1;
+    root_present_ = false;
+    tracker_.drop_waiting();
+}
+
+void PackageWatcher::unpack_due(platform::StopRequest& stop)
+{
+    const std::vector<std::string> due = tracker_.take_due(SettleTracker::Clock::now(), platform::file_stamp);
+    for (const std::string& path : due) {
+        if (stop.requested())
+            return;
+        unpack(path);
+    }
+}
+
+void PackageWatcher::unpack(const std::string& path)
+{
+    const std::optional<platform::FileStamp> stamp = platform::file_stamp(path);
+    if (!stamp)
+        return;
+    try {
+        // Never waited for: a stop must not hang behind another program's long run.
+        const RunLock lock(settings_.run_lock, false);
+        if (!lock.held()) {
+            if (!told_busy_)
+                reporter_.notice(run_lock_text::busy + settings_.run_lock);
+            told_busy_ = true;
+            tracker_.completed(path, *stamp, SettleTracker::Clock::now());
+            return;
+        }
+        told_busy_ = false;
+        unpack_locked(path, *stamp);
+    }
+    catch (const std::exception& error) {
+        // The lock file cannot be made: the home is missing or read-only.
+        reporter_.error(describe_error(error));
+        tracker_.remember_failure(path, *stamp);
+    }
+}
+
+void PackageWatcher::unpack_locked(const std::string& path, const platform::FileStamp& stamp)
+{
+    FilesDataStorage cache;
+    cache.load(settings_.cache_path);
+    std::int32_t remembered = 0;
+    // The cache keeps sizes as 32-bit numbers, as the run compares them.
+    if (cache.find(path, remembered) && remembered == static_cast<std::int32_t>(stamp.size))
+        return;
+
+    // A run without its temporary folder ends at once with a bare journal: say why instead,
+    // and leave the package to its next change or the next start.
+    if (!lib::make_folder(settings_.temp_dir)) {
+        reporter_.error("cannot create the temporary folder " + settings_.temp_dir + "; " + path + " is left for later");
+        tracker_.remember_failure(path, stamp);
+        return;
+    }
+    TExtractThread run(true, false, settings_.to_path, path, &cache, &owner_, settings_.temp_dir, settings_.from_path);
+    run.Execute();
+    if (run.failed_packages() > 0) {
+        // Forgotten by the cache file, so that a later run over the folder retries it;
+        // remembered here, so that the watch does not retry it until it changes.
+        cache.erase(path);
+        tracker_.remember_failure(path, stamp);
+    }
+    try {
+        cache.save(settings_.cache_path);
+    }
+    catch (const std::exception& error) {
+        reporter_.error(describe_error(error));
+    }
+    // Last, so that whoever reads the journal finds the cache file already saved.
+    reporter_.journal(run.journal());
+}

@@ -1,0 +1,127 @@
+#include "app/Configuration_folders.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include <sys/stat.h>
+
+using testsupport::TempDir;
+
+namespace {
+
+// Sets or removes one environment variable for a test and puts the old value back.
+class Variable {
+public:
+    Variable(const char* name, const std::optional<std::string>& value) : name_(name)
+    {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        if (value)
+            ::setenv(name, value->c_str(), 1);
+        else
+            ::unsetenv(name);
+    }
+    ~Variable()
+    {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+    Variable(const Variable&) = delete;
+    Variable& operator=(const Variable&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// An executable's folder, with the marker of an installed copy or without.
+std::string executable_folder(const TempDir& dir, bool installed)
+{
+    std::filesystem::create_directories(dir.file("lib/dravinex"));
+    if (installed)
+        dir.write(std::string("lib/dravinex/") + program_files::installed_marker, "");
+    return dir.file("lib/dravinex/");
+}
+
+unsigned mode_of(const std::string& folder)
+{
+    struct stat info {};
+    return ::stat(folder.c_str(), &info) == 0 ? (info.st_mode & 07777u) : 0u;
+}
+
+} // namespace
+
+TEST(ProgramFolders, aCopyInItsBuildFolderKeepsEverythingBesideTheExecutable) {
+    TempDir dir;
+    const std::string exe = executable_folder(dir, false);
+    const ProgramFolders folders = program_folders_for("", exe);
+    EXPECT_FALSE(folders.installed);
+    EXPECT_EQ(folders.home, exe);
+    EXPECT_EQ(folders.settings, exe + "dravinex2.ini");
+    EXPECT_EQ(folders.cache, exe + "TemporaryFileData.bin");
+    EXPECT_EQ(folders.temp_dir, exe + "temp.dir.tmp");
+    EXPECT_EQ(folders.handle, exe + ".handle");
+    EXPECT_EQ(folders.files, exe + ".files");
+}
+
+TEST(ProgramFolders, aNamedHomeWinsEvenForAnInstalledCopy) {
+    TempDir dir;
+    const ProgramFolders folders = program_folders_for(dir.file("home"), executable_folder(dir, true));
+    EXPECT_FALSE(folders.installed);
+    EXPECT_EQ(folders.settings, dir.file("home/dravinex2.ini"));
+    EXPECT_EQ(folders.cache, dir.file("home/TemporaryFileData.bin"));
+    EXPECT_EQ(folders.temp_dir, dir.file("home/temp.dir.tmp"));
+    EXPECT_EQ(folders.handle, dir.file("home/.handle"));
+}
+
+TEST(ProgramFolders, anInstalledCopyUsesTheXdgFoldersAndCreatesThemPrivate) {
+    TempDir dir;
+    const Variable config("XDG_CONFIG_HOME", dir.file("config"));
+    const Variable state("XDG_STATE_HOME", dir.file("state"));
+    const Variable cache("XDG_CACHE_HOME", dir.file("cache"));
+    const Variable runtime("XDG_RUNTIME_DIR", dir.file("run"));
+    const ProgramFolders folders = program_folders_for("", executable_folder(dir, true));
+    EXPECT_TRUE(folders.installed);
+    EXPECT_EQ(folders.home, dir.file("config/dravinex/"));
+    EXPECT_EQ(folders.settings, dir.file("config/dravinex/dravinex2.ini"));
+    EXPECT_EQ(folders.cache, dir.file("state/dravinex/TemporaryFileData.bin"));
+    EXPECT_EQ(folders.temp_dir, dir.file("cache/dravinex/temp.dir.tmp"));
+    EXPECT_EQ(folders.handle, dir.file("run/dravinex/.handle"));
+    EXPECT_EQ(folders.files, dir.file("run/dravinex/.files"));
+    for (const char* created : {"config/dravinex", "state/dravinex", "cache/dravinex", "run/dravinex"})
+        EXPECT_EQ(mode_of(dir.file(created)), 0700u) << created;
+}
+
+// The XDG rules: unset, empty or relative variables fall back to the folders under HOME;
+// without a runtime folder the hand-off files go to the private cache folder, not /tmp.
+TEST(ProgramFolders, missingOrRelativeXdgVariablesFallBackUnderHome) {
+    TempDir dir;
+    const Variable home("HOME", dir.file("user"));
+    const Variable config("XDG_CONFIG_HOME", std::string("relative/config"));
+    const Variable state("XDG_STATE_HOME", std::string());
+    const Variable cache("XDG_CACHE_HOME", std::nullopt);
+    const Variable runtime("XDG_RUNTIME_DIR", std::nullopt);
+    const ProgramFolders folders = program_folders_for("", executable_folder(dir, true));
+    EXPECT_EQ(folders.settings, dir.file("user/.config/dravinex/dravinex2.ini"));
+    EXPECT_EQ(folders.cache, dir.file("user/.local/state/dravinex/TemporaryFileData.bin"));
+    EXPECT_EQ(folders.temp_dir, dir.file("user/.cache/dravinex/temp.dir.tmp"));
+    EXPECT_EQ(folders.handle, dir.file("user/.cache/dravinex/.handle"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("user/.local/state/dravinex")));
+}
+
+TEST(ProgramFolders, anExistingFolderKeepsTheModeTheUserGaveIt) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("config/dravinex"));
+    ::chmod(dir.file("config/dravinex").c_str(), 0750);
+    const Variable config("XDG_CONFIG_HOME", dir.file("config"));
+    program_folders_for("", executable_folder(dir, true));
+    EXPECT_EQ(mode_of(dir.file("config/dravinex")), 0750u);
+}
