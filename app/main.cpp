@@ -2,13 +2,17 @@
 // the main window.
 //
 //   dravinex [--home DIR] [PACKAGE [NAME]]
+//   dravinex --view FILE
 //
 // --home names the folder of the settings, cache, temporary folder and hand-off files
-// (default: the executable's folder), as for dravinex-cli.
+// (default: the executable's folder), as for dravinex-cli. --view opens only the log viewer
+// of one data file, in a process of its own: it takes no part in the single-copy guard or
+// the hand-off, which are for packages.
 
 #include "app/Configuration_folders.h"
 #include "app/Handoff.h"
 #include "ui/Main.h"
+#include "ui/viewer/Log_viewer.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -61,10 +65,21 @@ int run_window(int argc, char** argv, const CommandLine& line, const ProgramFold
     }
 }
 
+int run_viewer(int argc, char** argv, const QString& file)
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationDisplayName(QString::fromUtf8(main_text::application_title));
+    if (open_viewer(file) == nullptr)
+        return 1;
+    return application.exec();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--view")
+        return run_viewer(argc, argv, QString::fromLocal8Bit(argv[2]));
     const CommandLine line = parse_command_line(argc, argv);
     const ProgramFolders folders = program_folders(line.home);
 

@@ -57,6 +57,11 @@ void load(FileStorage& model, const std::string& path, std::optional<int> form_v
     model.load(path);
 }
 
+bool readable(const std::string& path)
+{
+    return is_compressed_stream(path) || is_data_file_extension(lib::extension_of(path));
+}
+
 IndexKind index_kind_of(const std::string& path)
 {
     const std::string extension = lib::extension_of(rebuilt_name(path));

@@ -12,6 +12,10 @@ class FileStorage;
 
 namespace data_file {
 
+// True when load() can read the file by its name alone: a classic or real-time data file or
+// a single compressed stream (letter case aside).
+bool readable(const std::string& path);
+
 // What a file is indexed by when shown as a log: depth files by depth, the rest by time.
 enum class IndexKind { time, depth };
 

@@ -30,6 +30,11 @@ FileForm form_of(const std::string& extension)
 
 } // namespace
 
+bool is_data_file_extension(const std::string& extension)
+{
+    return form_of(extension) != FileForm::unknown;
+}
+
 // --- FileStorageTextValues ---------------------------------------------------------------
 
 std::size_t FileStorageTextValues::find(std::string_view name) const

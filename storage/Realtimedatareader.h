@@ -186,3 +186,7 @@ void save_realtime(FileStorage& model, const std::string& path,
 // True when a file ".nolocking" lies in the folder of `path`: then real-time files are
 // opened without the lock.
 bool locking_disabled_for(const std::string& path);
+
+// True for the extensions FileStorage::load reads, classic and real-time ("tim", "realtim"
+// ...; lower case, with the dot).
+bool is_data_file_extension(const std::string& extension);

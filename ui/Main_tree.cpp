@@ -6,8 +6,10 @@
 #include "app/Controlworks.h"
 #include "lib/Fileworks.h"
 #include "lib/Strworks.h"
+#include "storage/Data_file.h"
 #include "ui/Fileopener.h"
 #include "ui/Gridworks.h"
+#include "ui/viewer/Log_viewer.h"
 
 #include <QFileDialog>
 #include <QMouseEvent>
@@ -160,6 +162,8 @@ void TDravinexMainForm::open_store_file(const QString& path)
     const std::string extension = lib::to_lower(std::filesystem::path(path.toStdString()).extension().string());
     if (listed(text_kinds, extension))
         open_in_text_editor(path);
+    else if (data_file::readable(path.toStdString()))
+        open_viewer(path, this);
     else if (listed(data_kinds, extension))
         open_with_desktop(path);
 }

@@ -9,12 +9,13 @@ bin=$2
 id=ru.korvimeta.Dravinex
 fail() { echo "check_desktop_files: $*" >&2; exit 1; }
 
-desktop-file-validate "$src/$id.desktop"
+desktop-file-validate "$src/$id.desktop" "$src/$id.Viewer.desktop"
 appstreamcli validate --no-net "$bin/$id.metainfo.xml" >/dev/null
 xmllint --noout "$src/dravinex-mime.xml" "$src/$id.svg"
 
 grep -qx "Exec=dravinex %f" "$src/$id.desktop" || fail "the entry must start dravinex with the file"
 grep -qx "Icon=$id" "$src/$id.desktop" || fail "the entry's icon is not $id"
+grep -qx "Exec=dravinex --view %f" "$src/$id.Viewer.desktop" || fail "the viewer's entry must start dravinex --view with the file"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -28,7 +29,7 @@ if grep -v -e "is not in the search path" -e "XDG_DATA_HOME" -e "environment var
 fi
 
 # Every type the entry claims is ours or the desktop's RAR type.
-types=$(sed -n 's/^MimeType=//p' "$src/$id.desktop" | tr ';' '\n' | sed '/^$/d')
+types=$(sed -n 's/^MimeType=//p' "$src/$id.desktop" "$src/$id.Viewer.desktop" | tr ';' '\n' | sed '/^$/d')
 for type in $types; do
     [[ $type == application/vnd.rar ]] && continue
     grep -q "type=\"$type\"" "$src/dravinex-mime.xml" || fail "the entry claims $type, which is not defined"

@@ -20,6 +20,7 @@ expected=(
     usr/lib/dravinex/dravinex.installed
     usr/lib/systemd/user/dravinex-watch.service
     usr/share/applications/ru.korvimeta.Dravinex.desktop
+    usr/share/applications/ru.korvimeta.Dravinex.Viewer.desktop
     usr/share/icons/hicolor/scalable/apps/ru.korvimeta.Dravinex.svg
     usr/share/metainfo/ru.korvimeta.Dravinex.metainfo.xml
     usr/share/mime/packages/ru.korvimeta.Dravinex.xml

@@ -11,6 +11,7 @@
 #include "ui/Main.h"
 #include "ui/Progressform.h"
 #include "ui/Shellfiles.h"
+#include "ui/viewer/Log_viewer.h"
 
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -129,6 +130,14 @@ private slots:
         QCOMPARE(window.grid_column(2).mid(0, 3),
                  (QStringList{" Настройки скважины", " Временной файл", " Данные по рейсу"}));
         QVERIFY(window.form.btnShowFile->isEnabled());
+        // "Просмотр файла" on a data file opens the built-in viewer over it.
+        window.form.Grid->setCurrentIndex(window.form.grid_model->index(1, 0));
+        window.form.btnShowFile->click();
+        const auto viewers = window.form.findChildren<viewer::LogViewer*>();
+        QCOMPARE(viewers.size(), 1);
+        QVERIFY(viewers.front()->windowTitle().startsWith(QStringLiteral("well.realtim")));
+        QVERIFY(viewers.front()->data().size() > 0);
+        delete viewers.front();
         // Rows are coloured by the parity of their run number, not by their position.
         const QColor base = window.form.Grid->palette().color(QPalette::Base);
         const QColor expected[] = {QColor(225, 255, 255), QColor(225, 255, 255), base, base,
