@@ -101,25 +101,29 @@ PackageWatcher::Outcome PackageWatcher::start_watching()
 {
     if (!lib::folder_exists(root_)) {
         reporter_.notice("the input folder " + root_ + " does not exist; waiting for it to appear");
-        watch_nearest_ancestor();
-        return Outcome::ok;
+        return look_for_root();
     }
-    root_present_ = true;
-    reporter_.notice("watching " + root_ + " for packages (settle time " + settle_text(settings_.settle) + ")");
-    return watch_tree(settings_.from_path, true);
+    return watch_root();
 }
 
 PackageWatcher::Outcome PackageWatcher::look_for_root()
 {
-    if (!lib::folder_exists(root_)) {
-        watch_nearest_ancestor();
+    // The watch first, then the look: a folder made in between is seen by one or the other.
+    watch_nearest_ancestor();
+    if (!lib::folder_exists(root_))
         return Outcome::ok;
-    }
     if (arrival_watch_ >= 0)
         watch_.remove(arrival_watch_);
     arrival_watch_ = -1;
     arrival_folder_.clear();
-    return start_watching();
+    return watch_root();
+}
+
+PackageWatcher::Outcome PackageWatcher::watch_root()
+{
+    root_present_ = true;
+    reporter_.notice("watching " + root_ + " for packages (settle time " + settle_text(settings_.settle) + ")");
+    return watch_tree(settings_.from_path, true);
 }
 
 void PackageWatcher::watch_nearest_ancestor()

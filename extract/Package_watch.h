@@ -108,6 +108,7 @@ private:
     Outcome handle_in_folder(const std::string& folder, const platform::WatchEvent& event);
     Outcome rescan();
     Outcome look_for_root();
+    Outcome watch_root();
     void watch_nearest_ancestor();
     void lose_root();
     void forget_folders_under(const std::string& folder);

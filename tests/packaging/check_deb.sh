@@ -23,10 +23,14 @@ for dependency in libc6 libstdc++6 libarchive13 zlib1g; do
     [[ $depends == *"$dependency"* ]] || fail "Depends lacks $dependency: $depends"
 done
 if [[ $with_windows == 1 ]]; then
-    [[ $depends == *libqt6* ]] || fail "Depends lacks Qt: $depends"
+    [[ $depends == *libqt6widgets6* && $depends == *qt6-qpa-plugins* ]] || fail "Depends lacks Qt: $depends"
 fi
 
 list=$(dpkg-deb -c "$deb" | awk '{ $1=$2=$3=$4=$5=""; sub(/^ +/, ""); print }')
+windows=()
+if [[ $with_windows == 1 ]]; then
+    windows=("./usr/bin/dravinex -> ../lib/dravinex/dravinex" ./usr/lib/dravinex/dravinex)
+fi
 for entry in \
     "./usr/bin/dravinex-cli -> ../lib/dravinex/dravinex-cli" \
     ./usr/lib/dravinex/7za \
@@ -37,7 +41,8 @@ for entry in \
     ./usr/share/applications/ru.korvimeta.Dravinex.Viewer.desktop \
     ./usr/share/icons/hicolor/scalable/apps/ru.korvimeta.Dravinex.svg \
     ./usr/share/metainfo/ru.korvimeta.Dravinex.metainfo.xml \
-    ./usr/share/mime/packages/ru.korvimeta.Dravinex.xml; do
+    ./usr/share/mime/packages/ru.korvimeta.Dravinex.xml \
+    "${windows[@]}"; do
     grep -qxF -- "$entry" <<<"$list" || fail "missing from the package: $entry"
 done
 if grep -q '^\./usr/bin/7za' <<<"$list"; then fail "a 7za in usr/bin"; fi
