@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "cli/Dump.h"
+#include "cli/Export.h"
 #include "cli/Extract.h"
 #include "cli/Output.h"
 #include "cli/Tree.h"
@@ -52,6 +53,8 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
 
     DumpOptions dump_options;
     CLI::App* dump = add_dump_command(app, dump_options);
+    ExportOptions export_options;
+    CLI::App* export_command = add_export_command(app, export_options);
     ExtractOptions extract_options;
     extract_options.progress_bar = progress_bar;
     CLI::App* extract = add_extract_command(app, extract_options);
@@ -82,6 +85,8 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     try {
         if (dump->parsed())
             return run_dump(dump_options, out, err);
+        if (export_command->parsed())
+            return run_export(export_options, out, err);
         if (extract->parsed())
             return run_extract(extract_options, out, err);
         if (tree->parsed())

@@ -6,6 +6,7 @@
 #include "cli/Cli.h"
 #include "cli/Output.h"
 #include "lib/io/Binary_io.h"
+#include "storage/Data_file.h"
 #include "storage/Realtimedatareader.h"
 
 #include <CLI/CLI.hpp>
@@ -378,22 +379,7 @@ void write_dump(const FileStorage& model, DumpFormat format, std::ostream& out)
 
 void load_for_dump(FileStorage& model, const DumpOptions& options)
 {
-    if (options.form_version) {
-        model.clear();
-        model.load_compressed(options.file, *options.form_version);
-        return;
-    }
-    const std::string name = lib::to_lower(options.file);
-    const auto ends_with = [&name](std::string_view suffix) {
-        return name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
-    };
-    if (ends_with(".compr1") || ends_with(".newcompr1")) {
-        lib::io::InputMappedFile stream;
-        stream.open(options.file, false);
-        model.load_after_decompressing(stream);
-        return;
-    }
-    model.load(options.file);
+    data_file::load(model, options.file, options.form_version);
 }
 
 int run_dump(const DumpOptions& options, std::ostream& out, std::ostream& err)

@@ -1,28 +1,12 @@
 #include "cli/Output.h"
 
-#include <array>
-#include <charconv>
-#include <cmath>
+#include "lib/Float_text.h"
 
 namespace dravinex_cli {
 
 std::string float_text(float value)
 {
-    if (std::isnan(value))
-        return "NaN";
-    if (std::isinf(value))
-        return value > 0 ? "Infinity" : "-Infinity";
-    // Without a precision to_chars gives the shortest text that reads back as this float.
-    std::array<char, 32> buffer{};
-    auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-    // Most JSON and CSV readers parse a double and narrow it to float. For a few values
-    // (7.038531e-26 is one) that double rounding lands on the neighbour; those get the
-    // exact value in double digits, which reads back right either way.
-    double widened = 0;
-    std::from_chars(buffer.data(), result.ptr, widened);
-    if (static_cast<float>(widened) != value)
-        result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), static_cast<double>(value));
-    return std::string(buffer.data(), result.ptr);
+    return lib::float_text(value);
 }
 
 void append_csv_field(std::string& line, std::string_view field)

@@ -9,6 +9,7 @@
 #include "lib/Sys_utils.h"
 
 #include <cerrno>
+#include <optional>
 #include <sstream>
 
 namespace {

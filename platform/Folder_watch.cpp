@@ -157,14 +157,32 @@ WaitResult FolderWatch::wait(std::optional<std::chrono::milliseconds> timeout, S
     return WaitResult::events;
 }
 
+namespace {
+
+// The limit as the user sets it (sysctl fs.inotify.*), and the one of this user namespace
+// when that is lower, as in a container: the one that was actually reached.
+std::string limit_text(const char* system_name, const char* system_file, const char* namespace_name,
+                       const char* namespace_file)
+{
+    const std::string system_value = first_line_of(system_file);
+    std::string text = std::string(system_name) + " = " + system_value;
+    if (const std::string own = first_line_of(namespace_file); own != "?" && own != system_value)
+        text = std::string(namespace_name) + " = " + own + " in this user namespace, " + text;
+    return text;
+}
+
+} // namespace
+
 std::string watch_limit_text()
 {
-    return std::string("fs.inotify.max_user_watches = ") + first_line_of("/proc/sys/fs/inotify/max_user_watches");
+    return limit_text("fs.inotify.max_user_watches", "/proc/sys/fs/inotify/max_user_watches",
+                      "user.max_inotify_watches", "/proc/sys/user/max_inotify_watches");
 }
 
 std::string instance_limit_text()
 {
-    return std::string("fs.inotify.max_user_instances = ") + first_line_of("/proc/sys/fs/inotify/max_user_instances");
+    return limit_text("fs.inotify.max_user_instances", "/proc/sys/fs/inotify/max_user_instances",
+                      "user.max_inotify_instances", "/proc/sys/user/max_inotify_instances");
 }
 
 std::optional<FileStamp> file_stamp(const std::string& path)

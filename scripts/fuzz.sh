@@ -9,7 +9,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-targets_all=(realtime_fuzz classic_fuzz single_stream_fuzz column_set_fuzz zreg_fuzz ini_fuzz cache_fuzz profile_fuzz)
+targets_all=(realtime_fuzz classic_fuzz single_stream_fuzz column_set_fuzz zreg_fuzz ini_fuzz cache_fuzz profile_fuzz
+    archive_headers_fuzz)
 
 if [[ $# -ne 2 || ! $2 =~ ^[0-9]+$ ]]; then
     echo "usage: scripts/fuzz.sh TARGET|all SECONDS" >&2

@@ -37,6 +37,12 @@ packages=(
     shared-mime-info
     libxml2-utils
     libglib2.0-bin
+    qt6-base-dev
+    qt6-svg-dev
+    fonts-dejavu-core
+    qt6-charts-dev
+    libqt6opengl6-dev
+    libqcustomplot-dev
 )
 
 missing=()

@@ -32,9 +32,19 @@ QString home_trash()
     if (data.isEmpty())
         return {};
     const QString trash = data + QStringLiteral("/Trash");
-    QDir().mkpath(trash + QStringLiteral("/files"));
-    QDir().mkpath(trash + QStringLiteral("/info"));
+    if (!QDir().mkpath(trash + QStringLiteral("/files")) || !QDir().mkpath(trash + QStringLiteral("/info")))
+        return {};
     return trash;
+}
+
+// Undoes a move that Qt reported as done but that did not reach a trash: the file goes back
+// where the user left it, and the description Qt wrote beside it is removed.
+void undo_stray_move(const QString& path, const QString& path_in_trash)
+{
+    if (path_present(path_in_trash) && !path_present(path))
+        QFile::rename(path_in_trash, path);
+    const QFileInfo moved(path_in_trash);
+    QFile::remove(moved.absolutePath() + QStringLiteral("/../info/") + moved.fileName() + QStringLiteral(".trashinfo"));
 }
 
 // The places a freedesktop trash keeps its files: the home trash, or a volume's own.
@@ -95,15 +105,16 @@ QString move_to_trash(const QString& path)
 {
     if (!path_present(path))
         return ui_text(shell_text::no_file);
+    // Without a home trash Qt would "move to the trash" into the current folder.
     const QString trash = home_trash();
+    if (trash.isEmpty())
+        return ui_text(shell_text::no_trash);
     QString path_in_trash;
     if (!QFile::moveToTrash(path, &path_in_trash))
         return path_present(path) ? ui_text(shell_text::no_trash) : ui_text(shell_text::not_moved);
     if (path_in_trash.isEmpty() || inside_a_trash(path_in_trash, trash))
         return {};
-    // Reported as moved, but not into a trash: put it back where the user left it.
-    if (path_present(path_in_trash) && !path_present(path))
-        QFile::rename(path_in_trash, path);
+    undo_stray_move(path, path_in_trash);
     return ui_text(shell_text::no_trash);
 }
 

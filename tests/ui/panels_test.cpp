@@ -292,9 +292,15 @@ private slots:
         blocker.close();
         const QByteArray saved = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", (blocker.fileName() + QStringLiteral("/share")).toUtf8());
+        // Qt's fallback for a missing trash is the current folder: nothing may land there.
+        QTemporaryDir current;
+        const QString saved_current = QDir::currentPath();
+        QDir::setCurrent(current.path());
         window.form.ListView1->item(0)->setSelected(true);
         window.form.tbtnDeleteClick();
+        QDir::setCurrent(saved_current);
         qputenv("XDG_DATA_HOME", saved);
+        QCOMPARE(QDir(current.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
 
         const QString package = folders.in() + QStringLiteral("Южная_7_рейс1.zreg");
         QVERIFY(QFile::exists(package));

@@ -1,0 +1,99 @@
+#include "cli/Export.h"
+
+#include "cli/Cli.h"
+#include "cli/Output.h"
+#include "lib/io/Binary_io.h"
+#include "storage/Data_file.h"
+#include "storage/Realtimedatareader.h"
+
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <ostream>
+#include <string_view>
+
+namespace dravinex_cli {
+
+namespace {
+
+int report_failure(std::ostream& err, const std::string& path, std::string_view reason)
+{
+    err << program_name << ": " << printable(path) << ": " << printable(reason) << '\n';
+    return exit_failure;
+}
+
+std::string reason_of(const std::exception& e)
+{
+    if (const auto* file_error = dynamic_cast<const lib::io::FileError*>(&e))
+        return file_error->reason();
+    return e.what();
+}
+
+} // namespace
+
+CLI::App* add_export_command(CLI::App& app, ExportOptions& options)
+{
+    CLI::App* command = app.add_subcommand("export", "Write one data file as CSV or LAS 2.0");
+    command->add_option("FILE", options.file,
+                        "Data file (any kind dump reads), or the base path of a compressed column-file set with "
+                        "--form-version")
+        ->required();
+    command->add_option_function<std::string>(
+            "--form-version", [&options](const std::string& version) { options.form_version = version == "2" ? 2 : 0; },
+            "FILE is the base of a column-file set (x.realtim for x.realtim.params ...) of this form version")
+        ->check(CLI::IsMember({"0", "2"}));
+    command
+        ->add_option_function<std::string>(
+            "--format",
+            [&options](const std::string& name) {
+                options.format = name == "las" ? data_export::Format::las : data_export::Format::csv;
+            },
+            "csv (spreadsheets) or las (LAS 2.0 for well-log programs)")
+        ->required()
+        ->check(CLI::IsMember({"csv", "las"}));
+    command
+        ->add_option_function<std::string>(
+            "--separator", [&options](const std::string& separator) { options.separator = separator.front(); },
+            "CSV field separator: , (default) or ; as spreadsheets in a Russian locale expect")
+        ->check(CLI::IsMember({",", ";"}));
+    command->add_option("-o,--output", options.output, "Write to this file instead of standard output");
+    return command;
+}
+
+int run_export(const ExportOptions& options, std::ostream& out, std::ostream& err)
+{
+    FileStorage model;
+    try {
+        data_file::load(model, options.file, options.form_version);
+    }
+    catch (const std::exception& e) {
+        return report_failure(err, options.file, reason_of(e));
+    }
+
+    // Replacing the data file by its own export would lose its records.
+    std::error_code ignored;
+    if (!options.output.empty() && std::filesystem::equivalent(options.file, options.output, ignored))
+        return report_failure(err, options.output, "файл вывода совпадает с исходным файлом");
+
+    data_export::Options export_options = data_export::options_for(options.file, options.format);
+    export_options.separator = options.separator;
+    if (!options.output.empty()) {
+        try {
+            data_export::write_file(model, export_options, options.output);
+        }
+        catch (const std::exception& e) {
+            return report_failure(err, options.output, reason_of(e));
+        }
+        return exit_ok;
+    }
+    data_export::write(model, export_options,
+                       [&out](std::string_view piece) { out.write(piece.data(), static_cast<std::streamsize>(piece.size())); });
+    // A full disk or a closed pipe must not end in status 0 with half an export.
+    if (!out.flush()) {
+        err << program_name << ": не удалось записать вывод\n";
+        return exit_failure;
+    }
+    return exit_ok;
+}
+
+} // namespace dravinex_cli

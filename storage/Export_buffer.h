@@ -1,0 +1,110 @@
+#pragma once
+// What the CSV and LAS writers share: a text buffer that hands full pieces to the sink, and
+// the columns of a model (valid parameters and record values beyond them).
+
+#include "lib/Float_text.h"
+#include "storage/Export.h"
+#include "storage/Realtimedatareader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+namespace data_export::detail {
+
+// Rows are formatted straight into a fixed block; a full block goes to the sink at once,
+// so memory stays flat whatever the size of the file.
+class TextBuffer {
+public:
+    static constexpr std::size_t block_size = 1 << 20;
+
+    explicit TextBuffer(const Sink& sink) : sink_(sink), block_(block_size) {}
+
+    // Makes room for `bytes` more and returns where they go; commit() says how many came.
+    char* reserve(std::size_t bytes)
+    {
+        if (used_ + bytes > block_.size()) {
+            flush();
+            if (bytes > block_.size())
+                block_.resize(bytes);
+        }
+        return block_.data() + used_;
+    }
+    void commit(char* end) { used_ = static_cast<std::size_t>(end - block_.data()); }
+
+    void append(std::string_view text)
+    {
+        if (text.size() >= block_.size()) { // large pieces pass through without a copy
+            flush();
+            sink_(text);
+            return;
+        }
+        commit(std::copy(text.begin(), text.end(), reserve(text.size())));
+    }
+    void flush()
+    {
+        if (used_ > 0)
+            sink_(std::string_view(block_.data(), used_));
+        used_ = 0;
+    }
+
+private:
+    const Sink& sink_;
+    std::vector<char> block_;
+    std::size_t used_ = 0;
+};
+
+// Bytes a formatted float never exceeds, with a separator.
+inline constexpr std::size_t max_number_bytes = lib::float_text_capacity + 1;
+
+// Only the first param_count entries describe parameters; never trust it beyond the array.
+inline std::size_t valid_params(const FileStorage& model)
+{
+    if (model.param_count <= 0)
+        return 0;
+    return std::min(static_cast<std::size_t>(model.param_count), model.params.size());
+}
+
+// Records never hold more values than there are parameters, but a model filled by hand
+// could; their extra values still get a column rather than vanish.
+inline std::size_t value_columns(const FileStorage& model)
+{
+    std::size_t columns = valid_params(model);
+    for (const auto& record : model.records)
+        if (record)
+            columns = std::max(columns, record->values.size());
+    return columns;
+}
+
+// The value of a column in a record, NaN when the record has none.
+inline float column_value(const FileStorageItem& record, std::size_t column)
+{
+    return column < record.values.size() ? record.values[column] : NAN;
+}
+
+// A finite value as text; nothing, or `missing`, for the rest.
+inline char* write_value(char* out, float value, std::string_view missing)
+{
+    if (std::isfinite(value))
+        return lib::write_float(out, value);
+    // std::copy, unlike memcpy, takes an empty view whose data pointer is null.
+    return std::copy(missing.begin(), missing.end(), out);
+}
+
+// "2020-09-13T12:26:40", computing the calendar date only when the day changes.
+class IsoTimeWriter {
+public:
+    static constexpr std::size_t size = 19;
+    char* write(char* out, std::uint32_t time);
+
+private:
+    std::uint32_t day_ = 0xFFFFFFFF;
+    char date_[11] = {};
+};
+
+void write_csv(const FileStorage& model, const Options& options, TextBuffer& out);
+void write_las(const FileStorage& model, const Options& options, TextBuffer& out);
+
+} // namespace data_export::detail

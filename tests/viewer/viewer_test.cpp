@@ -1,0 +1,257 @@
+// The log viewer without a display: opening files, tracks and curves, zoom and pan, the
+// cursor's values, exports, and files that cannot be read.
+
+#include "core/support/TempDir.h"
+#include "storage/Realtimedatareader.h"
+#include "testkit/Bytes.h"
+#include "testkit/Realtime_writer.h"
+#include "testkit/Synthetic.h"
+#include "ui/viewer/Log_data.h"
+#include "ui/viewer/Log_viewer.h"
+#include "ui/viewer/Record_table.h"
+#include "ui/viewer/Track_view.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <set>
+
+using testsupport::TempDir;
+using viewer::LogViewer;
+
+namespace {
+
+constexpr std::size_t record_count = 500;
+constexpr std::size_t param_count = 7;
+
+std::vector<FileStorageItem> fixture_records()
+{
+    auto records = testkit::synthetic_records(record_count, param_count, 3);
+    records[100].values[2] = NAN;
+    return records;
+}
+
+std::string write_fixture(const TempDir& dir, const std::string& name)
+{
+    const std::string path = dir.file(name);
+    testkit::write_file(path, testkit::realtime_file(testkit::synthetic_params(param_count), fixture_records(),
+                                                     {"Куст=12"}, 2));
+    return path;
+}
+
+std::unique_ptr<LogViewer> open(const std::string& path)
+{
+    auto* window = qobject_cast<LogViewer*>(open_viewer(QString::fromStdString(path)));
+    if (window)
+        window->setAttribute(Qt::WA_DeleteOnClose, false);
+    return std::unique_ptr<LogViewer>(window);
+}
+
+} // namespace
+
+class ViewerTest : public QObject {
+    Q_OBJECT
+private slots:
+    void opens_a_file_with_its_parameters_in_tracks_of_three()
+    {
+        TempDir dir;
+        const auto window = open(write_fixture(dir, "run1.realtim"));
+        QVERIFY(window);
+        QVERIFY(window->windowTitle().startsWith("run1.realtim"));
+        const auto& tracks = window->track_view()->tracks();
+        QCOMPARE(tracks, (std::vector<std::vector<int>>{{0, 1, 2}, {3, 4, 5}, {6}}));
+        QCOMPARE(window->data().size(), record_count);
+        QCOMPARE(window->data().kind(), data_file::IndexKind::time);
+
+        window->show_params({4, 1}, 1);
+        QCOMPARE(window->track_view()->tracks(), (std::vector<std::vector<int>>{{4}, {1}}));
+    }
+
+    void depth_files_are_indexed_by_depth_without_values_only_records()
+    {
+        TempDir dir;
+        const auto records = fixture_records();
+        testkit::RealtimeFile file(2, lib::enc_utf8);
+        file.format(2, lib::enc_utf8).params(testkit::synthetic_params(param_count));
+        for (const auto& record : records)
+            file.record(record);
+        file.values_only(records.back().time + 5, std::vector<float>(param_count, 1.0f)); // depths read as 0
+        file.save(dir.file("run1.realdep"));
+
+        const auto window = open(dir.file("run1.realdep"));
+        QVERIFY(window);
+        QCOMPARE(window->data().kind(), data_file::IndexKind::depth);
+        QCOMPARE(window->model().records.size(), record_count + 1);
+        QCOMPARE(window->data().size(), record_count);
+        const auto lowest = std::min_element(records.begin(), records.end(), [](const auto& a, const auto& b) {
+            return a.depth_z < b.depth_z;
+        });
+        QCOMPARE(window->data().index_range().first, static_cast<double>(lowest->depth_z));
+    }
+
+    void the_wheel_zooms_around_the_pointer_and_dragging_pans()
+    {
+        TempDir dir;
+        const auto window = open(write_fixture(dir, "run1.realtim"));
+        QVERIFY(window);
+        window->resize(1000, 700);
+        viewer::TrackView* view = window->track_view();
+        const auto [top, bottom] = view->view_range();
+        const QPointF point(view->width() / 2.0, view->height() * 0.6);
+        const double anchor = view->index_at(point.y());
+
+        QWheelEvent wheel(point, view->mapToGlobal(point), {}, QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view, &wheel);
+        const auto [zoomed_top, zoomed_bottom] = view->view_range();
+        QVERIFY(zoomed_bottom - zoomed_top < (bottom - top) * 0.7);
+        QVERIFY(std::abs(view->index_at(point.y()) - anchor) < (bottom - top) * 1e-6);
+
+        QTest::mousePress(view, Qt::LeftButton, {}, point.toPoint());
+        QTest::mouseMove(view, (point + QPointF(0, 100)).toPoint());
+        QTest::mouseRelease(view, Qt::LeftButton, {}, (point + QPointF(0, 100)).toPoint());
+        const auto [panned_top, panned_bottom] = view->view_range();
+        QVERIFY(panned_top < zoomed_top);
+        QCOMPARE(panned_bottom - panned_top, zoomed_bottom - zoomed_top);
+    }
+
+    void the_cursor_reads_every_shown_curve_of_the_nearest_record()
+    {
+        TempDir dir;
+        const auto window = open(write_fixture(dir, "run1.realtim"));
+        QVERIFY(window);
+        const auto records = fixture_records();
+        for (const std::size_t r : {std::size_t{0}, std::size_t{100}, record_count - 1}) {
+            window->track_view()->set_cursor(static_cast<double>(records[r].time) + 0.4);
+            const auto rows = window->cursor_rows();
+            QCOMPARE(rows.size(), std::size_t{3} + param_count);
+            QCOMPARE(rows[0].second, viewer::time_text(records[r].time));
+            QCOMPARE(rows[2].second, QString::number(r + 1));
+            for (std::size_t p = 0; p < param_count; ++p) {
+                const QString& text = rows[3 + p].second;
+                if (std::isnan(records[r].values[p]))
+                    QVERIFY(text.isEmpty());
+                else
+                    QCOMPARE(text.toFloat(), records[r].values[p]);
+            }
+        }
+    }
+
+    void a_nan_breaks_the_line_and_a_row_gets_at_most_four_points()
+    {
+        FileStorage model;
+        FileStorageParam param;
+        param.name = "X";
+        model.add_parameter(param);
+        for (std::uint32_t t = 0; t < 10000; ++t) {
+            FileStorageItem item;
+            item.time = t;
+            item.values = {t >= 4000 && t < 4100 ? NAN : static_cast<float>(t % 7)};
+            model.add_record(item);
+        }
+        const viewer::LogData data(model, data_file::IndexKind::time);
+        viewer::TraceFrame frame;
+        frame.index_top = 0;
+        frame.index_bottom = 10000;
+        frame.rows = 100;
+        frame.value_left = 0;
+        frame.value_right = 6;
+        frame.width = 60;
+        const auto lines = viewer::trace(data, 0, frame);
+        QCOMPARE(lines.size(), std::size_t{2});
+        std::size_t points = 0;
+        for (const auto& line : lines) {
+            points += line.size();
+            for (const auto& point : line) {
+                QVERIFY(point.x >= 0 && point.x <= 60);
+                QVERIFY(point.y >= -2 && point.y <= 102);
+            }
+        }
+        QVERIFY(points <= 4 * 101);
+        QVERIFY(lines[0].back().y <= 40.0f && lines[1].front().y >= 41.0f);
+    }
+
+    void the_plot_saves_as_png_svg_and_pdf_with_content()
+    {
+        TempDir dir;
+        const auto window = open(write_fixture(dir, "run1.realtim"));
+        QVERIFY(window);
+        window->resize(1000, 700);
+        for (const char* name : {"plot.png", "plot.svg", "plot.pdf"}) {
+            const QString path = QString::fromStdString(dir.file(name));
+            QCOMPARE(window->save_plot(path), QString());
+            QVERIFY(QFileInfo(path).size() > 1000);
+        }
+        const QImage image(QString::fromStdString(dir.file("plot.png")));
+        QVERIFY(!image.isNull());
+        std::set<QRgb> colours;
+        for (int y = 0; y < image.height(); y += 3)
+            for (int x = 0; x < image.width(); x += 3)
+                colours.insert(image.pixel(x, y));
+        // Curves, legends and grid, not a blank page.
+        QVERIFY(colours.size() > 20);
+
+        const QString failed = window->save_plot(QString::fromStdString(dir.file("no/such/plot.png")));
+        QVERIFY(failed.contains("no/such/plot.png"));
+    }
+
+    void the_file_exports_to_csv_and_las_and_a_failure_names_the_file()
+    {
+        TempDir dir;
+        const auto window = open(write_fixture(dir, "run1.realtim"));
+        QVERIFY(window);
+        QCOMPARE(window->export_file(QString::fromStdString(dir.file("out.csv")), data_export::Format::csv, ';'),
+                 QString());
+        QVERIFY(testsupport::read_file(dir.file("out.csv")).starts_with("Время;"));
+        QCOMPARE(window->export_file(QString::fromStdString(dir.file("out.las")), data_export::Format::las), QString());
+        QVERIFY(testsupport::read_file(dir.file("out.las")).starts_with("~Version"));
+        const QString error =
+            window->export_file(QString::fromStdString(dir.file("missing/out.las")), data_export::Format::las);
+        QVERIFY(error.contains("missing/out.las"));
+        QVERIFY(!QFileInfo::exists(QString::fromStdString(dir.file("missing/out.las"))));
+        const std::string before = testsupport::read_file(dir.file("run1.realtim"));
+        QVERIFY(!window->export_file(QString::fromStdString(dir.file("run1.realtim")), data_export::Format::csv).isEmpty());
+        QVERIFY(testsupport::read_file(dir.file("run1.realtim")) == before);
+    }
+
+    void a_file_that_cannot_be_loaded_gives_its_error_in_a_message_box()
+    {
+        TempDir dir;
+        const std::string cases[] = {dir.file("none.realtim"), dir.write("notes.txt", "text")};
+        for (const std::string& path : cases) {
+            QString shown;
+            QTimer::singleShot(0, [&shown] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    shown = box->text();
+                    box->close();
+                }
+            });
+            QCOMPARE(open_viewer(QString::fromStdString(path)), nullptr);
+            QVERIFY2(shown.contains(QString::fromStdString(path)), qPrintable(shown));
+        }
+    }
+
+    void a_damaged_file_opens_with_what_was_read_and_says_so()
+    {
+        TempDir dir;
+        const std::string path = write_fixture(dir, "cut.realtim");
+        std::string bytes = testsupport::read_file(path);
+        bytes.resize(bytes.size() * 2 / 3); // ends inside a record sector
+        dir.write("cut.realtim", bytes);
+        const auto window = open(path);
+        QVERIFY(window);
+        QVERIFY(window->data().size() > 0 && window->data().size() < record_count);
+        QVERIFY(!window->warnings().isEmpty());
+        QCOMPARE(window->warnings(), QStringList{"msg_data_corrupt"});
+    }
+};
+
+QTEST_MAIN(ViewerTest)
+#include "viewer_test.moc"

@@ -1,0 +1,256 @@
+#include "ui/viewer/Log_data.h"
+
+#include "storage/Realtimedatareader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+
+namespace viewer {
+
+namespace {
+
+double index_of(const FileStorageItem& record, data_file::IndexKind kind)
+{
+    return kind == data_file::IndexKind::depth ? static_cast<double>(record.depth_z) : static_cast<double>(record.time);
+}
+
+// A values-only record has no depths (they read as 0): on a depth axis it has no place.
+bool plotted(const FileStorageItem* record, data_file::IndexKind kind)
+{
+    if (!record || std::isnan(index_of(*record, kind)))
+        return false;
+    return kind == data_file::IndexKind::time || record->stamped != 0;
+}
+
+std::pair<float, float> finite_range(const std::vector<float>& column)
+{
+    float low = std::numeric_limits<float>::infinity();
+    float high = -low;
+    for (const float value : column) {
+        if (!std::isfinite(value))
+            continue;
+        low = std::min(low, value);
+        high = std::max(high, value);
+    }
+    if (low > high)
+        return {0.0f, 1.0f};
+    return {low, high};
+}
+
+std::vector<LogData::Block> block_summaries(const std::vector<float>& column)
+{
+    std::vector<LogData::Block> blocks;
+    blocks.reserve(column.size() / LogData::block_size + 1);
+    for (std::size_t first = 0; first < column.size(); first += LogData::block_size) {
+        const std::size_t last = std::min(first + LogData::block_size, column.size());
+        LogData::Block block{column[first], column[first], true};
+        for (std::size_t s = first; s < last; ++s) {
+            block.finite = block.finite && std::isfinite(column[s]);
+            block.low = std::min(block.low, column[s]);
+            block.high = std::max(block.high, column[s]);
+        }
+        blocks.push_back(block);
+    }
+    return blocks;
+}
+
+// Collects the samples of one pixel row and hands its points to the current line.
+class RowTracer {
+public:
+    RowTracer(const TraceFrame& frame, std::vector<std::vector<PlotPoint>>& lines) : frame_(frame), lines_(lines)
+    {
+        const double span = frame.index_bottom - frame.index_top;
+        y_scale_ = span != 0 ? frame.rows / span : 0;
+        const float values = frame.value_right - frame.value_left;
+        x_scale_ = values != 0 ? static_cast<float>(frame.width) / values : 0;
+    }
+
+    void add(double index, float value)
+    {
+        if (!std::isfinite(value)) {
+            flush();
+            line_open_ = false;
+            return;
+        }
+        const double y = (index - frame_.index_top) * y_scale_;
+        const double row = std::floor(y);
+        if (!has_row_ || row != row_) {
+            flush();
+            has_row_ = true;
+            row_ = row;
+            first_ = last_ = low_ = high_ = {x_of(value), static_cast<float>(y)};
+            count_ = 1;
+            return;
+        }
+        last_ = {x_of(value), static_cast<float>(y)};
+        if (last_.x < low_.x)
+            low_ = last_;
+        if (last_.x > high_.x)
+            high_ = last_;
+        ++count_;
+    }
+
+    // Widens the current row by the extremes of samples already inside it.
+    void add_extremes(float low, float high)
+    {
+        low_.x = std::min(low_.x, x_of(low));
+        high_.x = std::max(high_.x, x_of(high));
+        count_ += 2;
+    }
+
+    // The pixel row of an index, to tell whether a block lies inside one row.
+    double row_of(double index) const { return std::floor((index - frame_.index_top) * y_scale_); }
+
+    void flush()
+    {
+        if (!has_row_)
+            return;
+        has_row_ = false;
+        if (!line_open_) {
+            lines_.emplace_back();
+            line_open_ = true;
+        }
+        auto& line = lines_.back();
+        line.push_back(first_);
+        if (count_ > 1) {
+            // The extremes of the row drawn across its middle: the row's ink, not its order.
+            const float middle = static_cast<float>(row_) + 0.5f;
+            line.push_back({std::min(low_.x, high_.x), middle});
+            line.push_back({std::max(low_.x, high_.x), middle});
+            line.push_back(last_);
+        }
+    }
+
+private:
+    float x_of(float value) const { return (value - frame_.value_left) * x_scale_; }
+
+    const TraceFrame& frame_;
+    std::vector<std::vector<PlotPoint>>& lines_;
+    double y_scale_ = 0;
+    float x_scale_ = 0;
+    bool line_open_ = false;
+    bool has_row_ = false;
+    double row_ = 0;
+    int count_ = 0;
+    PlotPoint first_{}, last_{}, low_{}, high_{};
+};
+
+// Moves an end point that lies far outside the frame onto its border along the segment,
+// so that painters never meet coordinates beyond their range.
+void clip_end(PlotPoint& end, const PlotPoint& inner, float top, float bottom)
+{
+    const float border = end.y < top ? top : end.y > bottom ? bottom : end.y;
+    if (border == end.y || inner.y == end.y)
+        return;
+    const float t = (border - inner.y) / (end.y - inner.y);
+    end = {inner.x + t * (end.x - inner.x), border};
+}
+
+} // namespace
+
+LogData::LogData(const FileStorage& model, data_file::IndexKind kind) : kind_(kind)
+{
+    std::vector<std::uint32_t> order;
+    order.reserve(model.records.size());
+    for (std::size_t i = 0; i < model.records.size(); ++i)
+        if (plotted(model.records[i].get(), kind))
+            order.push_back(static_cast<std::uint32_t>(i));
+    // Stable: records at one index keep their file order. Time files are mostly in order
+    // already, which a check finds in one pass.
+    const auto by_index = [&model, kind](std::uint32_t a, std::uint32_t b) {
+        return index_of(*model.records[a], kind) < index_of(*model.records[b], kind);
+    };
+    if (!std::is_sorted(order.begin(), order.end(), by_index))
+        std::stable_sort(order.begin(), order.end(), by_index);
+
+    index_.reserve(order.size());
+    for (const std::uint32_t r : order)
+        index_.push_back(index_of(*model.records[r], kind));
+    record_of_ = std::move(order);
+
+    const int params = std::clamp(model.param_count, 0, static_cast<int>(model.params.size()));
+    columns_.assign(static_cast<std::size_t>(params), std::vector<float>(record_of_.size()));
+    for (std::size_t s = 0; s < record_of_.size(); ++s) {
+        const std::vector<float>& values = model.records[record_of_[s]]->values;
+        for (std::size_t p = 0; p < columns_.size(); ++p)
+            columns_[p][s] = p < values.size() ? values[p] : std::numeric_limits<float>::quiet_NaN();
+    }
+    for (const auto& column : columns_) {
+        ranges_.push_back(finite_range(column));
+        blocks_.push_back(block_summaries(column));
+    }
+}
+
+std::pair<double, double> LogData::index_range() const
+{
+    if (index_.empty())
+        return {0.0, 1.0};
+    return {index_.front(), index_.back()};
+}
+
+std::size_t LogData::lower_bound(double index) const
+{
+    return static_cast<std::size_t>(std::lower_bound(index_.begin(), index_.end(), index) - index_.begin());
+}
+
+std::size_t LogData::nearest(double index) const
+{
+    if (index_.empty())
+        return 0;
+    const std::size_t after = lower_bound(index);
+    if (after == 0)
+        return 0;
+    if (after == index_.size())
+        return after - 1;
+    return index - index_[after - 1] <= index_[after] - index ? after - 1 : after;
+}
+
+std::vector<std::vector<PlotPoint>> trace(const LogData& data, int param, const TraceFrame& frame)
+{
+    std::vector<std::vector<PlotPoint>> lines;
+    if (param < 0 || param >= data.param_count() || data.size() == 0 || frame.rows <= 0)
+        return lines;
+    const double top = std::min(frame.index_top, frame.index_bottom);
+    const double bottom = std::max(frame.index_top, frame.index_bottom);
+    std::size_t begin = data.lower_bound(top);
+    std::size_t end = static_cast<std::size_t>(
+        std::upper_bound(data.index().begin(), data.index().end(), bottom) - data.index().begin());
+    begin = begin > 0 ? begin - 1 : 0;
+    end = std::min(end + 1, data.size());
+
+    RowTracer tracer(frame, lines);
+    const std::vector<float>& column = data.column(param);
+    const std::vector<double>& index = data.index();
+    const std::vector<LogData::Block>& blocks = data.blocks(param);
+    constexpr std::size_t block_size = LogData::block_size;
+    for (std::size_t s = begin; s < end;) {
+        // A whole block of numbers inside one row adds its ends and extremes at once.
+        if (s % block_size == 0 && s + block_size <= end) {
+            const LogData::Block& block = blocks[s / block_size];
+            const std::size_t last = s + block_size - 1;
+            if (block.finite && tracer.row_of(index[s]) == tracer.row_of(index[last])) {
+                tracer.add(index[s], column[s]);
+                tracer.add_extremes(block.low, block.high);
+                tracer.add(index[last], column[last]);
+                s += block_size;
+                continue;
+            }
+        }
+        tracer.add(index[s], column[s]);
+        ++s;
+    }
+    tracer.flush();
+
+    const float margin = 2.0f;
+    for (auto& line : lines) {
+        if (line.size() >= 2) {
+            clip_end(line.front(), line[1], -margin, static_cast<float>(frame.rows) + margin);
+            clip_end(line.back(), line[line.size() - 2], -margin, static_cast<float>(frame.rows) + margin);
+        }
+    }
+    return lines;
+}
+
+} // namespace viewer

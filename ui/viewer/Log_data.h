@@ -1,0 +1,86 @@
+#pragma once
+// The numbers the log view draws, laid out for drawing: the records sorted by their index
+// (time or depth) with one contiguous column per parameter, and the tracing of a column
+// into a few points per pixel row (first, smallest, largest, last), so that a redraw costs
+// the visible samples once and never more points than the track has rows.
+//
+// Built once per opened file; read-only afterwards and free of Qt.
+
+#include "storage/Data_file.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+class FileStorage;
+
+namespace viewer {
+
+class LogData {
+public:
+    // Records whose index is not a number, and values-only records on a depth axis, are left
+    // out of the plot (the table keeps them).
+    LogData(const FileStorage& model, data_file::IndexKind kind);
+
+    data_file::IndexKind kind() const { return kind_; }
+    std::size_t size() const { return index_.size(); }
+    int param_count() const { return static_cast<int>(columns_.size()); }
+
+    // Ascending.
+    const std::vector<double>& index() const { return index_; }
+    // The model's record number of each sample.
+    std::uint32_t record_of(std::size_t sample) const { return record_of_[sample]; }
+    // The values of a parameter in sample order; NaN where a record has none.
+    const std::vector<float>& column(int param) const { return columns_[static_cast<std::size_t>(param)]; }
+
+    // Samples are also summed up in blocks, so that a wide view walks blocks, not samples.
+    static constexpr std::size_t block_size = 32;
+    struct Block {
+        float low;
+        float high;
+        bool finite; // every value of the block is a number
+    };
+    // Block b covers samples b * block_size up to the next block (the last may be short).
+    const std::vector<Block>& blocks(int param) const { return blocks_[static_cast<std::size_t>(param)]; }
+
+    // First and last index; (0, 1) without samples.
+    std::pair<double, double> index_range() const;
+    // Smallest and largest finite value of a parameter; (0, 1) without any.
+    std::pair<float, float> value_range(int param) const { return ranges_[static_cast<std::size_t>(param)]; }
+
+    // The first sample at or after `index`, and the sample nearest to it (size() when empty).
+    std::size_t lower_bound(double index) const;
+    std::size_t nearest(double index) const;
+
+private:
+    data_file::IndexKind kind_;
+    std::vector<double> index_;
+    std::vector<std::uint32_t> record_of_;
+    std::vector<std::vector<float>> columns_;
+    std::vector<std::pair<float, float>> ranges_;
+    std::vector<std::vector<Block>> blocks_;
+};
+
+struct PlotPoint {
+    float x;
+    float y;
+};
+
+// Where a track shows a parameter: the index range top to bottom over `rows` pixel rows,
+// the value range left to right over `width` pixels.
+struct TraceFrame {
+    double index_top = 0;
+    double index_bottom = 1;
+    int rows = 1;
+    float value_left = 0;
+    float value_right = 1;
+    int width = 1;
+};
+
+// The polylines of a parameter in the frame: a value that is not a number breaks the line
+// (a gap, never a spike); samples just outside the frame are included so that lines reach
+// its edges. At most four points per pixel row.
+std::vector<std::vector<PlotPoint>> trace(const LogData& data, int param, const TraceFrame& frame);
+
+} // namespace viewer

@@ -1,0 +1,411 @@
+#include "ui/viewer/Log_viewer.h"
+
+#include "lib/io/Binary_io.h"
+#include "storage/Data_file.h"
+#include "storage/Realtimedatareader.h"
+#include "ui/viewer/Record_table.h"
+#include "ui/viewer/Track_view.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QSvgGenerator>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace viewer {
+
+namespace {
+
+const QString window_title = QStringLiteral("Просмотр файла");
+constexpr int default_shown = 9;
+
+QString utf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string local_path(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+// What a failed load or write says: a file error with the system's reason.
+QString error_text(const std::exception& error)
+{
+    if (const auto* file_error = dynamic_cast<const lib::io::FileError*>(&error))
+        return utf8(file_error->reason());
+    return utf8(error.what());
+}
+
+QPlainTextEdit* text_page(const QStringList& lines)
+{
+    auto* page = new QPlainTextEdit;
+    page->setReadOnly(true);
+    page->setLineWrapMode(QPlainTextEdit::NoWrap);
+    page->setPlainText(lines.join('\n'));
+    return page;
+}
+
+QAction* add_action(QToolBar* bar, const QString& text, const QString& tip)
+{
+    QAction* action = bar->addAction(text);
+    action->setToolTip(tip);
+    return action;
+}
+
+} // namespace
+
+LogViewer::LogViewer(const QString& path, std::unique_ptr<FileStorage> model, const QStringList& problems,
+                     QWidget* parent)
+    : QMainWindow(parent), path_(path), model_(std::move(model))
+{
+    setWindowFlag(Qt::Window);
+    setWindowTitle(QFileInfo(path).fileName() + QStringLiteral(" — ") + window_title);
+    data_ = std::make_unique<LogData>(*model_, data_file::index_kind_of(local_path(path)));
+    build_window();
+    auto* side = build_side_panel(problems);
+
+    auto* splitter = static_cast<QSplitter*>(centralWidget());
+    splitter->addWidget(side);
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+    splitter->setStretchFactor(2, 0);
+    resize(1280, 760);
+    splitter->setSizes({210, 730, 340});
+
+    std::vector<int> first;
+    for (int p = 0; p < std::min(default_shown, data_->param_count()); ++p)
+        first.push_back(p);
+    show_params(first, TrackView::max_curves_per_track);
+
+    const auto [from, to] = data_->index_range();
+    const bool time = data_->kind() == data_file::IndexKind::time;
+    QString range;
+    if (data_->size() > 0)
+        range = time ? time_text(static_cast<std::uint32_t>(from)) + " — " + time_text(static_cast<std::uint32_t>(to))
+                     : QString::number(from, 'g', 7) + " — " + QString::number(to, 'g', 7) + " м";
+    statusBar()->showMessage(QStringLiteral("Записей: %1, параметров: %2%3%4")
+                                 .arg(model_->records.size())
+                                 .arg(data_->param_count())
+                                 .arg(range.isEmpty() ? QString() : QStringLiteral("; ") + range)
+                                 .arg(warnings_.isEmpty()
+                                          ? QString()
+                                          : QStringLiteral("; есть предупреждения")));
+}
+
+LogViewer::~LogViewer() = default;
+
+QString LogViewer::param_name(int param) const
+{
+    const std::string& name = model_->params[static_cast<std::size_t>(param)].name;
+    // A classic file's list may describe fewer parameters than its records hold.
+    return name.empty() ? QStringLiteral("Параметр %1").arg(param + 1) : utf8(name);
+}
+
+void LogViewer::build_window()
+{
+    auto* bar = addToolBar(QStringLiteral("Просмотр"));
+    bar->setMovable(false);
+    tracks_ = new TrackView;
+    connect(add_action(bar, QStringLiteral("Весь файл"), QStringLiteral("Показать все записи")), &QAction::triggered,
+            tracks_, &TrackView::show_whole_file);
+    bar->addSeparator();
+    connect(add_action(bar, QStringLiteral("Экспорт в CSV..."), QStringLiteral("Сохранить записи для электронных таблиц")),
+            &QAction::triggered, this, [this] { ask_export(data_export::Format::csv); });
+    connect(add_action(bar, QStringLiteral("Экспорт в LAS..."), QStringLiteral("Сохранить записи в формате LAS 2.0")),
+            &QAction::triggered, this, [this] { ask_export(data_export::Format::las); });
+    connect(add_action(bar, QStringLiteral("Сохранить график..."), QStringLiteral("Сохранить график в PNG, SVG или PDF")),
+            &QAction::triggered, this, &LogViewer::ask_save_plot);
+
+    std::vector<QString> names;
+    std::vector<QString> units;
+    for (int p = 0; p < data_->param_count(); ++p) {
+        names.push_back(param_name(p));
+        units.push_back(utf8(model_->params[static_cast<std::size_t>(p)].text1));
+    }
+    tracks_->set_data(data_.get(), std::move(names), std::move(units));
+    connect(tracks_, &TrackView::cursor_moved, this, &LogViewer::update_cursor_table);
+
+    auto* table = new QTableView;
+    table->setModel(new RecordTable(*model_, table));
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 4);
+    table->horizontalHeader()->setDefaultSectionSize(96);
+    table->setColumnWidth(0, 150);
+
+    auto* views = new QTabWidget;
+    views->addTab(tracks_, QStringLiteral("Кривые"));
+    views->addTab(table, QStringLiteral("Таблица"));
+
+    auto* splitter = new QSplitter(Qt::Horizontal);
+    splitter->addWidget(build_picker());
+    splitter->addWidget(views);
+    setCentralWidget(splitter);
+}
+
+QWidget* LogViewer::build_picker()
+{
+    auto* panel = new QWidget;
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(new QLabel(QStringLiteral("Параметры")));
+    picker_ = new QListWidget;
+    for (int p = 0; p < data_->param_count(); ++p) {
+        const FileStorageParam& param = model_->params[static_cast<std::size_t>(p)];
+        QString caption = param_name(p);
+        if (!param.text1.empty())
+            caption += ", " + utf8(param.text1);
+        auto* item = new QListWidgetItem(caption, picker_);
+        item->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        item->setCheckState(Qt::Unchecked);
+        item->setData(Qt::UserRole, p);
+    }
+    layout->addWidget(picker_, 1);
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel(QStringLiteral("Кривых на дорожке:")));
+    per_track_ = new QSpinBox;
+    per_track_->setRange(1, TrackView::max_curves_per_track);
+    per_track_->setValue(TrackView::max_curves_per_track);
+    row->addWidget(per_track_);
+    layout->addLayout(row);
+    connect(picker_, &QListWidget::itemChanged, this, &LogViewer::picker_changed);
+    connect(per_track_, &QSpinBox::valueChanged, this, &LogViewer::picker_changed);
+    return panel;
+}
+
+QWidget* LogViewer::build_side_panel(const QStringList& problems)
+{
+    // The cursor's values on top, the file's texts and warnings below them.
+    auto* panel = new QSplitter(Qt::Vertical);
+    cursor_table_ = new QTableWidget(0, 2);
+    cursor_table_->setHorizontalHeaderLabels({QStringLiteral("Курсор"), QStringLiteral("Значение")});
+    cursor_table_->horizontalHeader()->setStretchLastSection(true);
+    cursor_table_->verticalHeader()->hide();
+    cursor_table_->verticalHeader()->setDefaultSectionSize(cursor_table_->fontMetrics().height() + 6);
+    cursor_table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    cursor_table_->setColumnWidth(0, 130);
+    panel->addWidget(cursor_table_);
+
+    side_ = new QTabWidget;
+    QStringList texts;
+    for (const std::string& line : model_->text_values.lines())
+        texts << utf8(line);
+    side_->addTab(text_page(texts), QStringLiteral("Текст (%1)").arg(texts.size()));
+
+    QStringList remarks;
+    for (const SimpleRemark& remark : model_->remarks)
+        remarks << QStringLiteral("%1 %2 %3: %4").arg(remark.value1).arg(remark.value2).arg(remark.value3).arg(utf8(remark.text));
+    side_->addTab(text_page(remarks), QStringLiteral("Заметки (%1)").arg(remarks.size()));
+
+    warnings_ = problems;
+    for (const std::string& warning : model_->warnings)
+        warnings_ << utf8(warning);
+    const int page = side_->addTab(text_page(warnings_), QStringLiteral("Предупреждения (%1)").arg(warnings_.size()));
+    if (!warnings_.isEmpty()) {
+        side_->tabBar()->setTabTextColor(page, QColor(190, 30, 30));
+        side_->setCurrentIndex(page);
+    }
+    panel->addWidget(side_);
+    panel->setStretchFactor(0, 3);
+    panel->setStretchFactor(1, 2);
+    return panel;
+}
+
+void LogViewer::show_params(const std::vector<int>& params, int per_track)
+{
+    per_track = std::clamp(per_track, 1, TrackView::max_curves_per_track);
+    {
+        const QSignalBlocker block_picker(picker_);
+        const QSignalBlocker block_spin(per_track_);
+        per_track_->setValue(per_track);
+        for (int row = 0; row < picker_->count(); ++row) {
+            QListWidgetItem* item = picker_->item(row);
+            const bool shown = std::find(params.begin(), params.end(), item->data(Qt::UserRole).toInt()) != params.end();
+            item->setCheckState(shown ? Qt::Checked : Qt::Unchecked);
+        }
+    }
+    std::vector<std::vector<int>> tracks;
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        if (i % static_cast<std::size_t>(per_track) == 0)
+            tracks.emplace_back();
+        tracks.back().push_back(params[i]);
+    }
+    tracks_->set_tracks(std::move(tracks));
+    if (tracks_->cursor())
+        update_cursor_table(*tracks_->cursor());
+}
+
+void LogViewer::picker_changed()
+{
+    std::vector<int> params;
+    for (int row = 0; row < picker_->count(); ++row)
+        if (picker_->item(row)->checkState() == Qt::Checked)
+            params.push_back(picker_->item(row)->data(Qt::UserRole).toInt());
+    show_params(params, per_track_->value());
+}
+
+std::vector<std::pair<QString, QString>> LogViewer::cursor_rows() const
+{
+    std::vector<std::pair<QString, QString>> rows;
+    const auto cursor = tracks_->cursor();
+    if (!cursor || data_->size() == 0)
+        return rows;
+    const std::size_t sample = data_->nearest(*cursor);
+    const FileStorageItem& record = *model_->records[data_->record_of(sample)];
+    rows.emplace_back(QStringLiteral("Время"), time_text(record.time));
+    rows.emplace_back(QStringLiteral("Глубина Z"), value_text(record.depth_z));
+    rows.emplace_back(QStringLiteral("Запись №"), QString::number(data_->record_of(sample) + 1));
+    for (const auto& track : tracks_->tracks())
+        for (const int param : track)
+            rows.emplace_back(param_name(param),
+                              value_text(data_->column(param)[sample]));
+    return rows;
+}
+
+void LogViewer::update_cursor_table(double)
+{
+    const auto rows = cursor_rows();
+    cursor_table_->setRowCount(static_cast<int>(rows.size()));
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+        cursor_table_->setItem(r, 0, new QTableWidgetItem(rows[static_cast<std::size_t>(r)].first));
+        auto* value = new QTableWidgetItem(rows[static_cast<std::size_t>(r)].second);
+        value->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        cursor_table_->setItem(r, 1, value);
+    }
+}
+
+QString LogViewer::save_plot(const QString& path) const
+{
+    const QSize size = tracks_->size().expandedTo(QSize(800, 600));
+    const QString extension = QFileInfo(path).suffix().toLower();
+    const QString failed = path + QStringLiteral("\n\nНе удалось сохранить график.");
+    if (extension == "svg") {
+        QSvgGenerator svg;
+        svg.setFileName(path);
+        svg.setSize(size);
+        svg.setViewBox(QRect(QPoint(0, 0), size));
+        svg.setTitle(windowTitle());
+        QPainter painter;
+        if (!painter.begin(&svg))
+            return failed;
+        tracks_->render(painter, size);
+        return painter.end() ? QString() : failed;
+    }
+    if (extension == "pdf") {
+        QPdfWriter pdf(path);
+        pdf.setResolution(96);
+        pdf.setPageSize(QPageSize(QSizeF(size.width() * 72.0 / 96, size.height() * 72.0 / 96), QPageSize::Point));
+        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+        pdf.setTitle(windowTitle());
+        QPainter painter;
+        if (!painter.begin(&pdf))
+            return failed;
+        tracks_->render(painter, size);
+        return painter.end() ? QString() : failed;
+    }
+    QImage image(size, QImage::Format_RGB32);
+    {
+        QPainter painter(&image);
+        tracks_->render(painter, size);
+    }
+    return image.save(path, "PNG") ? QString() : failed;
+}
+
+QString LogViewer::export_file(const QString& path, data_export::Format format, char separator) const
+{
+    // Replacing the data file by its own export would lose its records.
+    const QFileInfo target(path);
+    if (target.exists() && target.canonicalFilePath() == QFileInfo(path_).canonicalFilePath())
+        return path + QStringLiteral("\n\nфайл вывода совпадает с исходным файлом");
+    data_export::Options options = data_export::options_for(local_path(path_), format);
+    options.separator = separator;
+    try {
+        data_export::write_file(*model_, options, local_path(path));
+    }
+    catch (const std::exception& e) {
+        return path + "\n\n" + error_text(e);
+    }
+    return {};
+}
+
+void LogViewer::ask_export(data_export::Format format)
+{
+    const QFileInfo source(path_);
+    const bool csv = format == data_export::Format::csv;
+    const QString comma = QStringLiteral("CSV, разделитель запятая (*.csv)");
+    const QString semicolon = QStringLiteral("CSV, разделитель точка с запятой (*.csv)");
+    const QString filters = csv ? comma + ";;" + semicolon : QStringLiteral("LAS 2.0 (*.las)");
+    QString chosen;
+    QString target = QFileDialog::getSaveFileName(
+        this, csv ? QStringLiteral("Экспорт в CSV") : QStringLiteral("Экспорт в LAS"),
+        source.dir().filePath(source.fileName() + (csv ? ".csv" : ".las")), filters, &chosen);
+    if (target.isEmpty())
+        return;
+    const QString error = export_file(target, format, chosen == semicolon ? ';' : ',');
+    if (!error.isEmpty())
+        report(error);
+    else
+        statusBar()->showMessage(QStringLiteral("Сохранено: ") + target, 5000);
+}
+
+void LogViewer::ask_save_plot()
+{
+    const QFileInfo source(path_);
+    const QString target = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Сохранить график"), source.dir().filePath(source.fileName() + ".png"),
+        QStringLiteral("Изображение PNG (*.png);;Рисунок SVG (*.svg);;Документ PDF (*.pdf)"));
+    if (target.isEmpty())
+        return;
+    const QString error = save_plot(target);
+    if (!error.isEmpty())
+        report(error);
+    else
+        statusBar()->showMessage(QStringLiteral("Сохранено: ") + target, 5000);
+}
+
+void LogViewer::report(const QString& error)
+{
+    QMessageBox::warning(this, window_title, error);
+}
+
+} // namespace viewer
+
+QWidget* open_viewer(const QString& path, QWidget* parent)
+{
+    auto model = std::make_unique<FileStorage>();
+    QStringList problems;
+    try {
+        data_file::load(*model, viewer::local_path(path));
+    }
+    catch (const std::exception& e) {
+        // A load that stops keeps what it read; with nothing read there is nothing to show.
+        if (model->records.empty()) {
+            QMessageBox::critical(parent, viewer::window_title, path + "\n\n" + viewer::error_text(e));
+            return nullptr;
+        }
+        problems << QStringLiteral("Файл прочитан не до конца: ") + viewer::error_text(e);
+    }
+    auto* window = new viewer::LogViewer(path, std::move(model), problems, parent);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    return window;
+}

@@ -1,0 +1,83 @@
+#pragma once
+// The log view: tracks side by side under one vertical index axis (time or depth, growing
+// downwards), each with one to three curves on scales of their own and a legend on top.
+// The wheel zooms around the pointer, dragging pans, and a horizontal cursor follows the
+// pointer and reports the index under it. Painting goes through render(), so the same
+// picture can be drawn into an image, an SVG or a PDF.
+
+#include "ui/viewer/Log_data.h"
+
+#include <QColor>
+#include <QWidget>
+
+#include <optional>
+#include <vector>
+
+namespace viewer {
+
+class TrackView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int max_curves_per_track = 3;
+
+    explicit TrackView(QWidget* parent = nullptr);
+
+    // The data must outlive the view; names and units are shown in the legends.
+    void set_data(const LogData* data, std::vector<QString> names, std::vector<QString> units);
+    // Parameter indexes per track, one to three each.
+    void set_tracks(std::vector<std::vector<int>> tracks);
+    const std::vector<std::vector<int>>& tracks() const { return tracks_; }
+
+    // The index range shown, top to bottom.
+    std::pair<double, double> view_range() const { return {top_, bottom_}; }
+    void set_view_range(double top, double bottom);
+    void show_whole_file();
+    // Zooms by `factor` (above 1 zooms in) keeping `anchor` where it is on the screen.
+    void zoom(double factor, double anchor);
+
+    std::optional<double> cursor() const { return cursor_; }
+    void set_cursor(std::optional<double> index);
+
+    // The index at a widget row, and back.
+    double index_at(double y) const;
+    double y_of(double index) const;
+
+    void render(QPainter& painter, const QSize& size) const;
+
+    static QColor curve_color(int position);
+
+signals:
+    void cursor_moved(double index);
+    void view_range_changed(double top, double bottom);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    struct Layout {
+        QRect axis;
+        QRect header;
+        std::vector<QRect> headers; // one legend per track
+        std::vector<QRect> bodies;  // one plot area per track
+    };
+    Layout layout_for(const QSize& size) const;
+    void paint_axis(QPainter& painter, const QRect& axis, const QRect& body_span) const;
+    void paint_track(QPainter& painter, const QRect& header, const QRect& body, const std::vector<int>& curves) const;
+    QString index_label(double index, double step) const;
+
+    const LogData* data_ = nullptr;
+    std::vector<QString> names_;
+    std::vector<QString> units_;
+    std::vector<std::vector<int>> tracks_;
+    double top_ = 0;
+    double bottom_ = 1;
+    std::optional<double> cursor_;
+    std::optional<int> drag_y_;
+    double drag_top_ = 0;
+};
+
+} // namespace viewer
