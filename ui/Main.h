@@ -16,6 +16,7 @@
 #include "catalogue/Filedata.h"
 #include "catalogue/Treeclasses.h"
 #include "extract/Extractthread.h"
+#include "extract/Run_lock.h"
 #include "ui/Tones.h"
 
 #include <QIcon>
@@ -78,6 +79,7 @@ inline constexpr const char* copy_to_title = "Путь для копирован
 inline constexpr const char* settings_not_read = "Не удалось прочитать настройки: ";
 inline constexpr const char* settings_not_saved = "Не удалось сохранить настройки: ";
 inline constexpr const char* cache_not_saved = "Не удалось сохранить кэш данных: ";
+inline constexpr const char* run_lock_failed = "Не удалось занять файл блокировки распаковки: ";
 inline constexpr const char* layout_not_saved = "Не удалось сохранить расположение окна: ";
 inline constexpr const char* home_not_writable = "Папка программы недоступна для записи: ";
 inline constexpr const char* hand_off_not_listening = "Передача файлов от других копий программы недоступна: ";
@@ -218,6 +220,9 @@ private:
     void note_home_problem(const QString& what, const std::exception& error);
     void listen_for_hand_off();
     void extraction_finished();
+    // Starts the run once this home's run lock is held; while another run (dravinex-cli,
+    // a watch) holds it, looks again every second without blocking the window.
+    void start_run_when_free(const std::string& package_path, const std::string& data_root, bool single_file);
     void set_input_enabled(bool enabled);
     void fill_grid(const std::vector<PORE_FILES>& rows);
     QTreeWidgetItem* selected_node_item() const;
@@ -241,5 +246,8 @@ private:
     WindowExtractOwner owner_;
     std::unique_ptr<Tfrm_progress> progress_;
     std::unique_ptr<TExtractThread> run_;
+    // Held from before a run touches the temporary folder until its cache is saved.
+    std::unique_ptr<RunLock> run_lock_;
+    bool waiting_for_lock_noted_ = false;
     TonePlayer tones_;
 };

@@ -2,6 +2,7 @@
 #include "ui/Main.h"
 
 #include "app/Configuration.h"
+#include "app/Controlworks.h"
 #include "lib/Mytime.h"
 #include "ui/Progressform.h"
 
@@ -10,6 +11,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QThread>
+#include <QTimer>
 
 void WindowExtractOwner::post_status(const std::string& text)
 {
@@ -64,6 +66,31 @@ void TDravinexMainForm::start_extraction(const std::string& package_path, const 
     progress_->repaint();
     set_input_enabled(false);
     owner_.set_progress_window(progress_.get());
+    waiting_for_lock_noted_ = false;
+    start_run_when_free(package_path, data_root, single_file);
+}
+
+void TDravinexMainForm::start_run_when_free(const std::string& package_path, const std::string& data_root,
+                                            bool single_file)
+{
+    try {
+        auto lock = std::make_unique<RunLock>(folders_.run_lock, false);
+        if (!lock->held()) {
+            if (!waiting_for_lock_noted_)
+                add_journal_line(ui_text(run_lock_text::waiting) + QString::fromStdString(folders_.run_lock));
+            waiting_for_lock_noted_ = true;
+            QTimer::singleShot(1000, this, [=, this] { start_run_when_free(package_path, data_root, single_file); });
+            return;
+        }
+        run_lock_ = std::move(lock);
+    }
+    catch (const std::exception& error) {
+        // A home without a lock file cannot hold a temporary folder either: the run itself
+        // will say what fails.
+        note_home_problem(ui_text(main_text::run_lock_failed), error);
+    }
+    // Another run of this home may have unpacked packages since the cache was read.
+    cache.load(folders_.cache);
     run_ = std::make_unique<TExtractThread>(true, single_file, data_root, package_path, &cache, &owner_,
                                             folders_.temp_dir, configuration().from_path);
     run_->set_on_terminate([this] { QMetaObject::invokeMethod(this, [this] { extraction_finished(); }); });
@@ -87,6 +114,7 @@ void TDravinexMainForm::extraction_finished()
     set_input_enabled(true);
     // Kept after every run, so that a crash later does not unpack the same packages again.
     save_cache();
+    run_lock_.reset();
     rebuild_tree();
     refresh_package_list();
     if (!pending.empty()) {

@@ -204,6 +204,28 @@ private slots:
         QVERIFY(QFile::exists(folders.store() + QStringLiteral("Северная/12/0001.rac")));
     }
 
+    void a_run_waits_while_another_run_of_the_home_holds_its_lock()
+    {
+        ui_test::Folders folders;
+        copy_samples(folders.in(), {QStringLiteral("Южная_7_рейс1.zreg")});
+        Window window(folders);
+        auto other_run = std::make_unique<RunLock>(program_folders(folders.home().toStdString()).run_lock, false);
+        QVERIFY(other_run->held());
+
+        window.form.tbtnExtract->trigger();
+        QVERIFY(ui_test::wait_for([&] {
+            return !window.journal().isEmpty()
+                && window.journal().last().contains(QString::fromUtf8(run_lock_text::waiting));
+        }));
+        QTest::qWait(1500); // the window looks again, but nothing is unpacked meanwhile
+        QVERIFY(window.form.extraction_running());
+        QVERIFY(!QDir(folders.store()).exists());
+
+        other_run.reset();
+        QVERIFY(window.run_ended());
+        QVERIFY(window.node(QStringLiteral("Скважина 7")) != nullptr);
+    }
+
     void packages_handed_over_during_a_run_follow_it_one_by_one()
     {
         ui_test::Folders folders;
