@@ -1,6 +1,7 @@
 #include "cli/Output.h"
 
 #include "lib/Float_text.h"
+#include "storage/Export.h"
 
 namespace dravinex_cli {
 
@@ -11,17 +12,7 @@ std::string float_text(float value)
 
 void append_csv_field(std::string& line, std::string_view field)
 {
-    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
-        line += field;
-        return;
-    }
-    line += '"';
-    for (const char c : field) {
-        if (c == '"')
-            line += '"';
-        line += c;
-    }
-    line += '"';
+    data_export::append_csv_field(line, field);
 }
 
 std::string printable(std::string_view text)

@@ -36,6 +36,10 @@ struct Options {
 
 inline constexpr std::string_view las_null = "-999.25";
 
+// Appends one CSV field, quoted as RFC 4180 asks when it holds the separator, a quote or a
+// line break.
+void append_csv_field(std::string& line, std::string_view field, char separator = ',');
+
 // The options a data file at `path` exports with: the index of its kind, and the well and
 // area of the store's layout <area>/<well>/file (the names of its two folders).
 Options options_for(const std::string& path, Format format);

@@ -12,22 +12,6 @@ namespace {
 constexpr std::string_view line_end = "\r\n";
 constexpr std::string_view record_captions[] = {"Время", "Глубина Z (м)", "Глубина тек. (м)", "Глубина отст. (м)"};
 
-void append_field(std::string& line, std::string_view field, char separator)
-{
-    const char special[] = {separator, '"', '\r', '\n', '\0'};
-    if (field.find_first_of(special) == std::string_view::npos) {
-        line += field;
-        return;
-    }
-    line += '"';
-    for (const char c : field) {
-        if (c == '"')
-            line += '"';
-        line += c;
-    }
-    line += '"';
-}
-
 std::string column_caption(const FileStorage& model, std::size_t column)
 {
     if (column >= valid_params(model))
@@ -40,11 +24,11 @@ void write_header(const FileStorage& model, std::size_t columns, char separator,
 {
     std::string line;
     for (const std::string_view caption : record_captions) {
-        append_field(line, caption, separator);
+        append_csv_field(line, caption, separator);
         line += separator;
     }
     for (std::size_t column = 0; column < columns; ++column) {
-        append_field(line, column_caption(model, column), separator);
+        append_csv_field(line, column_caption(model, column), separator);
         line += separator;
     }
     line.pop_back();
@@ -82,3 +66,23 @@ void write_csv(const FileStorage& model, const Options& options, TextBuffer& out
 }
 
 } // namespace data_export::detail
+
+namespace data_export {
+
+void append_csv_field(std::string& line, std::string_view field, char separator)
+{
+    const char special[] = {separator, '"', '\r', '\n', '\0'};
+    if (field.find_first_of(special) == std::string_view::npos) {
+        line += field;
+        return;
+    }
+    line += '"';
+    for (const char c : field) {
+        if (c == '"')
+            line += '"';
+        line += c;
+    }
+    line += '"';
+}
+
+} // namespace data_export
