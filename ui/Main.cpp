@@ -74,7 +74,10 @@ TDravinexMainForm::~TDravinexMainForm()
         run_->wait();
     }
     save_settings();
-    save_cache();
+    // Every run saves the cache when it ends; saving it again here would only overwrite what
+    // a dravinex-cli run or a watch of the same home saved since.
+    if (cache_unsaved_)
+        save_cache();
     save_layout();
     std::error_code ignored;
     std::filesystem::remove(folders_.handle, ignored);
@@ -119,6 +122,7 @@ void TDravinexMainForm::save_cache()
 {
     try {
         cache.save(folders_.cache);
+        cache_unsaved_ = false;
     }
     catch (const std::exception& error) {
         note_home_problem(ui_text(main_text::cache_not_saved), error);

@@ -249,5 +249,6 @@ private:
     // Held from before a run touches the temporary folder until its cache is saved.
     std::unique_ptr<RunLock> run_lock_;
     bool waiting_for_lock_noted_ = false;
+    bool cache_unsaved_ = false; // a run changed the cache and it could not be saved yet
     TonePlayer tones_;
 };

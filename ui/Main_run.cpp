@@ -91,6 +91,7 @@ void TDravinexMainForm::start_run_when_free(const std::string& package_path, con
     }
     // Another run of this home may have unpacked packages since the cache was read.
     cache.load(folders_.cache);
+    cache_unsaved_ = true;
     run_ = std::make_unique<TExtractThread>(true, single_file, data_root, package_path, &cache, &owner_,
                                             folders_.temp_dir, configuration().from_path);
     run_->set_on_terminate([this] { QMetaObject::invokeMethod(this, [this] { extraction_finished(); }); });

@@ -5,6 +5,7 @@
 #include "Ui_test_support.h"
 
 #include "app/Configuration.h"
+#include "catalogue/Filedata.h"
 #include "extract/Regrarclass.h"
 #include "platform/Session.h"
 #include "testkit/Zreg_writer.h"
@@ -224,6 +225,23 @@ private slots:
         other_run.reset();
         QVERIFY(window.run_ended());
         QVERIFY(window.node(QStringLiteral("Скважина 7")) != nullptr);
+    }
+
+    void closing_the_window_keeps_what_another_run_saved_in_the_cache()
+    {
+        ui_test::Folders folders;
+        const std::string cache_path = program_folders(folders.home().toStdString()).cache;
+        {
+            Window window(folders);
+            FilesDataStorage other_run;
+            other_run.store("/packages/a.zreg", 12);
+            other_run.save(cache_path);
+        }
+        FilesDataStorage cache;
+        cache.load(cache_path);
+        std::int32_t size = 0;
+        QVERIFY(cache.find("/packages/a.zreg", size));
+        QCOMPARE(size, 12);
     }
 
     void packages_handed_over_during_a_run_follow_it_one_by_one()
