@@ -116,7 +116,7 @@ int main(int argc, char** argv)
     bench::ScratchDir dir;
     std::filesystem::create_directories(dir.file("in"));
     const pid_t watch = start_watch(dir, settle);
-    while (!log_says(dir, "watching"))
+    while (!log_says(dir, "Наблюдение за папкой"))
         std::this_thread::sleep_for(10ms);
 
     std::vector<double> latencies;

@@ -64,7 +64,7 @@ int run_watch(const WatchOptions& options, std::ostream& out, std::ostream& err)
     // signals, so a Ctrl+C or a service stop never cuts a package short.
     platform::StopRequest stop;
     if (!stop.catch_signals()) {
-        err << program_name << ": cannot take over SIGINT and SIGTERM\n";
+        err << program_name << ": не удалось перехватить SIGINT и SIGTERM\n";
         return exit_failure;
     }
     const StorePaths paths = resolve_store(options.store);

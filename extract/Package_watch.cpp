@@ -29,7 +29,7 @@ std::string without_slash(const std::string& folder)
 std::string settle_text(std::chrono::milliseconds settle)
 {
     std::ostringstream text;
-    text << static_cast<double>(settle.count()) / 1000.0 << " s";
+    text << static_cast<double>(settle.count()) / 1000.0;
     return text.str();
 }
 
@@ -55,10 +55,10 @@ int PackageWatcher::run(platform::StopRequest& stop)
 {
     if (const int error = watch_.init_error()) {
         if (error == EMFILE)
-            reporter_.error("cannot start watching: the system's limit of inotify instances is reached ("
+            reporter_.error(std::string(watch_text::cannot_start) + watch_text::instance_limit
                             + platform::instance_limit_text() + ")");
         else
-            reporter_.error("cannot start watching: " + platform::error_text(error));
+            reporter_.error(watch_text::cannot_start + platform::error_text(error));
         return 1;
     }
     if (start_watching() == Outcome::fatal)
@@ -71,7 +71,7 @@ int PackageWatcher::run(platform::StopRequest& stop)
         if (result == platform::WaitResult::stopped)
             return 0;
         if (result == platform::WaitResult::failed) {
-            reporter_.error("the watch failed: " + platform::error_text(watch_.wait_error()));
+            reporter_.error(watch_text::failed + platform::error_text(watch_.wait_error()));
             return 1;
         }
         for (const WatchEvent& happened : events) {
@@ -100,7 +100,7 @@ std::optional<std::chrono::milliseconds> PackageWatcher::next_timeout() const
 PackageWatcher::Outcome PackageWatcher::start_watching()
 {
     if (!lib::folder_exists(root_)) {
-        reporter_.notice("the input folder " + root_ + " does not exist; waiting for it to appear");
+        reporter_.notice(watch_text::input_folder + root_ + watch_text::missing);
         return look_for_root();
     }
     return watch_root();
@@ -122,7 +122,8 @@ PackageWatcher::Outcome PackageWatcher::look_for_root()
 PackageWatcher::Outcome PackageWatcher::watch_root()
 {
     root_present_ = true;
-    reporter_.notice("watching " + root_ + " for packages (settle time " + settle_text(settings_.settle) + ")");
+    reporter_.notice(watch_text::watching + root_ + watch_text::settle_time + settle_text(settings_.settle)
+                     + watch_text::seconds);
     return watch_tree(settings_.from_path, true);
 }
 
@@ -168,13 +169,13 @@ PackageWatcher::Outcome PackageWatcher::watch_tree(const std::string& folder, bo
 PackageWatcher::Outcome PackageWatcher::watch_failed(const std::string& folder, int error)
 {
     if (error == ENOSPC) {
-        reporter_.error("cannot watch " + without_slash(folder) + ": the system's limit of inotify watches is reached ("
-                        + platform::watch_limit_text() + "); raise it with sysctl");
+        reporter_.error(watch_text::cannot_watch + without_slash(folder) + watch_text::watch_limit
+                        + platform::watch_limit_text() + watch_text::raise_limit);
         return Outcome::fatal;
     }
     // A folder removed meanwhile or one we may not read: the rest is watched.
     if (error != ENOENT && error != ENOTDIR)
-        reporter_.error("cannot watch " + without_slash(folder) + ": " + platform::error_text(error));
+        reporter_.error(watch_text::cannot_watch + without_slash(folder) + ": " + platform::error_text(error));
     return Outcome::ok;
 }
 
@@ -256,7 +257,7 @@ void PackageWatcher::forget_folders_under(const std::string& folder)
 
 void PackageWatcher::lose_root()
 {
-    reporter_.notice("the input folder " + root_ + " was removed or moved away; waiting for it to come back");
+    reporter_.notice(watch_text::input_folder + root_ + watch_text::removed);
     for (const auto& [watch, folder] : folders_)
         watch_.remove(watch);
     folders_.clear();
@@ -312,7 +313,7 @@ void PackageWatcher::unpack_locked(const std::string& path, const platform::File
     // A run without its temporary folder ends at once with a bare journal: say why instead,
     // and leave the package to its next change or the next start.
     if (!lib::make_folder(settings_.temp_dir)) {
-        reporter_.error("cannot create the temporary folder " + settings_.temp_dir + "; " + path + " is left for later");
+        reporter_.error(watch_text::no_temp_folder + settings_.temp_dir + watch_text::left_for_later + path);
         tracker_.remember_failure(path, stamp);
         return;
     }

@@ -26,6 +26,24 @@
 
 class ExtractOwner;
 
+// What the watch says of its own course and its errors.
+namespace watch_text {
+inline constexpr const char* watching = "Наблюдение за папкой ";
+inline constexpr const char* settle_time = " (время выдержки пакета ";
+inline constexpr const char* seconds = " с)";
+inline constexpr const char* input_folder = "Папка пакетов ";
+inline constexpr const char* missing = " не существует; ждём её появления";
+inline constexpr const char* removed = " удалена или перемещена; ждём её возвращения";
+inline constexpr const char* cannot_start = "Не удалось начать наблюдение: ";
+inline constexpr const char* instance_limit = "достигнут системный предел экземпляров inotify (";
+inline constexpr const char* failed = "Наблюдение прервано: ";
+inline constexpr const char* cannot_watch = "Не удалось наблюдать за папкой ";
+inline constexpr const char* watch_limit = ": достигнут системный предел наблюдений inotify (";
+inline constexpr const char* raise_limit = "); увеличьте его через sysctl";
+inline constexpr const char* no_temp_folder = "Не удалось создать временную папку ";
+inline constexpr const char* left_for_later = "; пакет оставлен на потом: ";
+} // namespace watch_text
+
 struct WatchSettings {
     std::string from_path;  // ends with '/'
     std::string to_path;    // ends with '/'

@@ -16,5 +16,5 @@ status=0
 unshare -Ur bash -c 'echo 3 >/proc/sys/user/max_inotify_watches && exec "$@"' limit \
     "$program" watch --home "$work/home" --from "$work/in" --to "$work/store" >"$work/out" 2>"$work/err" || status=$?
 [[ $status == 1 ]] || { echo "exit status $status, expected 1: $(cat "$work/err")" >&2; exit 1; }
-grep -q "limit of inotify watches is reached (.*max_inotify_watches = 3" "$work/err" \
+grep -q "предел наблюдений inotify (.*max_inotify_watches = 3" "$work/err" \
     || { echo "the error does not name the limit: $(cat "$work/err")" >&2; exit 1; }

@@ -123,7 +123,7 @@ TEST(CliWatch, anIdleWatchEndsWithStatusZeroOnSigintAndSigterm) {
     for (int number : {SIGINT, SIGTERM}) {
         TempDir dir;
         WatchProcess watch(dir);
-        ASSERT_TRUE(watch.says("watching")) << watch.err();
+        ASSERT_TRUE(watch.says("Наблюдение за папкой")) << watch.err();
         watch.signal(number);
         EXPECT_EQ(watch.wait(), 0) << "signal " << number << ": " << watch.err();
     }
@@ -137,7 +137,7 @@ TEST(CliWatch, sigtermDuringARunFinishesThePackageFirst) {
     std::filesystem::create_directories(dir.file("store/Северная/12"));
     testkit::write_file(target, realtime({1, 2}));
     WatchProcess watch(dir);
-    ASSERT_TRUE(watch.says("watching")) << watch.err();
+    ASSERT_TRUE(watch.says("Наблюдение за папкой")) << watch.err();
     {
         testsupport::LockHolder holder(target, lib::io::open_read, true, 800ms);
         testkit::write_file(dir.file("in/a.zreg"), package(realtime({1, 2, 5, 9})));

@@ -362,10 +362,10 @@ TEST_F(WatchRun, aPackageWaitsWhileAnotherRunHoldsTheHomeAndIsTakenAfterIt) {
 TEST_F(WatchRun, theInputFolderRemovedAndBackIsWatchedAgain) {
     start();
     std::filesystem::remove_all(in());
-    ASSERT_TRUE(eventually([&] { return said("removed") == 1; }));
+    ASSERT_TRUE(eventually([&] { return said("удалена") == 1; }));
     std::filesystem::create_directories(in());
     // Watched again; how many notices lie between depends on when the events arrive.
-    ASSERT_TRUE(eventually([&] { return said("watching") == 2; }));
+    ASSERT_TRUE(eventually([&] { return said("Наблюдение за папкой") == 2; }));
     testkit::write_file(in() + "a.zreg", package_bytes("12"));
     EXPECT_TRUE(eventually([&] { return std::filesystem::exists(placed("12")); }));
 }
@@ -374,7 +374,7 @@ TEST_F(WatchRun, theInputFolderReplacedByAnotherIsWatchedInsteadOfTheOldOne) {
     start();
     std::filesystem::rename(in(), dir.file("old"));
     std::filesystem::create_directories(in());
-    ASSERT_TRUE(eventually([&] { return said("watching") == 2; }));
+    ASSERT_TRUE(eventually([&] { return said("Наблюдение за папкой") == 2; }));
     testkit::write_file(dir.file("old/stale.zreg"), package_bytes("13"));
     testkit::write_file(in() + "a.zreg", package_bytes("12"));
     ASSERT_TRUE(eventually([&] { return std::filesystem::exists(placed("12")); }));
