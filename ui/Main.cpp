@@ -136,6 +136,8 @@ void TDravinexMainForm::showEvent(QShowEvent* event)
         shown_once_ = true;
         apply_panel_sizes();
         Splitter4->setSizes({tree_width, std::max(16, Splitter4->width() - tree_width)});
+        // The grid takes its final width once the splitters have laid it out.
+        QMetaObject::invokeMethod(this, [this] { fit_grid(); }, Qt::QueuedConnection);
         QCoreApplication::postEvent(this, new QEvent(run_command_line_event));
     }
 }
