@@ -1,10 +1,10 @@
 #include "cli/Dump.h"
 
-#include "lib/Mytime.h"
-#include "lib/Strworks.h"
-
 #include "cli/Cli.h"
 #include "cli/Output.h"
+#include "cli/Store.h"
+#include "lib/Mytime.h"
+#include "lib/Strworks.h"
 #include "lib/io/Binary_io.h"
 #include "storage/Data_file.h"
 #include "storage/Realtimedatareader.h"
@@ -353,11 +353,7 @@ CLI::App* add_dump_command(CLI::App& app, DumpOptions& options)
                      "Data file (.tim .dep .ldp .realtim .realdep .reallag .rtm .incldep .compr1 .newcompr1), "
                      "or the base path of a compressed column-file set with --form-version")
         ->required();
-    dump->add_option_function<std::string>(
-            "--form-version",
-            [&options](const std::string& version) { options.form_version = version == "2" ? 2 : 0; },
-            "FILE is the base of a column-file set (x.realtim for x.realtim.params ...) of this form version")
-        ->check(CLI::IsMember({"0", "2"}));
+    add_form_version_option(*dump, options.form_version);
     dump->add_option_function<std::string>(
             "--format",
             [&options](const std::string& name) {

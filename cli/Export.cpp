@@ -2,6 +2,7 @@
 
 #include "cli/Cli.h"
 #include "cli/Output.h"
+#include "cli/Store.h"
 #include "lib/io/Binary_io.h"
 #include "storage/Data_file.h"
 #include "storage/Realtimedatareader.h"
@@ -38,10 +39,7 @@ CLI::App* add_export_command(CLI::App& app, ExportOptions& options)
                         "Data file (any kind dump reads), or the base path of a compressed column-file set with "
                         "--form-version")
         ->required();
-    command->add_option_function<std::string>(
-            "--form-version", [&options](const std::string& version) { options.form_version = version == "2" ? 2 : 0; },
-            "FILE is the base of a column-file set (x.realtim for x.realtim.params ...) of this form version")
-        ->check(CLI::IsMember({"0", "2"}));
+    add_form_version_option(*command, options.form_version);
     command
         ->add_option_function<std::string>(
             "--format",

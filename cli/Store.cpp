@@ -19,6 +19,15 @@ void add_store_options(CLI::App& command, StoreOptions& options, bool with_from)
     command.add_option("--to", options.to, "Data store for this run (instead of the settings)");
 }
 
+void add_form_version_option(CLI::App& command, std::optional<int>& form_version)
+{
+    command
+        .add_option_function<std::string>(
+            "--form-version", [&form_version](const std::string& version) { form_version = version == "2" ? 2 : 0; },
+            "FILE is the base of a column-file set (x.realtim for x.realtim.params ...) of this form version")
+        ->check(CLI::IsMember({"0", "2"}));
+}
+
 StorePaths resolve_store(const StoreOptions& options)
 {
     StorePaths paths;

@@ -21,6 +21,9 @@ struct StoreOptions {
 
 void add_store_options(CLI::App& command, StoreOptions& options, bool with_from);
 
+// --form-version 0|2: FILE is the base of a compressed column-file set of that form (dump, export).
+void add_form_version_option(CLI::App& command, std::optional<int>& form_version);
+
 struct StorePaths {
     std::string home;       // ends with '/'
     std::string settings;   // home + "dravinex2.ini"

@@ -151,14 +151,6 @@ void apply_rar5_header(const Rar5Header& header, RarLayout& layout)
     }
 }
 
-std::uint64_t le_value(std::string_view bytes, std::size_t at, std::size_t size)
-{
-    std::uint64_t value = 0;
-    for (std::size_t i = size; i-- > 0;)
-        value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-    return value;
-}
-
 } // namespace
 
 RarLayout read_rar5_layout(const ReadAt& read)

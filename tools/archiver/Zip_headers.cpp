@@ -18,14 +18,6 @@ constexpr std::size_t central_header_size = 46;
 constexpr unsigned encrypted_flag = 0x0001;
 constexpr std::uint64_t zip64_marker = 0xFFFFFFFF;
 
-std::uint64_t le_value(std::string_view bytes, std::size_t at, std::size_t size)
-{
-    std::uint64_t value = 0;
-    for (std::size_t i = size; i-- > 0;)
-        value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-    return value;
-}
-
 } // namespace
 
 std::optional<bool> zip_directory_has_encrypted_entries(const ReadAt& read, std::uint64_t file_size)
