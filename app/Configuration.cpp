@@ -5,6 +5,7 @@
 #include "lib/Sys_utils.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <stdexcept>
 
 namespace {
@@ -41,9 +42,9 @@ void CONFIGURATION::load(const std::string& ini_path)
     // A relative folder in the file is taken from the file's own folder, never from the
     // current folder, which differs from one start to the next.
     const std::string base = lib::absolute_path(lib::folder_of(ini_path));
-    to_path = lib::absolute_path(
+    to_path = normalised_folder(
         profile.read_string(configuration_keys::options_section, configuration_keys::to_path, to_path), base);
-    from_path = lib::absolute_path(
+    from_path = normalised_folder(
         profile.read_string(configuration_keys::options_section, configuration_keys::from_path, from_path), base);
 }
 
@@ -55,6 +56,13 @@ void CONFIGURATION::save(const std::string& ini_path) const
     profile.write_string(configuration_keys::options_section, configuration_keys::to_path, to_path);
     profile.write_string(configuration_keys::options_section, configuration_keys::from_path, from_path);
     profile.save(ini_path);
+}
+
+std::string normalised_folder(const std::string& folder, const std::string& base)
+{
+    if (folder.empty())
+        return folder;
+    return lib::with_slash(std::filesystem::path(lib::absolute_path(folder, base)).lexically_normal().string());
 }
 
 std::string append_backslash(std::string_view path)

@@ -30,12 +30,17 @@ struct CONFIGURATION {
 
     // $HOME/gtidata/ and $HOME/gti/ (the account's home folder when HOME is not set).
     void set_defaults();
-    // Reads both keys, each with the current value as default. A relative folder is made
-    // absolute against the settings file's folder.
+    // Reads both keys, each with the current value as default, as normalised folders: a
+    // relative folder is taken against the settings file's folder.
     void load(const std::string& ini_path);
     // Writes to_path, then from_path, keeping every other line of the file.
     void save(const std::string& ini_path) const;
 };
+
+// A folder setting as every user of it needs it, whatever its source (the settings file, the
+// dialog, the command line, the defaults): absolute (a relative one taken against `base`)
+// and ending with '/', so that names can be appended to it. An empty setting stays empty.
+std::string normalised_folder(const std::string& folder, const std::string& base);
 
 // The path with '/' appended, unless it already ends with one or is shorter than two
 // characters (an empty or one-letter setting stays as the user gave it).

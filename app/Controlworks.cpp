@@ -2,15 +2,22 @@
 
 #include "lib/Multilang.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QStringList>
 #include <QTextEdit>
+#include <QTranslator>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 
 #ifndef DRAVINEX_VERSION
@@ -131,4 +138,24 @@ QString build_date_text(const char* compiler_date)
 QString build_date_text()
 {
     return build_date_text(__DATE__);
+}
+
+bool install_russian_translations(QCoreApplication& application)
+{
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    // The application owns it from here on and keeps it for the program's life.
+    translator->setParent(&application);
+    return QCoreApplication::installTranslator(translator.release());
+}
+
+bool ask_yes_no(QWidget* parent, const QString& caption, const QString& question, bool yes_by_default)
+{
+    QMessageBox box(QMessageBox::Question, caption, question, QMessageBox::Yes | QMessageBox::No, parent);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+    box.setDefaultButton(yes_by_default ? QMessageBox::Yes : QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }

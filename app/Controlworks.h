@@ -9,6 +9,7 @@
 
 #include <QString>
 
+class QCoreApplication;
 class QWidget;
 
 // The dynamic property that plays the role of a control's tag.
@@ -29,3 +30,11 @@ QString file_version_text(int parts);
 QString build_date_text();
 // The same text made from a compiler date such as "Feb  5 2020" (its day padded by a blank).
 QString build_date_text(const char* compiler_date);
+
+// Loads Qt's own Russian texts (standard buttons, file dialogs), whatever the desktop's
+// language: the program speaks Russian only. False when they are not installed.
+bool install_russian_translations(QCoreApplication& application);
+
+// A question with the buttons "Да" and "Нет", whatever language Qt's own texts are in; true
+// for "Да".
+bool ask_yes_no(QWidget* parent, const QString& caption, const QString& question, bool yes_by_default = true);

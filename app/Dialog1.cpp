@@ -1,6 +1,7 @@
 #include "app/Dialog1.h"
 
 #include "app/Configuration.h"
+#include "app/Configuration_folders.h"
 #include "app/Controlworks.h"
 
 #include <QDir>
@@ -65,8 +66,11 @@ bool TOptForm::execute()
     Edit2->setText(QString::fromStdString(settings_.to_path));
     if (exec() != QDialog::Accepted)
         return false;
-    settings_.from_path = append_backslash(Edit1->text().toStdString());
-    settings_.to_path = append_backslash(Edit2->text().toStdString());
+    // A relative folder typed here is taken from the home folder: a window program's current
+    // folder is wherever the desktop started it.
+    const std::string base = user_home_folder();
+    settings_.from_path = normalised_folder(Edit1->text().trimmed().toStdString(), base);
+    settings_.to_path = normalised_folder(Edit2->text().trimmed().toStdString(), base);
     return true;
 }
 

@@ -10,6 +10,7 @@
 // the hand-off, which are for packages.
 
 #include "app/Configuration_folders.h"
+#include "app/Controlworks.h"
 #include "app/Handoff.h"
 #include "ui/Main.h"
 #include "ui/viewer/Log_viewer.h"
@@ -53,15 +54,15 @@ int run_window(int argc, char** argv, const CommandLine& line, const ProgramFold
 {
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName(QString::fromUtf8(main_text::application_title));
+    install_russian_translations(application);
     try {
         TDravinexMainForm window(folders, to_qt(line.arguments));
         window.show();
-        application.exec();
-        return 0;
+        return application.exec();
     }
     catch (const std::exception& error) {
         QMessageBox::critical(nullptr, QString::fromUtf8(main_text::application_title), QString::fromStdString(error.what()));
-        return 0;
+        return 1;
     }
 }
 
@@ -69,6 +70,7 @@ int run_viewer(int argc, char** argv, const QString& file)
 {
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName(QString::fromUtf8(main_text::application_title));
+    install_russian_translations(application);
     if (open_viewer(file) == nullptr)
         return 1;
     return application.exec();

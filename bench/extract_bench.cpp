@@ -117,7 +117,8 @@ void bench_large_package(int repetitions)
     for (int i = 0; i < repetitions; ++i) {
         const std::string store = dir.file("store" + std::to_string(i)) + "/";
         ours.push_back(bench::seconds_of([&] {
-            TExtractThread run(true, true, store, package, nullptr, &owner, dir.file("temp.dir.tmp"), "");
+            TExtractThread run({.data_root = store, .package = package, .temp_dir = dir.file("temp.dir.tmp"),
+                                .mode = PackageMode::single, .owner = &owner});
             run.Execute();
         }));
         output = folder_bytes(store);
@@ -153,7 +154,8 @@ void bench_many_packages(int repetitions)
             cache.store(finder.files[i].path(), static_cast<std::int32_t>(finder.files[i].size));
         QuietOwner owner;
         return bench::seconds_of([&] {
-            TExtractThread run(true, false, store, "", &cache, &owner, dir.file("temp.dir.tmp"), in);
+            TExtractThread run({.data_root = store, .from_path = in, .temp_dir = dir.file("temp.dir.tmp"),
+                                .cache = &cache, .owner = &owner});
             run.Execute();
         });
     };
@@ -189,7 +191,8 @@ void bench_merge(int repetitions)
         std::filesystem::create_directories(store + "A/1");
         std::filesystem::copy_file(well_file, store + "A/1/well.realtim");
         merge.push_back(bench::seconds_of([&] {
-            TExtractThread run(true, false, store, "", nullptr, &owner, dir.file("temp.dir.tmp"), in);
+            TExtractThread run({.data_root = store, .from_path = in, .temp_dir = dir.file("temp.dir.tmp"),
+                                .owner = &owner});
             run.Execute();
         }));
     }
@@ -224,7 +227,8 @@ void bench_sevenzip_package(int repetitions)
         std::filesystem::remove_all(out);
         const std::string store = dir.file("store" + std::to_string(i)) + "/";
         ours.push_back(bench::seconds_of([&] {
-            TExtractThread run(true, true, store, package, nullptr, &owner, dir.file("temp.dir.tmp"), "");
+            TExtractThread run({.data_root = store, .package = package, .temp_dir = dir.file("temp.dir.tmp"),
+                                .mode = PackageMode::single, .owner = &owner});
             run.Execute();
         }));
         std::filesystem::remove_all(store);

@@ -165,7 +165,7 @@ int main(int argc, char** argv)
         });
         clock.start();
         ticker.start();
-        run_window.start_extraction(package, out, true);
+        run_window.start_extraction(package, out, PackageMode::single);
         static_cast<void>(QTest::qWaitFor([&] { return !run_window.extraction_running(); }, 600000));
         runs.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
         ticker.stop();

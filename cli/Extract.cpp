@@ -3,14 +3,13 @@
 #include "catalogue/Filedata.h"
 #include "cli/Cli.h"
 #include "cli/Output.h"
-#include "extract/Extractthread.h"
+#include "extract/Extract_job.h"
 #include "extract/Run_lock.h"
 #include "lib/Fileworks.h"
 #include "lib/Sys_utils.h"
 
 #include <CLI/CLI.hpp>
 
-#include <optional>
 #include <ostream>
 
 namespace dravinex_cli {
@@ -51,6 +50,12 @@ public:
         err_ << text << '\n';
     }
 
+    void post_notice(const std::string& text) override
+    {
+        clear_bar();
+        err_ << printable(text) << std::endl;
+    }
+
     void finish() { clear_bar(); }
 
 private:
@@ -82,11 +87,22 @@ std::string check_package(const std::string& package)
     return {};
 }
 
-void write_summary(const TExtractThread& run, std::ostream& err)
+int report_result(const ExtractResult& result, const std::string& run_lock, std::ostream& out, std::ostream& err)
 {
-    err << "Пакетов найдено: " << run.found_packages() << ", распаковано: " << run.unpacked_packages()
-        << ", пропущено как уже распакованные: " << run.skipped_packages()
-        << ", с ошибками: " << run.failed_packages() << '\n';
+    if (result.outcome == ExtractResult::Outcome::busy) {
+        err << program_name << ": " << run_lock_text::busy << printable(run_lock) << '\n';
+        return exit_failure;
+    }
+    for (const std::string& line : result.journal)
+        out << line << '\n';
+    out.flush();
+    for (const std::string& error : result.errors)
+        err << program_name << ": " << printable(error) << '\n';
+    if (!result.ran())
+        return exit_failure;
+    // One line that tells a run where everything failed from a quiet one.
+    err << summary_line(result) << '\n';
+    return result.all_well() ? exit_ok : exit_failure;
 }
 
 } // namespace
@@ -125,44 +141,19 @@ int run_extract(const ExtractOptions& options, std::ostream& out, std::ostream& 
     if (single && !options.store.to)
         data_root = single_package_destination(package, options.name);
 
-    // Two runs of one home would share its temporary folder: the second waits.
-    std::optional<RunLock> lock;
-    try {
-        lock.emplace(paths.run_lock, !options.no_wait,
-                     [&] { err << run_lock_text::waiting << printable(paths.run_lock) << std::endl; });
-    }
-    catch (const std::exception& error) {
-        err << program_name << ": " << printable(describe_error(error)) << '\n';
-        return exit_failure;
-    }
-    if (!lock->held()) {
-        err << program_name << ": " << run_lock_text::busy << printable(paths.run_lock) << '\n';
-        return exit_failure;
-    }
-
     FilesDataStorage cache;
-    cache.load(paths.cache);
     ConsoleOwner owner(err, options.progress_bar);
-    TExtractThread run(true, single, data_root, package, &cache, &owner, paths.temp_dir, paths.from_path);
-    run.Execute();
+    ExtractJob job({paths.cache, paths.temp_dir, paths.run_lock}, cache, &owner);
+    ExtractRequest request;
+    request.package = package;
+    request.from_path = paths.from_path;
+    request.data_root = data_root;
+    request.mode = single ? PackageMode::single : PackageMode::new_only;
+    // Two runs of one home would share its temporary folder: the second waits.
+    request.lock = options.no_wait ? LockWait::no_wait : LockWait::wait;
+    const ExtractResult result = job.run(request);
     owner.finish();
-    for (const std::string& line : run.journal())
-        out << line << '\n';
-    out.flush();
-
-    int status = run.failed_packages() > 0 ? exit_failure : exit_ok;
-    if (!single) {
-        try {
-            cache.save(paths.cache);
-        }
-        catch (const std::exception& error) {
-            err << program_name << ": " << describe_error(error) << '\n';
-            status = exit_failure;
-        }
-    }
-    // One line that tells a run where everything failed from a quiet one.
-    write_summary(run, err);
-    return status;
+    return report_result(result, paths.run_lock, out, err);
 }
 
 } // namespace dravinex_cli

@@ -41,8 +41,8 @@ StorePaths resolve_store(const StoreOptions& options)
     settings.load(paths.settings);
     // Folders of the command line are taken from the current folder at once: the archiver
     // runs elsewhere and must get full paths.
-    paths.from_path = lib::with_slash(options.from ? lib::absolute_path(*options.from) : settings.from_path);
-    paths.to_path = lib::with_slash(options.to ? lib::absolute_path(*options.to) : settings.to_path);
+    paths.from_path = options.from ? normalised_folder(*options.from, {}) : settings.from_path;
+    paths.to_path = options.to ? normalised_folder(*options.to, {}) : settings.to_path;
     paths.run_lock = folders.run_lock;
     return paths;
 }

@@ -2,8 +2,7 @@
 
 #include "extract/Extractthread.h"
 
-#include "extract/Archive_packages.h"
-#include "extract/Regzipclass.h"
+#include "extract/Package_kinds.h"
 #include "lib/Strworks.h"
 #include "lib/Sys_utils.h"
 #include "lib/io/Binary_io.h"
@@ -13,8 +12,6 @@
 #include <filesystem>
 
 namespace {
-
-const char* const package_masks[] = {"*.zreg", "*.rar", "*.7z_reg", "*.compr_rt", "*.compr2_rt"};
 
 std::string quoted(const std::string& text)
 {
@@ -27,6 +24,23 @@ int percent_of(std::uint64_t done, std::uint64_t total)
     if (total == 0)
         return 100;
     return static_cast<int>(std::min<std::uint64_t>(100, done * 100 / total));
+}
+
+std::string without_slash(const std::string& folder)
+{
+    return folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
+}
+
+// A journal line holds one line of text; a message of several lines is joined.
+std::string one_line(std::string text)
+{
+    for (std::size_t at; (at = text.find('\n')) != std::string::npos;) {
+        std::size_t end = at;
+        while (end < text.size() && text[end] == '\n')
+            ++end;
+        text.replace(at, end - at, "; ");
+    }
+    return text;
 }
 
 } // namespace
@@ -44,63 +58,65 @@ std::string describe_error(const std::exception& error)
     return error.what();
 }
 
-TExtractThread::TExtractThread(bool /*create_suspended*/, bool single_file, std::string data_root,
-                               std::string package_path, FilesDataStorage* files_cache, ExtractOwner* progress_window,
-                               std::string temp_dir, std::string from_path)
-    : temp_dir_(lib::absolute_path(temp_dir)),
-      progress_window_(progress_window),
-      files_cache_(files_cache),
-      package_path_(lib::absolute_path(package_path)),
-      data_root_(lib::absolute_path(data_root)),
-      single_file_(single_file),
-      from_path_(lib::absolute_path(from_path))
+bool FailureMemory::failed_with(const std::string& path, const platform::FileStamp& stamp) const
+{
+    const auto failure = failed_.find(path);
+    return failure != failed_.end() && failure->second == stamp;
+}
+
+bool FailureMemory::failed_unchanged(const std::string& path) const
+{
+    const std::optional<platform::FileStamp> stamp = platform::file_stamp(path);
+    return stamp && failed_with(path, *stamp);
+}
+
+TExtractThread::TExtractThread(ExtractRunOptions options) : options_(std::move(options))
 {
     // The front ends pass full paths already; a relative one would reach the archiver, which
     // runs in another folder, and the cache, which must know each package by one name.
+    options_.temp_dir = lib::absolute_path(options_.temp_dir);
+    options_.package = lib::absolute_path(options_.package);
+    options_.data_root = lib::absolute_path(options_.data_root);
+    options_.from_path = lib::absolute_path(options_.from_path);
 }
 
-TExtractThread::~TExtractThread()
+void TExtractThread::run_guarded()
 {
-    wait();
-}
-
-void TExtractThread::start()
-{
-    thread_ = std::thread([this] {
-        try {
-            Execute();
-        }
-        catch (const std::exception& error) {
-            ++failed_packages_;
-            if (progress_window_)
-                progress_window_->report_error(extract_text::error_caption, describe_error(error));
-        }
-        finished_ = true;
-        if (on_terminate_)
-            on_terminate_();
-    });
-}
-
-void TExtractThread::wait()
-{
-    if (thread_.joinable())
-        thread_.join();
+    try {
+        Execute();
+    }
+    catch (const std::exception& error) {
+        ++failed_packages_;
+        report_run_error(describe_error(error));
+    }
 }
 
 void TExtractThread::post_status(const std::string& text)
 {
-    if (progress_window_)
-        progress_window_->post_status(text);
+    if (options_.owner)
+        options_.owner->post_status(text);
+}
+
+void TExtractThread::report_run_error(const std::string& message)
+{
+    journal_.push_back(message);
+    if (options_.owner)
+        options_.owner->report_error(extract_text::error_caption, message);
 }
 
 void TExtractThread::find_packages()
 {
-    if (!package_path_.empty()) {
-        finder_.find(package_path_, lib::attr_set_files, false);
+    if (!options_.package.empty()) {
+        finder_.find(options_.package, lib::attr_set_files, false);
         return;
     }
-    for (const char* mask : package_masks)
-        finder_.find(from_path_ + mask, lib::attr_set_files, true);
+    // A missing input folder would read as a run that found nothing new.
+    if (!lib::folder_exists(options_.from_path)) {
+        journal_.push_back(extract_text::input_folder + without_slash(options_.from_path) + extract_text::input_missing);
+        return;
+    }
+    for (const PackageKindInfo& kind : package_kinds)
+        finder_.find(options_.from_path + std::string(kind.mask), lib::attr_set_files, true);
 }
 
 // A folder the run needs and could not make ends the run with an error: nothing could be
@@ -115,22 +131,20 @@ bool TExtractThread::prepare_folder(const std::string& folder, bool with_parents
     if (lib::folder_exists(folder))
         return true;
     ++failed_packages_;
-    if (progress_window_)
-        progress_window_->report_error(extract_text::error_caption, what + quoted(folder) + ": " +
-                                                                        platform::error_text(error ? error.value() : ENOTDIR));
+    report_run_error(what + quoted(folder) + ": " + platform::error_text(error ? error.value() : ENOTDIR));
     return false;
 }
 
 void TExtractThread::Execute()
 {
     journal_.push_back(extract_text::journal_title);
-    if (data_root_.empty())
+    if (options_.data_root.empty())
         return;
     // The store's root may be new, parents included: it is the folder the user chose.
-    if (!prepare_folder(data_root_.substr(0, data_root_.size() - 1), true, extract_text::store_not_created))
+    if (!prepare_folder(without_slash(options_.data_root), true, extract_text::store_not_created))
         return;
-    temp_dir_slash_ = temp_dir_ + "/";
-    if (!prepare_folder(temp_dir_, false, extract_text::temp_not_created))
+    temp_dir_slash_ = options_.temp_dir + "/";
+    if (!prepare_folder(options_.temp_dir, false, extract_text::temp_not_created))
         return;
     lib::delete_files(temp_dir_slash_);
 
@@ -143,13 +157,13 @@ void TExtractThread::Execute()
         const std::string path = package.path();
         post_status(extract_text::processing + quoted(path));
         lib::empty_tree(temp_dir_slash_);
-        extract_package(path, single_file_);
+        extract_package(path);
         lib::empty_tree(temp_dir_slash_);
         const std::int64_t size = lib::file_size(path);
         if (size > 0)
             done += static_cast<std::uint64_t>(size);
-        if (progress_window_)
-            progress_window_->post_progress(percent_of(done, total));
+        if (options_.owner)
+            options_.owner->post_progress(percent_of(done, total));
     }
     if (journal_.size() == 1)
         journal_.push_back(extract_text::no_new_data);
@@ -160,82 +174,82 @@ bool TExtractThread::is_new_package(const std::string& path)
     // The cache keeps sizes as 32-bit numbers; compare them the same way.
     const auto size = static_cast<std::int32_t>(lib::file_size(path));
     std::int32_t remembered = 0;
-    if (files_cache_ && files_cache_->find(path, remembered) && remembered == size)
+    if (options_.cache && options_.cache->find(path, remembered) && remembered == size)
         return false;
-    if (files_cache_)
-        files_cache_->store(path, size);
+    if (options_.cache)
+        options_.cache->store(path, size);
     return true;
+}
+
+void TExtractThread::remember_done(const std::string& path)
+{
+    // A handed-over package is known to the next run over the folder, as if it had found it.
+    if (options_.cache && options_.mode == PackageMode::handed_over)
+        options_.cache->store(path, static_cast<std::int32_t>(lib::file_size(path)));
+    if (options_.failures)
+        options_.failures->forget(path);
 }
 
 void TExtractThread::forget_package(const std::string& path)
 {
-    if (files_cache_ && !single_file_)
-        files_cache_->erase(path);
+    if (options_.cache && !single())
+        options_.cache->erase(path);
 }
 
-void TExtractThread::report_failure(const std::string& path, const std::string& detail)
+// Every failure gets a journal line; the error box only when the package did not fail the
+// same way before, unchanged.
+void TExtractThread::report_failure(const std::string& path, const std::string& detail, bool unknown)
 {
     ++failed_packages_;
-    const std::string message = extract_text::error_in_package + quoted(path) + "\n\n" + detail;
-    if (progress_window_)
-        progress_window_->report_error(extract_text::error_caption, message);
+    forget_package(path);
+    const std::optional<platform::FileStamp> stamp = platform::file_stamp(path);
+    const bool repeated = options_.failures && stamp && options_.failures->failed_with(path, *stamp);
+    if (options_.failures && stamp)
+        options_.failures->remember(path, *stamp);
+    failures_.push_back({path, detail, repeated});
+    journal_.push_back(extract_text::error_in_package + quoted(path) + ": " + one_line(detail));
+    if (!options_.owner || repeated)
+        return;
+    if (unknown)
+        options_.owner->report_error(extract_text::error_caption, extract_text::unknown_error_in_package + quoted(path));
+    else
+        options_.owner->report_error(extract_text::error_caption,
+                                     extract_text::error_in_package + quoted(path) + "\n\n" + detail);
 }
 
-void TExtractThread::unpack(const std::string& path, const std::string& extension)
+void TExtractThread::extract_package(const std::string& path)
 {
-    if (extension == ".zreg") {
-        rzip::Decompression package(path);
-        // A package that cannot be read is an error, not an empty package: it would
-        // otherwise be remembered as done.
-        package.rethrow_open_error();
-        package.extract_all(temp_dir_slash_);
-    }
-    else if (extension == ".rar")
-        extract_rar_package(path, temp_dir_slash_);
-    else if (extension == ".7z_reg")
-        extract_7z_package(path, temp_dir_slash_);
-    else if (extension == ".compr_rt")
-        extract_compressed_rt(path, temp_dir_slash_, 0);
-    else if (extension == ".compr2_rt")
-        extract_compressed_rt(path, temp_dir_slash_, 2);
-}
-
-void TExtractThread::extract_package(const std::string& path, bool single)
-{
-    if (!single && !is_new_package(path)) {
+    if (options_.mode == PackageMode::new_only && !is_new_package(path)) {
         ++skipped_packages_;
         return;
     }
     // Whatever made a package fail (an unreadable file, a full disk, a damaged archive, a
     // missing zlib) may be gone next time: a failed package is never remembered as done.
     try {
-        unpack(path, lib::extension_of(path));
+        const std::optional<PackageKindInfo> kind = package_kind_of(path);
+        if (kind)
+            unpack_package(path, kind->kind, temp_dir_slash_);
     }
     catch (const std::exception& error) {
         report_failure(path, describe_error(error));
-        forget_package(path);
         return;
     }
     catch (...) {
-        ++failed_packages_;
-        forget_package(path);
-        if (progress_window_)
-            progress_window_->report_error(extract_text::error_caption,
-                                           extract_text::unknown_error_in_package + quoted(path));
+        report_failure(path, extract_text::unknown_error, true);
         return;
     }
 
     // What could not be placed is reported like an unpacking error, and the package is
     // forgotten so that the next run tries it again; the merge drops what already arrived.
     Placement placement(*this);
-    placement.place_unpacked(single);
+    placement.place_unpacked();
     if (!placement.problems().empty()) {
         std::string detail;
         for (const std::string& problem : placement.problems())
             detail += (detail.empty() ? "" : "\n") + problem;
         report_failure(path, detail);
-        forget_package(path);
         return;
     }
+    remember_done(path);
     ++unpacked_packages_;
 }

@@ -2,20 +2,19 @@
 // The extraction run: finds the packages, unpacks each into the program's temporary folder
 // and places the result in the data store, writing a journal for the user.
 //
-// TExtractThread runs Execute() on its own std::thread after start(), or on the caller's
-// thread through Execute() directly (the command-line front end). It talks to its owner only
-// through ExtractOwner: status texts and percentages, and a blocking error report per failed
-// package. The journal may be read once the run has ended. The package cache and the data
+// TExtractThread runs on the caller's thread; ExtractJob (extract/Extract_job.h) takes the
+// home's lock and cache around it and puts it on a thread of its own for the window. It talks
+// to its owner only through ExtractOwner: status texts and percentages, and a blocking error
+// report per failed package. The journal may be read once the run has ended. The package cache and the data
 // store belong to the run while it lasts; nothing here is shared with another thread.
 
 #include "catalogue/Filedata.h"
 #include "lib/Fileworks.h"
+#include "platform/Folder_watch.h"
 
-#include <atomic>
-#include <functional>
+#include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 class FileStorage;
@@ -29,6 +28,8 @@ public:
     virtual void post_progress(int percent) = 0;
     // A package failed: show the message and return when the user has seen it.
     virtual void report_error(const std::string& caption, const std::string& message) = 0;
+    // A line for the user while the run has not begun (it waits for another run).
+    virtual void post_notice(const std::string& /*text*/) {}
 
 protected:
     ~ExtractOwner() = default;
@@ -41,36 +42,73 @@ inline constexpr const char* processing = "Обрабатывается файл
 inline constexpr const char* error_caption = "  ОШИБКА";
 inline constexpr const char* error_in_package = "Произошла ошибка при распаковке файла ";
 inline constexpr const char* unknown_error_in_package = "Произошла неизвестная ошибка при распаковке файла ";
+inline constexpr const char* unknown_error = "неизвестная ошибка";
 inline constexpr const char* merge_failed_head = "В процессе распаковки файла '";
 inline constexpr const char* merge_failed_tail = "' произошла ошибка";
 inline constexpr const char* undefined_name = "undefined";
-inline constexpr const char* temp_folder_name = "temp.dir.tmp";
 inline constexpr const char* default_destination_name = "GTI_Data";
 inline constexpr const char* store_not_created = "Не удалось создать папку данных ";
 inline constexpr const char* temp_not_created = "Не удалось создать временную папку ";
+inline constexpr const char* input_folder = "Папка пакетов ";
+inline constexpr const char* input_missing = " не существует";
 } // namespace extract_text
+
+// How a run treats the packages it unpacks.
+enum class PackageMode {
+    new_only,    // skipped when the cache knows it at its size; placed by area and well
+    handed_over, // unpacked whatever the cache says; placed by area and well
+    single,      // unpacked whatever the cache says, straight into data_root; cache untouched
+};
+
+// Packages that failed, with the size and time they had then. A package that fails again
+// unchanged is only written to the journal: one damaged package must not stop every run
+// with the same error box.
+class FailureMemory {
+public:
+    void remember(const std::string& path, platform::FileStamp stamp) { failed_[path] = stamp; }
+    void forget(const std::string& path) { failed_.erase(path); }
+    // True when the package failed before with this very stamp.
+    bool failed_with(const std::string& path, const platform::FileStamp& stamp) const;
+    // True when the package as it lies now failed before.
+    bool failed_unchanged(const std::string& path) const;
+
+private:
+    std::map<std::string, platform::FileStamp> failed_;
+};
+
+// One failed package of a run, for the journal and the summary.
+struct PackageFailure {
+    std::string package;
+    std::string reason;
+    bool repeated = false; // failed before unchanged: not shown to the user again
+};
+
+struct ExtractRunOptions {
+    std::string data_root{}; // where the data go, ends with '/'
+    std::string package{};   // one package, or "" for every package under from_path
+    std::string from_path{}; // the input folder searched in a run over everything, ends with '/'
+    std::string temp_dir{};  // the run's temporary folder
+    PackageMode mode = PackageMode::new_only;
+    FilesDataStorage* cache = nullptr;
+    ExtractOwner* owner = nullptr;
+    FailureMemory* failures = nullptr; // kept by the caller from run to run, if it wants
+};
 
 class TExtractThread {
 public:
-    // `from_path` is the input folder searched in a run over everything (ends with '/').
     // Relative paths are made absolute against the current folder here. Whoever starts a run
-    // holds the home's RunLock (extract/Run_lock.h) until it has ended and the cache is saved.
-    TExtractThread(bool create_suspended, bool single_file, std::string data_root, std::string package_path,
-                   FilesDataStorage* files_cache, ExtractOwner* progress_window, std::string temp_dir,
-                   std::string from_path);
-    ~TExtractThread();
+    // holds the home's RunLock (extract/Run_lock.h) until it has ended and the cache is saved;
+    // ExtractJob (extract/Extract_job.h) does all of that.
+    explicit TExtractThread(ExtractRunOptions options);
     TExtractThread(const TExtractThread&) = delete;
     TExtractThread& operator=(const TExtractThread&) = delete;
 
-    // Runs Execute() on a thread of its own, then `on_terminate` on that thread.
-    void start();
-    void wait();
-    void set_on_terminate(std::function<void()> handler) { on_terminate_ = std::move(handler); }
-
     void Execute();
+    // Execute(), with an unexpected error of the run itself counted and reported as a failure.
+    void run_guarded();
 
     // The dispatcher: unpacks one package by its kind and places it.
-    void extract_package(const std::string& path, bool single);
+    void extract_package(const std::string& path);
     // True (and its size remembered) when the cache does not know the package at this size.
     bool is_new_package(const std::string& path);
 
@@ -81,41 +119,35 @@ public:
     int unpacked_packages() const { return unpacked_packages_; }
     int skipped_packages() const { return skipped_packages_; }
     int failed_packages() const { return failed_packages_; }
-    bool finished() const { return finished_; }
+    const std::vector<PackageFailure>& failures() const { return failures_; }
 
 private:
     friend class Placement;
 
+    bool single() const { return options_.mode == PackageMode::single; }
     void post_status(const std::string& text);
-    void unpack(const std::string& path, const std::string& extension);
-    void report_failure(const std::string& path, const std::string& detail);
+    void report_failure(const std::string& path, const std::string& detail, bool unknown = false);
+    void report_run_error(const std::string& message);
     void forget_package(const std::string& path);
+    void remember_done(const std::string& path);
     void find_packages();
     bool prepare_folder(const std::string& folder, bool with_parents, const char* what);
 
+    ExtractRunOptions options_;
     std::vector<std::string> journal_;
     lib::FileFinder finder_;
-    std::string temp_dir_;
     std::string temp_dir_slash_;
     std::string well_;
     std::string area_;
     std::string area_dir_;
     std::string well_dir_;
     std::string dest_dir_;
-    ExtractOwner* progress_window_;
-    FilesDataStorage* files_cache_;
-    std::string package_path_;
-    std::string data_root_;
-    bool single_file_;
-    std::string from_path_;
 
     int found_packages_ = 0;
     int unpacked_packages_ = 0;
     int skipped_packages_ = 0;
     int failed_packages_ = 0;
-    std::atomic<bool> finished_{false};
-    std::function<void()> on_terminate_;
-    std::thread thread_;
+    std::vector<PackageFailure> failures_;
 };
 
 // Placement of one unpacked package into the store; used by the dispatcher.
@@ -123,7 +155,7 @@ class Placement {
 public:
     explicit Placement(TExtractThread& run) : run_(run) {}
     // Throws when something could not be written; what could be placed stays placed.
-    void place_unpacked(bool single);
+    void place_unpacked();
     void merge_data_files(const std::string& mask);
     void merge_data_file(const std::string& source);
     void copy_by_mask(const std::string& source_folder, const std::string& destination_folder, const std::string& mask);
@@ -133,7 +165,7 @@ public:
 
 private:
     void read_identity();
-    void make_destination(bool single);
+    void make_destination();
     bool merge_into(const std::string& source, const std::string& target);
     void note_problem(const std::string& file, const std::exception& error);
 

@@ -152,13 +152,13 @@ void Placement::read_identity()
     run_.area_ = area.empty() ? extract_text::undefined_name : area;
 }
 
-void Placement::make_destination(bool single)
+void Placement::make_destination()
 {
-    if (single) {
-        run_.dest_dir_ = run_.data_root_;
+    if (run_.single()) {
+        run_.dest_dir_ = run_.options_.data_root;
     }
     else {
-        run_.area_dir_ = run_.data_root_ + run_.area_;
+        run_.area_dir_ = run_.options_.data_root + run_.area_;
         lib::make_folder(run_.area_dir_);
         run_.well_dir_ = run_.area_dir_ + "/" + run_.well_;
         lib::make_folder(run_.well_dir_);
@@ -169,10 +169,10 @@ void Placement::make_destination(bool single)
     lib::io::remove_replacement_leftovers(run_.dest_dir_);
 }
 
-void Placement::place_unpacked(bool single)
+void Placement::place_unpacked()
 {
     read_identity();
-    make_destination(single);
+    make_destination();
     for (const char* kind : merged_kinds)
         merge_data_files(kind);
     for (const char* kind : copied_kinds)

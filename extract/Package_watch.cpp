@@ -3,7 +3,7 @@
 #include "extract/Package_watch.h"
 
 #include "catalogue/Filedata.h"
-#include "extract/Extractthread.h"
+#include "extract/Extract_job.h"
 #include "extract/Run_lock.h"
 #include "lib/Fileworks.h"
 #include "lib/Sys_utils.h"
@@ -281,56 +281,38 @@ void PackageWatcher::unpack(const std::string& path)
     const std::optional<platform::FileStamp> stamp = platform::file_stamp(path);
     if (!stamp)
         return;
-    try {
-        // Never waited for: a stop must not hang behind another program's long run.
-        const RunLock lock(settings_.run_lock, false);
-        if (!lock.held()) {
-            if (!told_busy_)
-                reporter_.notice(run_lock_text::busy + settings_.run_lock);
-            told_busy_ = true;
-            tracker_.completed(path, *stamp, SettleTracker::Clock::now());
-            return;
-        }
-        told_busy_ = false;
-        unpack_locked(path, *stamp);
-    }
-    catch (const std::exception& error) {
-        // The lock file cannot be made: the home is missing or read-only.
-        reporter_.error(describe_error(error));
-        tracker_.remember_failure(path, *stamp);
-    }
+    FilesDataStorage cache;
+    ExtractJob job({settings_.cache_path, settings_.temp_dir, settings_.run_lock}, cache, &owner_);
+    ExtractRequest request;
+    request.package = path;
+    request.from_path = settings_.from_path;
+    request.data_root = settings_.to_path;
+    // Never waited for: a stop must not hang behind another program's long run.
+    request.lock = LockWait::no_wait;
+    const ExtractResult result = job.run(request);
+    report(path, *stamp, result);
 }
 
-void PackageWatcher::unpack_locked(const std::string& path, const platform::FileStamp& stamp)
+void PackageWatcher::report(const std::string& path, const platform::FileStamp& stamp, const ExtractResult& result)
 {
-    FilesDataStorage cache;
-    cache.load(settings_.cache_path);
-    std::int32_t remembered = 0;
-    // The cache keeps sizes as 32-bit numbers, as the run compares them.
-    if (cache.find(path, remembered) && remembered == static_cast<std::int32_t>(stamp.size))
-        return;
-
-    // A run without its temporary folder ends at once with a bare journal: say why instead,
-    // and leave the package to its next change or the next start.
-    if (!lib::make_folder(settings_.temp_dir)) {
-        reporter_.error(watch_text::no_temp_folder + settings_.temp_dir + watch_text::left_for_later + path);
-        tracker_.remember_failure(path, stamp);
+    if (result.outcome == ExtractResult::Outcome::busy) {
+        if (!told_busy_)
+            reporter_.notice(run_lock_text::busy + settings_.run_lock);
+        told_busy_ = true;
+        tracker_.completed(path, stamp, SettleTracker::Clock::now());
         return;
     }
-    TExtractThread run(true, false, settings_.to_path, path, &cache, &owner_, settings_.temp_dir, settings_.from_path);
-    run.Execute();
-    if (run.failed_packages() > 0) {
-        // Forgotten by the cache file, so that a later run over the folder retries it;
-        // remembered here, so that the watch does not retry it until it changes.
-        cache.erase(path);
+    told_busy_ = false;
+    for (const std::string& error : result.errors)
+        reporter_.error(error);
+    // Remembered here, so that the watch does not retry it until it changes; the job has
+    // made the cache forget it, so that a later run over the folder retries it.
+    if (!result.ran() || result.failed > 0)
         tracker_.remember_failure(path, stamp);
-    }
-    try {
-        cache.save(settings_.cache_path);
-    }
-    catch (const std::exception& error) {
-        reporter_.error(describe_error(error));
-    }
+    // A package the cache already knew at this size is passed over without a word.
+    if (result.ran() && result.skipped == result.found && result.failed == 0)
+        return;
     // Last, so that whoever reads the journal finds the cache file already saved.
-    reporter_.journal(run.journal());
+    if (result.ran())
+        reporter_.journal(result.journal);
 }

@@ -15,6 +15,7 @@
 // it after each one, so that runs of `extract` in between are seen. While another run holds
 // the lock, a settled package waits a settle time more, and the watch stays ready to stop.
 
+#include "extract/Package_kinds.h"
 #include "platform/Folder_watch.h"
 
 #include <chrono>
@@ -25,6 +26,7 @@
 #include <vector>
 
 class ExtractOwner;
+struct ExtractResult;
 
 // What the watch says of its own course and its errors.
 namespace watch_text {
@@ -40,8 +42,6 @@ inline constexpr const char* failed = "Наблюдение прервано: ";
 inline constexpr const char* cannot_watch = "Не удалось наблюдать за папкой ";
 inline constexpr const char* watch_limit = ": достигнут системный предел наблюдений inotify (";
 inline constexpr const char* raise_limit = "); увеличьте его через sysctl";
-inline constexpr const char* no_temp_folder = "Не удалось создать временную папку ";
-inline constexpr const char* left_for_later = "; пакет оставлен на потом: ";
 } // namespace watch_text
 
 struct WatchSettings {
@@ -66,10 +66,6 @@ public:
 protected:
     ~WatchReporter() = default;
 };
-
-// True for a file name the extraction takes as a package (by extension, any letter case),
-// hidden names excluded as the folder search excludes them.
-bool is_package_name(const std::string& name);
 
 // Which packages are complete and have settled; no I/O of its own.
 class SettleTracker {
@@ -133,7 +129,7 @@ private:
     void consider_found(const std::string& path);
     void unpack_due(platform::StopRequest& stop);
     void unpack(const std::string& path);
-    void unpack_locked(const std::string& path, const platform::FileStamp& stamp);
+    void report(const std::string& path, const platform::FileStamp& stamp, const ExtractResult& result);
     Outcome watch_failed(const std::string& folder, int error);
     std::optional<std::chrono::milliseconds> next_timeout() const;
 

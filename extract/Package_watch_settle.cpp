@@ -1,4 +1,4 @@
-// The settle bookkeeping of watch mode and the package names it takes.
+// The settle bookkeeping of watch mode.
 
 #include "extract/Package_watch.h"
 
@@ -6,17 +6,6 @@
 #include "lib/Sys_utils.h"
 
 #include <algorithm>
-#include <array>
-#include <string_view>
-
-bool is_package_name(const std::string& name)
-{
-    static constexpr std::array<std::string_view, 5> extensions = {".zreg", ".rar", ".7z_reg", ".compr_rt", ".compr2_rt"};
-    if (name.empty() || name.front() == '.')
-        return false;
-    const std::string extension = lib::extension_of(name);
-    return std::find(extensions.begin(), extensions.end(), extension) != extensions.end();
-}
 
 void SettleTracker::written(const std::string& path)
 {

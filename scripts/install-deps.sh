@@ -23,6 +23,7 @@ packages=(
     qt6-base-dev
     qt6-svg-dev
     qt6-qpa-plugins
+    qt6-translations-l10n
     libasound2-dev
     xdg-utils
     xvfb

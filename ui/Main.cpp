@@ -34,7 +34,11 @@ constexpr int tree_width = 207;
 } // namespace
 
 TDravinexMainForm::TDravinexMainForm(const ProgramFolders& folders, QStringList arguments, QWidget* parent)
-    : QMainWindow(parent), folders_(folders), arguments_(std::move(arguments)), owner_(*this)
+    : QMainWindow(parent),
+      folders_(folders),
+      arguments_(std::move(arguments)),
+      owner_(*this),
+      job_({folders_.cache, folders_.temp_dir, folders_.run_lock}, cache, &owner_)
 {
     setObjectName(QString::fromLatin1(layout_keys::section));
     build_images();
@@ -65,19 +69,18 @@ TDravinexMainForm::~TDravinexMainForm()
 {
     // A run still going (the program is being torn down) must end before its cache goes;
     // an error box it asked for just before is answered by closing it.
-    if (run_) {
+    if (job_.running()) {
         owner_.stop_asking();
-        while (!run_->finished()) {
+        job_.cancel();
+        while (job_.running()) {
             QCoreApplication::sendPostedEvents();
             QThread::msleep(5);
         }
-        run_->wait();
+        job_.wait();
     }
     save_settings();
     // Every run saves the cache when it ends; saving it again here would only overwrite what
     // a dravinex-cli run or a watch of the same home saved since.
-    if (cache_unsaved_)
-        save_cache();
     save_layout();
     std::error_code ignored;
     std::filesystem::remove(folders_.handle, ignored);
@@ -115,17 +118,6 @@ void TDravinexMainForm::save_settings()
     }
     catch (const std::exception& error) {
         note_home_problem(ui_text(main_text::settings_not_saved), error);
-    }
-}
-
-void TDravinexMainForm::save_cache()
-{
-    try {
-        cache.save(folders_.cache);
-        cache_unsaved_ = false;
-    }
-    catch (const std::exception& error) {
-        note_home_problem(ui_text(main_text::cache_not_saved), error);
     }
 }
 
@@ -175,7 +167,7 @@ std::optional<TDravinexMainForm::CommandLinePackage> TDravinexMainForm::command_
 void TDravinexMainForm::run_command_line()
 {
     if (const auto named = command_line_package(arguments_))
-        start_extraction(named->package, named->destination, true);
+        start_extraction(named->package, named->destination, PackageMode::single);
 }
 
 void TDravinexMainForm::receive_hand_off()
@@ -191,13 +183,14 @@ void TDravinexMainForm::receive_hand_off()
         if (extraction_running())
             pending.push_back(path);
         else
-            start_extraction(path, configuration().to_path, true);
+            start_extraction(path, configuration().to_path, PackageMode::handed_over);
     }
 }
 
 void TDravinexMainForm::N4Click()
 {
     TOptForm dialog(configuration(), this);
+    const std::string old_store = configuration().to_path;
     if (!dialog.execute())
         return;
     add_journal_line(ui_text(main_text::new_settings));
@@ -207,6 +200,18 @@ void TDravinexMainForm::N4Click()
     package_dir = configuration().from_path;
     refresh_package_list();
     store_data_path();
+    if (configuration().to_path != old_store)
+        offer_cache_clearing();
+}
+
+void TDravinexMainForm::offer_cache_clearing()
+{
+    // The cache knows every package unpacked into the old store: without clearing it, the new
+    // store would stay empty.
+    if (cache.entries().empty())
+        return;
+    if (ask_yes_no(this, ui_text(main_text::new_store_caption), ui_text(main_text::new_store_question)))
+        N2Click();
 }
 
 void TDravinexMainForm::N8Click()

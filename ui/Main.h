@@ -2,9 +2,10 @@
 // The main window: packages waiting in the input folder on the left, the data store's tree
 // of areas and wells with the selected well's files on the right, the journal below.
 //
-// The window only starts work and shows what it reports: the extraction runs on the core's
-// TExtractThread, which reaches the window through WindowExtractOwner (posted events for
-// status and percentage, a blocking queued call for its error box). While a run lasts the
+// The window only starts work and shows what it reports: the extraction runs as the core's
+// ExtractJob on a thread of its own, which reaches the window through WindowExtractOwner
+// (posted events for status and percentage, a blocking queued call for its error box) and
+// hands its result back when it ends. While a run lasts the
 // window takes no input, so the cache and the settings belong to the run. All members are
 // used on the GUI thread only.
 //
@@ -15,8 +16,7 @@
 #include "app/Configuration_folders.h"
 #include "catalogue/Filedata.h"
 #include "catalogue/Treeclasses.h"
-#include "extract/Extractthread.h"
-#include "extract/Run_lock.h"
+#include "extract/Extract_job.h"
 #include "ui/Tones.h"
 
 #include <QIcon>
@@ -32,6 +32,7 @@
 #include <vector>
 
 class HandOffServer;
+class TDravinexMainForm;
 class QAction;
 class QFrame;
 class QListWidget;
@@ -74,12 +75,14 @@ inline constexpr const char* grid_run = " № Рейса ";
 inline constexpr const char* grid_name = " Имя ";
 inline constexpr const char* grid_note = " Примечание ";
 inline constexpr const char* new_settings = "Заданы новые настройки.";
+inline constexpr const char* new_store_caption = "Новая папка данных";
+inline constexpr const char* new_store_question =
+    "Папка распакованных данных изменена.\n\nОчистить кэш данных, чтобы все пакеты из папки пакетов были "
+    "распакованы в новую папку заново?";
 inline constexpr const char* drop_caption = "Копирование упакованных данных";
 inline constexpr const char* copy_to_title = "Путь для копирования";
 inline constexpr const char* settings_not_read = "Не удалось прочитать настройки: ";
 inline constexpr const char* settings_not_saved = "Не удалось сохранить настройки: ";
-inline constexpr const char* cache_not_saved = "Не удалось сохранить кэш данных: ";
-inline constexpr const char* run_lock_failed = "Не удалось занять файл блокировки распаковки: ";
 inline constexpr const char* layout_not_saved = "Не удалось сохранить расположение окна: ";
 inline constexpr const char* home_not_writable = "Папка программы недоступна для записи: ";
 inline constexpr const char* hand_off_not_listening = "Передача файлов от других копий программы недоступна: ";
@@ -99,16 +102,17 @@ enum ImageIndex { image_folder = 0, image_document, image_package, image_folder_
 // The run's reports, carried over to the GUI thread.
 class WindowExtractOwner : public ExtractOwner {
 public:
-    explicit WindowExtractOwner(QWidget& window) : window_(window) {}
+    explicit WindowExtractOwner(TDravinexMainForm& window) : window_(window) {}
     void set_progress_window(QObject* progress) { progress_ = progress; }
     // The window is going away: errors are no longer shown, so the run never waits on it.
     void stop_asking() { closing_ = true; }
     void post_status(const std::string& text) override;
     void post_progress(int percent) override;
     void report_error(const std::string& caption, const std::string& message) override;
+    void post_notice(const std::string& text) override;
 
 private:
-    QWidget& window_;
+    TDravinexMainForm& window_;
     QObject* progress_ = nullptr;
     std::atomic<bool> closing_{false};
 };
@@ -127,6 +131,9 @@ public:
     void N8Click();
     void N10Click();
     void N2Click();
+    // After the store folder changed: asks whether to clear the cache, so that every
+    // package is unpacked into the new store.
+    void offer_cache_clearing();
 
     void refresh_package_list();
     void tbtnDeleteClick();
@@ -135,7 +142,7 @@ public:
     void shell_copy(const QStringList& paths, const QString& destination);
 
     void tbtnExtractClick();
-    void start_extraction(const std::string& package_path, const std::string& data_root, bool single_file);
+    void start_extraction(const std::string& package_path, const std::string& data_root, PackageMode mode);
     bool extraction_running() const { return progress_ != nullptr; }
     void add_journal_line(const QString& text);
 
@@ -216,13 +223,10 @@ private:
     void build_images();
     void set_grid_titles();
     void save_settings();
-    void save_cache();
     void note_home_problem(const QString& what, const std::exception& error);
     void listen_for_hand_off();
-    void extraction_finished();
-    // Starts the run once this home's run lock is held; while another run (dravinex-cli,
-    // a watch) holds it, looks again every second without blocking the window.
-    void start_run_when_free(const std::string& package_path, const std::string& data_root, bool single_file);
+    void extraction_finished(const ExtractResult& result);
+    void show_result(const ExtractResult& result);
     void set_input_enabled(bool enabled);
     void fill_grid(const std::vector<PORE_FILES>& rows);
     QTreeWidgetItem* selected_node_item() const;
@@ -245,10 +249,7 @@ private:
     HandOffServer* hand_off_ = nullptr;
     WindowExtractOwner owner_;
     std::unique_ptr<Tfrm_progress> progress_;
-    std::unique_ptr<TExtractThread> run_;
-    // Held from before a run touches the temporary folder until its cache is saved.
-    std::unique_ptr<RunLock> run_lock_;
-    bool waiting_for_lock_noted_ = false;
-    bool cache_unsaved_ = false; // a run changed the cache and it could not be saved yet
+    // Takes the run lock and the cache for each run, on a thread of its own.
+    ExtractJob job_;
     TonePlayer tones_;
 };

@@ -5,7 +5,7 @@
 #include "app/Configuration.h"
 #include "app/Controlworks.h"
 #include "lib/Fileworks.h"
-#include "lib/Strworks.h"
+#include "extract/Package_kinds.h"
 #include "ui/Shellfiles.h"
 
 #include <QApplication>
@@ -16,28 +16,37 @@
 #include <QMimeData>
 #include <QUrl>
 
-#include <filesystem>
+#include <optional>
 
 namespace {
-
-
-constexpr const char* package_masks[] = {"*.zreg", "*.rar", "*.7z_reg", "*.compr_rt", "*.compr2_rt"};
 constexpr int short_question_from = 10;
 
 int image_of(const std::string& name)
 {
-    const std::string extension = lib::to_lower(std::filesystem::path(name).extension().string());
-    return extension == ".zreg" || extension == ".rar" ? image_package : image_folder;
+    const std::optional<PackageKindInfo> kind = package_kind_of(name);
+    return kind && kind->container ? image_package : image_folder;
 }
 
 } // namespace
 
 void TDravinexMainForm::refresh_package_list()
 {
+    // An empty list would read as "nothing has arrived" when the folder itself is missing.
+    if (!lib::folder_exists(package_dir)) {
+        ListView1->clear();
+        QString folder = QString::fromStdString(package_dir);
+        if (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+            folder.chop(1);
+        auto* missing = new QListWidgetItem(
+            ui_text(extract_text::input_folder) + folder + ui_text(extract_text::input_missing), ListView1);
+        missing->setFlags(Qt::NoItemFlags);
+        missing->setToolTip(missing->text());
+        return;
+    }
     std::vector<std::string> names;
-    for (const char* mask : package_masks) {
+    for (const PackageKindInfo& kind : package_kinds) {
         lib::FileFinder finder;
-        finder.find(package_dir + mask, lib::attr_set_files, false);
+        finder.find(package_dir + std::string(kind.mask), lib::attr_set_files, false);
         // Linux lists a folder in no stable order; names keep the list still between refreshes.
         finder.sort_by_name();
         for (const lib::FindedFile& file : finder.files)
@@ -84,10 +93,7 @@ void TDravinexMainForm::files_dropped(const QStringList& paths)
 {
     if (paths.isEmpty())
         return;
-    const auto answer = QMessageBox::question(this, ui_text(main_text::drop_caption),
-                                              drop_question(paths, configuration().from_path),
-                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
-    if (answer != QMessageBox::Yes)
+    if (!ask_yes_no(this, ui_text(main_text::drop_caption), drop_question(paths, configuration().from_path)))
         return;
     shell_copy(paths, QString::fromStdString(configuration().from_path));
     refresh_package_list();

@@ -11,7 +11,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QThread>
-#include <QTimer>
 
 void WindowExtractOwner::post_status(const std::string& text)
 {
@@ -42,9 +41,16 @@ void WindowExtractOwner::report_error(const std::string& caption, const std::str
         QMetaObject::invokeMethod(&window_, show, Qt::BlockingQueuedConnection);
 }
 
+void WindowExtractOwner::post_notice(const std::string& text)
+{
+    QMetaObject::invokeMethod(
+        &window_, [this, line = QString::fromStdString(text)] { window_.add_journal_line(line); },
+        Qt::QueuedConnection);
+}
+
 void TDravinexMainForm::tbtnExtractClick()
 {
-    start_extraction({}, configuration().to_path, false);
+    start_extraction({}, configuration().to_path, PackageMode::new_only);
 }
 
 void TDravinexMainForm::set_input_enabled(bool enabled)
@@ -57,7 +63,7 @@ void TDravinexMainForm::set_input_enabled(bool enabled)
 }
 
 void TDravinexMainForm::start_extraction(const std::string& package_path, const std::string& data_root,
-                                         bool single_file)
+                                         PackageMode mode)
 {
     if (extraction_running())
         return;
@@ -66,44 +72,33 @@ void TDravinexMainForm::start_extraction(const std::string& package_path, const 
     progress_->repaint();
     set_input_enabled(false);
     owner_.set_progress_window(progress_.get());
-    waiting_for_lock_noted_ = false;
-    start_run_when_free(package_path, data_root, single_file);
+
+    ExtractRequest request;
+    request.package = package_path;
+    request.from_path = configuration().from_path;
+    request.data_root = data_root;
+    request.mode = mode;
+    // While a dravinex-cli run or a watch of this home holds the lock, the job looks again
+    // every second, and the window stays responsive.
+    request.lock = LockWait::poll;
+    job_.start(std::move(request), [this](ExtractResult result) {
+        QMetaObject::invokeMethod(this, [this, result = std::move(result)] { extraction_finished(result); });
+    });
 }
 
-void TDravinexMainForm::start_run_when_free(const std::string& package_path, const std::string& data_root,
-                                            bool single_file)
+void TDravinexMainForm::show_result(const ExtractResult& result)
 {
-    try {
-        auto lock = std::make_unique<RunLock>(folders_.run_lock, false);
-        if (!lock->held()) {
-            if (!waiting_for_lock_noted_)
-                add_journal_line(ui_text(run_lock_text::waiting) + QString::fromStdString(folders_.run_lock));
-            waiting_for_lock_noted_ = true;
-            QTimer::singleShot(1000, this, [=, this] { start_run_when_free(package_path, data_root, single_file); });
-            return;
-        }
-        run_lock_ = std::move(lock);
-    }
-    catch (const std::exception& error) {
-        // A home without a lock file cannot hold a temporary folder either: the run itself
-        // will say what fails.
-        note_home_problem(ui_text(main_text::run_lock_failed), error);
-    }
-    // Another run of this home may have unpacked packages since the cache was read.
-    cache.load(folders_.cache);
-    cache_unsaved_ = true;
-    run_ = std::make_unique<TExtractThread>(true, single_file, data_root, package_path, &cache, &owner_,
-                                            folders_.temp_dir, configuration().from_path);
-    run_->set_on_terminate([this] { QMetaObject::invokeMethod(this, [this] { extraction_finished(); }); });
-    run_->start();
-}
-
-void TDravinexMainForm::extraction_finished()
-{
-    run_->wait();
-    for (const std::string& line : run_->journal())
+    for (const std::string& line : result.journal)
         Memo1->appendPlainText(QString::fromStdString(line));
-    run_.reset();
+    for (const std::string& error : result.errors)
+        add_journal_line(QString::fromStdString(error));
+    if (result.ran())
+        add_journal_line(QString::fromStdString(summary_line(result)));
+}
+
+void TDravinexMainForm::extraction_finished(const ExtractResult& result)
+{
+    job_.wait();
     // Every status the run posted is shown before its window goes.
     QCoreApplication::sendPostedEvents(progress_.get(), extract_progress_event);
     if (progress_) {
@@ -112,16 +107,14 @@ void TDravinexMainForm::extraction_finished()
         owner_.set_progress_window(nullptr);
         progress_.reset();
     }
+    show_result(result);
     set_input_enabled(true);
-    // Kept after every run, so that a crash later does not unpack the same packages again.
-    save_cache();
-    run_lock_.reset();
     rebuild_tree();
     refresh_package_list();
     if (!pending.empty()) {
         const std::string next = pending.front();
         pending.pop_front();
-        start_extraction(next, configuration().to_path, true);
+        start_extraction(next, configuration().to_path, PackageMode::handed_over);
         return;
     }
     repaint();

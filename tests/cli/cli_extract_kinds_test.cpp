@@ -71,6 +71,8 @@ TEST(CliExtractKinds, AllFivePackageKindsLandInTheStore)
                        "    скважина \"z\", файл \"1.realtim\"\n"
                        "    скважина \"s\", файл \"1.realtim\"\n"
                        "    скважина \"c0\", файл \"a.realtim\"\n"
-                       "    скважина \"c2\", файл \"a.realtim\"\n");
+                       "    скважина \"c2\", файл \"a.realtim\"\n"
+                       "Произошла ошибка при распаковке файла \"" + in + "6.7z_reg\": Архиватор не смог распаковать пакет "
+                       "(код 2): 7za: " + in + "6.7z_reg: not an archive of a known kind (7z, zip, RAR 4 or RAR 5)\n");
     set_archiver_path("");
 }

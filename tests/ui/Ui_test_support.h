@@ -3,6 +3,8 @@
 // folder, input folder, store, XDG runtime, config and data folders), waiting on
 // conditions instead of sleeping, and answering message boxes as a user would.
 
+#include "app/Controlworks.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
@@ -108,6 +110,7 @@ private:
     {                                                                                                                 \
         ui_test::prepare_session();                                                                                   \
         QApplication application(argc, argv);                                                                         \
+        install_russian_translations(application);                                                                    \
         TestClass test;                                                                                               \
         return QTest::qExec(&test, argc, argv);                                                                       \
     }

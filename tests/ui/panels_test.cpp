@@ -7,6 +7,7 @@
 #include "app/Configuration.h"
 #include "catalogue/Filedata.h"
 #include "extract/Regrarclass.h"
+#include "extract/Run_lock.h"
 #include "platform/Session.h"
 #include "testkit/Zreg_writer.h"
 #include "ui/Main.h"
@@ -161,7 +162,11 @@ private slots:
         // A second run finds nothing new.
         window.form.tbtnExtract->trigger();
         QVERIFY(window.run_ended());
-        QVERIFY(window.journal().last().endsWith(QStringLiteral("НОВЫЕ данные не найдены!")));
+        const QStringList journal = window.journal();
+        QVERIFY(journal[journal.size() - 2].endsWith(QStringLiteral("НОВЫЕ данные не найдены!")));
+        QVERIFY2(journal.last().endsWith(QStringLiteral("Пакетов найдено: 13, распаковано: 0, "
+                                                        "пропущено как уже распакованные: 13, с ошибками: 0")),
+                 qPrintable(journal.last()));
         QCOMPARE(window.form.end_signals(), 2);
 
         // Cleared cache: everything is unpacked again, so a file lost from the store comes back.
@@ -203,6 +208,75 @@ private slots:
         QVERIFY(blocked_while_asking);
         QVERIFY(progress_stayed_open);
         QVERIFY(QFile::exists(folders.store() + QStringLiteral("Северная/12/0001.rac")));
+    }
+
+    void a_failed_package_stays_in_the_journal_and_shows_its_box_once_until_it_changes()
+    {
+        ui_test::Folders folders;
+        const QString broken = folders.in() + QStringLiteral("Битый.zreg");
+        write_broken_package(broken);
+        Window window(folders);
+        const auto failure_lines = [&] {
+            return window.journal().filter(QStringLiteral("Произошла ошибка при распаковке файла \"") + broken
+                                           + QStringLiteral("\": "));
+        };
+        {
+            ui_test::MessageBoxAnswerer answer(QMessageBox::Ok);
+            window.form.tbtnExtract->trigger();
+            QVERIFY(window.run_ended());
+            QCOMPARE(answer.titles.size(), 1);
+        }
+        QCOMPARE(failure_lines().size(), 1);
+        QVERIFY2(window.journal().last().endsWith(QStringLiteral("Пакетов найдено: 1, распаковано: 0, "
+                                                                 "пропущено как уже распакованные: 0, с ошибками: 1")),
+                 qPrintable(window.journal().last()));
+        QVERIFY(!window.form.Memo1->toPlainText().contains(QStringLiteral("НОВЫЕ данные не найдены!")));
+
+        // The same damage again: its journal line, no box that stops the run.
+        ui_test::MessageBoxAnswerer answer(QMessageBox::Ok);
+        window.form.tbtnExtract->trigger();
+        QVERIFY(window.run_ended());
+        QTest::qWait(100);
+        QVERIFY(answer.titles.isEmpty());
+        QCOMPARE(failure_lines().size(), 2);
+    }
+
+    void a_missing_input_folder_is_said_in_the_package_panel_and_the_journal()
+    {
+        ui_test::Folders folders;
+        QVERIFY(QDir(folders.in()).removeRecursively());
+        Window window(folders);
+        QString folder = folders.in();
+        folder.chop(1);
+        const QString said = QStringLiteral("Папка пакетов ") + folder + QStringLiteral(" не существует");
+        QCOMPARE(window.form.ListView1->count(), 1);
+        QCOMPARE(window.form.ListView1->item(0)->text(), said);
+        window.form.tbtnExtract->trigger();
+        QVERIFY(window.run_ended());
+        QVERIFY(window.journal().contains(said));
+    }
+
+    void folders_written_without_their_final_slash_are_used_as_folders()
+    {
+        ui_test::Folders folders;
+        QString in = folders.in();
+        QString store = folders.store();
+        in.chop(1);
+        store.chop(1);
+        QFile ini(folders.home() + QStringLiteral("dravinex2.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write(QStringLiteral("[options]\nto_path=%1\nfrom_path=%2\n").arg(store, in).toUtf8());
+        ini.close();
+        copy_samples(folders.in(), {QStringLiteral("Северная_12_рейс1.zreg")});
+        QFile::copy(samples_folder() + QStringLiteral("Южная_7_рейс1.zreg"), in + QStringLiteral("-old.zreg"));
+        Window window(folders);
+        QCOMPARE(window.form.ListView1->count(), 1);
+        window.form.tbtnExtract->trigger();
+        QVERIFY(window.run_ended());
+        QVERIFY(QFile::exists(folders.store() + QStringLiteral("Северная/12/0001.rac")));
+        QVERIFY(!QDir(store + QStringLiteral("Северная")).exists());
+        QVERIFY(!QDir(folders.store() + QStringLiteral("Южная")).exists()); // the package beside the folder stays
+        QVERIFY(window.node(QStringLiteral("Скважина 12")) != nullptr);
     }
 
     void a_run_waits_while_another_run_of_the_home_holds_its_lock()
@@ -275,9 +349,10 @@ private slots:
         QVERIFY(window.run_ended());
 
         QCOMPARE(window.form.end_signals(), 1);
-        // Single-package mode: straight into the store folder, without area and well.
-        QVERIFY(QFile::exists(folders.store() + QStringLiteral("0001.rac")));
-        QVERIFY(QFile::exists(folders.store() + QStringLiteral("well.realtim")));
+        // Placed like every package: each well in its own folder, nothing at the store's root.
+        QVERIFY(QFile::exists(folders.store() + QStringLiteral("Северная/12/0001.rac")));
+        QVERIFY(QFile::exists(folders.store() + QStringLiteral("Южная/7/well.realtim")));
+        QVERIFY(!QFile::exists(folders.store() + QStringLiteral("well.realtim")));
         const QString journal = window.form.Memo1->toPlainText();
         const auto first = journal.indexOf(QStringLiteral("скважина \"12\""));
         const auto second = journal.indexOf(QStringLiteral("скважина \"7\""));

@@ -72,6 +72,73 @@ private slots:
         QCOMPARE(window->package_dir, in.toStdString() + '/');
     }
 
+    // The dialog, the file and the defaults give the same folder: absolute, ending with '/'.
+    void folders_typed_without_their_final_slash_get_one()
+    {
+        ui_test::Folders folders;
+        auto window = open_window(folders);
+        answer_settings(folders.root.path() + QStringLiteral("/in"), QStringLiteral("  ") + folders.root.path()
+                                                                         + QStringLiteral("/store  "), true);
+        ui_test::MessageBoxAnswerer keep_cache(QMessageBox::No);
+        window->N4Click();
+        QCOMPARE(QString::fromStdString(configuration().from_path), folders.in());
+        QCOMPARE(QString::fromStdString(configuration().to_path), folders.store());
+    }
+
+    void a_new_store_offers_to_clear_the_cache_so_that_everything_is_unpacked_into_it_data()
+    {
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("yes") << QMessageBox::Yes << true;
+        QTest::newRow("no") << QMessageBox::No << false;
+    }
+
+    void a_new_store_offers_to_clear_the_cache_so_that_everything_is_unpacked_into_it()
+    {
+        QFETCH(QMessageBox::StandardButton, answer);
+        QFETCH(bool, cleared);
+        ui_test::Folders folders;
+        auto window = open_window(folders);
+        window->cache.store("/packages/a.zreg", 12);
+        window->cache.save(program_folders(folders.home().toStdString()).cache);
+
+        {
+            ui_test::MessageBoxAnswerer unchanged(QMessageBox::Yes);
+            answer_settings(folders.in(), folders.store(), true); // the same store: no question
+            window->N4Click();
+            QTest::qWait(100);
+            QVERIFY(unchanged.titles.isEmpty());
+        }
+
+        ui_test::MessageBoxAnswerer question(answer);
+        answer_settings(folders.in(), folders.root.path() + QStringLiteral("/другой склад/"), true);
+        window->N4Click();
+        QCOMPARE(question.titles, QStringList{QStringLiteral("Новая папка данных")});
+        QCOMPARE(window->cache.entries().empty(), cleared);
+    }
+
+    void questions_and_qt_own_buttons_speak_russian()
+    {
+        QMessageBox standard(QMessageBox::Question, QStringLiteral("?"), QStringLiteral("?"),
+                             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        const auto plain = [](QAbstractButton* button) { return button->text().remove(QLatin1Char('&')); };
+        QCOMPARE(plain(standard.button(QMessageBox::Yes)), QStringLiteral("Да"));
+        QCOMPARE(plain(standard.button(QMessageBox::No)), QStringLiteral("Нет"));
+        QCOMPARE(plain(standard.button(QMessageBox::Cancel)), QStringLiteral("Отмена"));
+
+        QStringList buttons;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box != nullptr);
+            for (QAbstractButton* button : box->buttons())
+                buttons << button->text();
+            box->button(QMessageBox::No)->click();
+        });
+        QVERIFY(!ask_yes_no(nullptr, QStringLiteral("?"), QStringLiteral("?")));
+        buttons.sort();
+        QCOMPARE(buttons, (QStringList{QStringLiteral("Да"), QStringLiteral("Нет")}));
+    }
+
     void a_cancelled_dialog_changes_nothing()
     {
         ui_test::Folders folders;

@@ -85,9 +85,28 @@ private slots:
 
         Copy forwarding(folders, {sample_zreg(1)});
         QVERIFY(forwarding.ends_with_zero());
-        // A handed-over package goes straight into the store folder, in single-package mode.
-        QVERIFY(in_store(folders, QStringLiteral("0001.rac")));
+        // A handed-over package is placed like every other: under its area and well.
+        QVERIFY(in_store(folders, QStringLiteral("Северная/12/0001.rac")));
         QCOMPARE(first.process.state(), QProcess::Running);
+    }
+
+    void handed_over_packages_of_two_wells_land_each_in_its_own_well()
+    {
+        ui_test::Folders folders;
+        Copy first(folders, {});
+        QVERIFY(started_as_window(first, folders));
+
+        Copy north(folders, {samples_folder() + QStringLiteral("Северная_12_рейс1.zreg")});
+        QVERIFY(north.ends_with_zero());
+        QVERIFY(in_store(folders, QStringLiteral("Северная/12/well.realtim")));
+        Copy south(folders, {samples_folder() + QStringLiteral("Южная_7_рейс1.zreg")});
+        QVERIFY(south.ends_with_zero());
+        QVERIFY(in_store(folders, QStringLiteral("Южная/7/well.realtim")));
+        // Nothing at the store's root: one well's records never go into another's files.
+        for (const QString& name : {QStringLiteral("well.realtim"), QStringLiteral("inpgti.ini")})
+            QVERIFY2(!QFile::exists(folders.store() + name), qPrintable(name));
+        QVERIFY(in_store(folders, QStringLiteral("Южная/7/inpgti.ini")));
+        QVERIFY(QFile::exists(folders.store() + QStringLiteral("Северная/12/inpgti.ini")));
     }
 
     void a_forwarding_copy_without_argument_only_wakes_the_running_copy()
@@ -112,8 +131,8 @@ private slots:
         Copy two(folders, {sample_zreg(2)});
         QVERIFY(one.ends_with_zero());
         QVERIFY(two.ends_with_zero());
-        QVERIFY(in_store(folders, QStringLiteral("0001.rac")));
-        QVERIFY(in_store(folders, QStringLiteral("0002.rac")));
+        QVERIFY(in_store(folders, QStringLiteral("Северная/12/0001.rac")));
+        QVERIFY(in_store(folders, QStringLiteral("Северная/12/0002.rac")));
     }
 
     void a_copy_finding_no_recorded_window_starts_as_a_second_full_copy()
@@ -145,7 +164,7 @@ private slots:
         QVERIFY(started_as_window(next, folders));
         Copy forwarding(folders, {sample_zreg(1)});
         QVERIFY(forwarding.ends_with_zero());
-        QVERIFY(in_store(folders, QStringLiteral("0001.rac")));
+        QVERIFY(in_store(folders, QStringLiteral("Северная/12/0001.rac")));
     }
 
     void a_stale_socket_of_the_same_process_id_is_replaced()

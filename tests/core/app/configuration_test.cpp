@@ -97,7 +97,32 @@ TEST(ConfigurationLoad, TakesRelativeFoldersFromTheSettingsFilesFolder)
     config.load(dir.write("dravinex2.ini", "[options]\nto_path=store/\nfrom_path=../packages\n"));
     const std::string base = dir.folder();
     EXPECT_EQ(config.to_path, base + "store/");
-    EXPECT_EQ(config.from_path, std::filesystem::path(base).parent_path().parent_path().string() + "/packages");
+    EXPECT_EQ(config.from_path, std::filesystem::path(base).parent_path().parent_path().string() + "/packages/");
+}
+
+// Names are appended to both folders: "/x/store" + "Северная" would be "/x/storeСеверная".
+TEST(ConfigurationLoad, EndsBothFoldersWithASlashHoweverTheyAreWritten)
+{
+    TempDir dir;
+    struct Case {
+        const char* written;
+        std::string loaded;
+    };
+    const Case cases[] = {
+        {"/x/store", "/x/store/"},
+        {"/x/store/", "/x/store/"},
+        {"/x/store//", "/x/store/"},
+        {"/", "/"},
+        {"store", dir.folder() + "store/"},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        CONFIGURATION config = with_paths("/data/", "/in/");
+        config.load(dir.write("dravinex2.ini", std::string("[options]\nto_path=") + c.written + "\nfrom_path="
+                                                   + c.written + "\n"));
+        EXPECT_EQ(config.to_path, c.loaded) << c.written;
+        EXPECT_EQ(config.from_path, c.loaded) << c.written;
+    }
 }
 
 TEST(ProgramFolders, AreAbsoluteWhateverHomeIsGiven)

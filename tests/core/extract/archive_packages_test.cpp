@@ -205,7 +205,8 @@ TEST_F(UsesOurArchiver, EveryArchiveKindUnpacksIntoTheStoreThroughARun)
 
     const std::string store = dir.folder() + "store/";
     FilesDataStorage cache;
-    TExtractThread run(true, false, store, "", &cache, nullptr, dir.folder() + "temp.dir.tmp", in);
+    TExtractThread run({.data_root = store, .from_path = in, .temp_dir = dir.folder() + "temp.dir.tmp",
+                        .cache = &cache});
     run.Execute();
     EXPECT_EQ(run.failed_packages(), 0);
     FileStorage classic_model, sevenzip_model, columns_model;

@@ -3,6 +3,7 @@
 
 #include "storage/Realtimedatareader.h"
 #include "support/Expect.h"
+#include "support/Extract_fixtures.h"
 #include "support/LockHolder.h"
 #include "support/TempDir.h"
 #include "testkit/Bytes.h"
@@ -17,55 +18,14 @@
 using testkit::Bytes;
 using testsupport::TempDir;
 using testsupport::times_of;
-using Lines = std::vector<std::string>;
+using testsupport::Lines;
+using testsupport::RecordingOwner;
+using testsupport::member;
+using testsupport::realtime;
+using testsupport::at;
+using testsupport::named;
 
 namespace {
-
-class RecordingOwner : public ExtractOwner {
-public:
-    void post_status(const std::string& text) override { statuses.push_back(text); }
-    void post_progress(int percent) override { percents.push_back(percent); }
-    void report_error(const std::string& caption, const std::string& message) override
-    {
-        EXPECT_EQ(caption, "  ОШИБКА");
-        errors.push_back(message);
-    }
-
-    Lines statuses;
-    std::vector<int> percents;
-    Lines errors;
-};
-
-FileStorageParam named(std::string name)
-{
-    FileStorageParam p;
-    p.name = std::move(name);
-    return p;
-}
-
-FileStorageItem at(std::uint32_t time)
-{
-    FileStorageItem item;
-    item.time = time;
-    item.values = {static_cast<float>(time), 1};
-    return item;
-}
-
-Bytes realtime(std::vector<std::uint32_t> times, int version = 2)
-{
-    std::vector<FileStorageItem> records;
-    for (std::uint32_t t : times)
-        records.push_back(at(t));
-    return testkit::realtime_file({named("Глубина"), named("Вес")}, records, {"Куст=1"}, version);
-}
-
-testkit::ZregMember member(std::string name, Bytes content)
-{
-    testkit::ZregMember m;
-    m.name = std::move(name);
-    m.content = std::move(content);
-    return m;
-}
 
 // A program home, an input folder and a store, and runs over them.
 class ExtractRun : public ::testing::Test {
@@ -91,7 +51,8 @@ protected:
     Lines run_all()
     {
         owner = RecordingOwner();
-        TExtractThread run(true, false, store(), "", &cache, &owner, dir.folder() + "temp.dir.tmp", in());
+        TExtractThread run({.data_root = store(), .from_path = in(), .temp_dir = dir.folder() + "temp.dir.tmp",
+                            .cache = &cache, .owner = &owner});
         run.Execute();
         failed = run.failed_packages();
         return run.journal();
@@ -100,7 +61,9 @@ protected:
     Lines run_one(const std::string& path, const std::string& root)
     {
         owner = RecordingOwner();
-        TExtractThread run(true, true, root, path, &cache, &owner, dir.folder() + "temp.dir.tmp", in());
+        TExtractThread run({.data_root = root, .package = path, .from_path = in(),
+                            .temp_dir = dir.folder() + "temp.dir.tmp", .mode = PackageMode::single, .cache = &cache,
+                            .owner = &owner});
         run.Execute();
         failed = run.failed_packages();
         return run.journal();
@@ -275,7 +238,10 @@ TEST_F(ExtractRun, AWellFileThatCannotBeReadIsReportedAndRetriedNextRun)
     {
         testsupport::LockHolder holder(target, lib::io::open_read, true, std::chrono::milliseconds(3500));
         const Lines journal = run_all();
-        EXPECT_EQ(journal, (Lines{"Распаковка данных:", "В процессе распаковки файла '" + target + "' произошла ошибка"}));
+        ASSERT_EQ(journal.size(), 3u);
+        EXPECT_EQ(journal[1], "В процессе распаковки файла '" + target + "' произошла ошибка");
+        EXPECT_TRUE(journal[2].starts_with("Произошла ошибка при распаковке файла \"" + path + "\": " + target + ": "))
+            << journal[2];
         ASSERT_EQ(owner.errors.size(), 1u);
         EXPECT_NE(owner.errors[0].find("Невозможно заблокировать файл!"), std::string::npos);
     }
@@ -393,9 +359,10 @@ TEST_F(ExtractRun, AFolderTheRunCannotCreateIsReportedWithItsReason)
     };
     for (const Case& c : cases) {
         owner = RecordingOwner();
-        TExtractThread run(true, false, c.root, "", &cache, &owner, c.temp_dir, in());
+        TExtractThread run({.data_root = c.root, .from_path = in(), .temp_dir = c.temp_dir, .cache = &cache,
+                            .owner = &owner});
         run.Execute();
-        EXPECT_EQ(run.journal(), Lines{"Распаковка данных:"});
+        EXPECT_EQ(run.journal(), (Lines{"Распаковка данных:", c.message}));
         EXPECT_EQ(run.failed_packages(), 1); // not a quiet run that found nothing
         EXPECT_EQ(owner.errors, Lines{c.message});
         EXPECT_TRUE(cache.entries().empty()); // no package was taken
@@ -408,7 +375,8 @@ TEST_F(ExtractRun, TheRunCountsPackagesFoundUnpackedSkippedAndFailed)
     run_all();
     package("b.zreg", {identity(), member("2.realtim", realtime({1}))});
     testkit::write_file(in() + "c.zreg", {1, 0, 0, 1, 'x'});
-    TExtractThread run(true, false, store(), "", &cache, &owner, dir.folder() + "temp.dir.tmp", in());
+    TExtractThread run({.data_root = store(), .from_path = in(), .temp_dir = dir.folder() + "temp.dir.tmp",
+                        .cache = &cache, .owner = &owner});
     run.Execute();
     EXPECT_EQ(run.found_packages(), 3);
     EXPECT_EQ(run.unpacked_packages(), 1);
@@ -465,7 +433,8 @@ TEST_F(ExtractRun, APackageUnderANameOutsideCodePage1251IsNotUnpackedAgainAfterA
     run_all();
     cache.save(dir.folder() + "TemporaryFileData.bin");
     cache.load(dir.folder() + "TemporaryFileData.bin");
-    TExtractThread run(true, false, store(), "", &cache, &owner, dir.folder() + "temp.dir.tmp", in());
+    TExtractThread run({.data_root = store(), .from_path = in(), .temp_dir = dir.folder() + "temp.dir.tmp",
+                        .cache = &cache, .owner = &owner});
     run.Execute();
     EXPECT_EQ(run.skipped_packages(), 1);
     EXPECT_EQ(run.unpacked_packages(), 0);
