@@ -111,7 +111,7 @@ int run_cache(const CacheOptions& options, std::ostream& out, std::ostream& err)
                          [&] { err << run_lock_text::waiting << printable(paths.run_lock) << std::endl; });
         }
         catch (const std::exception& error) {
-            err << program_name << ": " << printable(describe_error(error)) << '\n';
+            err << program_name << ": " << printable(lib::io::describe_error(error)) << '\n';
             return exit_failure;
         }
         // As the window does: the file goes, and the emptied cache is what remains.

@@ -94,7 +94,7 @@ std::unique_ptr<RunLock> ExtractJob::take_lock(LockWait wait, ExtractResult& res
     catch (const std::exception& error) {
         // Without the lock the temporary folder is not ours: no run at all.
         result.outcome = ExtractResult::Outcome::no_lock;
-        result.errors.push_back(describe_error(error));
+        result.errors.push_back(lib::io::describe_error(error));
         return nullptr;
     }
 }
@@ -105,7 +105,7 @@ void ExtractJob::save_cache(ExtractResult& result)
         cache_.save(home_.cache);
     }
     catch (const std::exception& error) {
-        result.errors.push_back(job_text::cache_not_saved + describe_error(error));
+        result.errors.push_back(job_text::cache_not_saved + lib::io::describe_error(error));
     }
 }
 

@@ -26,11 +26,6 @@ int percent_of(std::uint64_t done, std::uint64_t total)
     return static_cast<int>(std::min<std::uint64_t>(100, done * 100 / total));
 }
 
-std::string without_slash(const std::string& folder)
-{
-    return folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
-}
-
 // A journal line holds one line of text; a message of several lines is joined.
 std::string one_line(std::string text)
 {
@@ -49,13 +44,6 @@ std::string single_package_destination(const std::string& package_path, const st
 {
     const std::string folder = name.empty() ? std::string(extract_text::default_destination_name) : name;
     return lib::folder_of(package_path) + folder + "/";
-}
-
-std::string describe_error(const std::exception& error)
-{
-    if (const auto* file_error = dynamic_cast<const lib::io::FileError*>(&error))
-        return file_error->describe();
-    return error.what();
 }
 
 bool FailureMemory::failed_with(const std::string& path, const platform::FileStamp& stamp) const
@@ -87,7 +75,7 @@ void TExtractThread::run_guarded()
     }
     catch (const std::exception& error) {
         ++failed_packages_;
-        report_run_error(describe_error(error));
+        report_run_error(lib::io::describe_error(error));
     }
 }
 
@@ -112,7 +100,7 @@ void TExtractThread::find_packages()
     }
     // A missing input folder would read as a run that found nothing new.
     if (!lib::folder_exists(options_.from_path)) {
-        journal_.push_back(extract_text::input_folder + without_slash(options_.from_path) + extract_text::input_missing);
+        journal_.push_back(extract_text::input_folder + lib::without_slash(options_.from_path) + extract_text::input_missing);
         return;
     }
     for (const PackageKindInfo& kind : package_kinds)
@@ -141,7 +129,7 @@ void TExtractThread::Execute()
     if (options_.data_root.empty())
         return;
     // The store's root may be new, parents included: it is the folder the user chose.
-    if (!prepare_folder(without_slash(options_.data_root), true, extract_text::store_not_created))
+    if (!prepare_folder(lib::without_slash(options_.data_root), true, extract_text::store_not_created))
         return;
     temp_dir_slash_ = options_.temp_dir + "/";
     if (!prepare_folder(options_.temp_dir, false, extract_text::temp_not_created))
@@ -231,7 +219,7 @@ void TExtractThread::extract_package(const std::string& path)
             unpack_package(path, kind->kind, temp_dir_slash_);
     }
     catch (const std::exception& error) {
-        report_failure(path, describe_error(error));
+        report_failure(path, lib::io::describe_error(error));
         return;
     }
     catch (...) {

@@ -10,6 +10,7 @@
 
 #include "catalogue/Filedata.h"
 #include "lib/Fileworks.h"
+#include "lib/io/Binary_io.h"
 #include "platform/Folder_watch.h"
 
 #include <map>
@@ -177,11 +178,6 @@ private:
 // package, or "GTI_Data" beside it when no name (or an empty one) is given. Ends with '/'.
 std::string single_package_destination(const std::string& package_path, const std::string& name);
 
-// The text of an error for the user: file errors with their file and the system's reason.
-std::string describe_error(const std::exception& error);
-
-// An area or well name as a folder name: no folder separators, never "." or "..".
-std::string folder_name_of(std::string name);
 // Copies a file through a temporary file and a rename; throws lib::io::FileError.
 void copy_file_replacing(const std::string& from, const std::string& to);
 // Puts an unpacked file into the store under `to`, replacing what is there: moved when it

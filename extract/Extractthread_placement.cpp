@@ -75,17 +75,6 @@ struct MergeFailure {
 
 } // namespace
 
-std::string folder_name_of(std::string name)
-{
-    for (char& c : name) {
-        if (c == '/' || c == '\\')
-            c = '_';
-    }
-    if (name.find_first_not_of('.') == std::string::npos)
-        return {};
-    return name;
-}
-
 void copy_file_replacing(const std::string& from, const std::string& to)
 {
     lib::io::OSFile source;
@@ -127,7 +116,7 @@ void place_file(const std::string& from, const std::string& to)
 
 void Placement::note_problem(const std::string& file, const std::exception& error)
 {
-    problems_.push_back(file + ": " + describe_error(error));
+    problems_.push_back(file + ": " + lib::io::describe_error(error));
 }
 
 void Placement::read_identity()
@@ -146,8 +135,8 @@ void Placement::read_identity()
     if (area.empty())
         area = identity_value(*ini, "pore", "field");
     // Names from the package never lead out of the store.
-    well = folder_name_of(well);
-    area = folder_name_of(area);
+    well = lib::folder_name_of(well);
+    area = lib::folder_name_of(area);
     run_.well_ = well.empty() ? extract_text::undefined_name : well;
     run_.area_ = area.empty() ? extract_text::undefined_name : area;
 }
@@ -171,6 +160,9 @@ void Placement::make_destination()
 
 void Placement::place_unpacked()
 {
+    // A package that brought no file (an archive without entries) makes no area or well.
+    if (platform::list_directory(run_.temp_dir_slash_).empty())
+        return;
     read_identity();
     make_destination();
     for (const char* kind : merged_kinds)
@@ -223,7 +215,7 @@ bool Placement::merge_into(const std::string& source, const std::string& target)
         model.load(target);
     }
     catch (const std::exception& error) {
-        throw MergeFailure{target + ": " + describe_error(error)};
+        throw MergeFailure{target + ": " + lib::io::describe_error(error)};
     }
     const std::size_t count = model.records.size();
     const std::size_t remark_count = model.remarks.size();
@@ -236,7 +228,7 @@ bool Placement::merge_into(const std::string& source, const std::string& target)
         model.load(source);
     }
     catch (const std::exception& error) {
-        throw MergeFailure{source + ": " + describe_error(error)};
+        throw MergeFailure{source + ": " + lib::io::describe_error(error)};
     }
     keep_new_remarks(model.remarks, remark_count);
     if (model.records.size() == count && model.remarks.size() == remark_count)

@@ -29,6 +29,8 @@ void unpack_package(const std::string& path, PackageKind kind, const std::string
         // A package that cannot be read is an error, not an empty package: it would
         // otherwise be remembered as done.
         package.rethrow_open_error();
+        if (!package.readable())
+            throw rzip::Exception(rzip::text::shorter_than_header);
         package.extract_all(folder);
         return;
     }

@@ -21,11 +21,6 @@ namespace event = platform::watch_event;
 // look now and then covers an ancestor that itself goes away meanwhile.
 constexpr std::chrono::seconds missing_folder_recheck{10};
 
-std::string without_slash(const std::string& folder)
-{
-    return folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
-}
-
 std::string settle_text(std::chrono::milliseconds settle)
 {
     std::ostringstream text;
@@ -47,7 +42,7 @@ PackageWatcher::PackageWatcher(WatchSettings settings, ExtractOwner& owner, Watc
       owner_(owner),
       reporter_(reporter),
       tracker_(settings_.settle),
-      root_(without_slash(settings_.from_path))
+      root_(lib::without_slash(settings_.from_path))
 {
 }
 
@@ -169,13 +164,13 @@ PackageWatcher::Outcome PackageWatcher::watch_tree(const std::string& folder, bo
 PackageWatcher::Outcome PackageWatcher::watch_failed(const std::string& folder, int error)
 {
     if (error == ENOSPC) {
-        reporter_.error(watch_text::cannot_watch + without_slash(folder) + watch_text::watch_limit
+        reporter_.error(watch_text::cannot_watch + lib::without_slash(folder) + watch_text::watch_limit
                         + platform::watch_limit_text() + watch_text::raise_limit);
         return Outcome::fatal;
     }
     // A folder removed meanwhile or one we may not read: the rest is watched.
     if (error != ENOENT && error != ENOTDIR)
-        reporter_.error(watch_text::cannot_watch + without_slash(folder) + ": " + platform::error_text(error));
+        reporter_.error(watch_text::cannot_watch + lib::without_slash(folder) + ": " + platform::error_text(error));
     return Outcome::ok;
 }
 

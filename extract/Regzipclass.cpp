@@ -142,13 +142,16 @@ void Decompression::wait_for_conversions()
 
 bool Decompression::extract_next_file(const std::string& folder)
 {
-    // A package cut inside the kind, the name length or the name simply ends.
-    if (!readable_ || in_.remaining() < 2)
+    if (!readable_ || in_.remaining() == 0)
         return false;
+    // A package cut inside the kind, the name length or the name is damaged like one cut
+    // anywhere else: ending quietly would count a package cut short in transfer as done.
+    if (in_.remaining() < 2)
+        throw Exception(text::cut_in_member_head);
     const std::uint8_t kind = in_.read_u8();
     const std::uint8_t name_len = in_.read_u8();
     if (in_.remaining() < name_len)
-        return false;
+        throw Exception(text::cut_in_member_head);
     std::string raw_name(name_len, '\0');
     in_.read(raw_name.data(), raw_name.size());
     lib::StrEncConverter converter(lib::enc_1251);

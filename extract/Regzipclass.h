@@ -49,6 +49,11 @@ static_assert(classic_tail_offset + 4 == classic_record_size);
 } // namespace layout
 
 // Message stored as UTF-8.
+namespace text {
+inline constexpr const char* cut_in_member_head = "Пакет обрывается в заголовке очередного файла";
+inline constexpr const char* shorter_than_header = "Пакет пуст или короче своего заголовка";
+} // namespace text
+
 class Exception : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -63,8 +68,8 @@ public:
     // Creates the folder when missing and unpacks every member into it. `folder` ends
     // with '/' (one is added otherwise).
     void extract_all(const std::string& folder);
-    // Unpacks the member at the current position; false at the end of the members (also
-    // when the package ends inside a member's kind, name length or name).
+    // Unpacks the member at the current position; false at the end of the members. A
+    // package that ends inside a member (its head included) raises rzip::Exception.
     bool extract_next_file(const std::string& folder);
     // Reads `packed_len` bytes at the current position, decompresses them and writes the
     // result at `path` (for ".newcompr1": the real-time file beside it).

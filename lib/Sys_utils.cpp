@@ -43,6 +43,22 @@ std::string with_slash(const std::string& folder)
     return folder.empty() || folder.back() == '/' ? folder : folder + '/';
 }
 
+std::string without_slash(const std::string& folder)
+{
+    return folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
+}
+
+std::string folder_name_of(std::string name)
+{
+    for (char& c : name) {
+        if (c == '/' || c == '\\')
+            c = '_';
+    }
+    if (name.find_first_not_of('.') == std::string::npos)
+        return {};
+    return name;
+}
+
 std::string absolute_path(const std::string& path, const std::string& base)
 {
     if (path.empty() || path.front() == '/')

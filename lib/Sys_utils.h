@@ -30,6 +30,10 @@ std::string name_of(const std::string& path);
 std::string extension_of(const std::string& path);
 // The folder with a trailing '/' (an empty text stays empty).
 std::string with_slash(const std::string& folder);
+// The folder without its trailing '/', for messages and system calls; "/" stays "/".
+std::string without_slash(const std::string& folder);
+// An area or well name as a folder name: no folder separators, never "." or "..".
+std::string folder_name_of(std::string name);
 
 // The path made absolute against `base` (a folder; the current folder when empty), with
 // "." and ".." steps resolved by name. An absolute path and an empty one are returned as

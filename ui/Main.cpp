@@ -108,7 +108,7 @@ void TDravinexMainForm::note_home_problem(const QString& what, const std::except
     if (home_problem_noted_)
         return;
     home_problem_noted_ = true;
-    add_journal_line(what + QString::fromStdString(describe_error(error)));
+    add_journal_line(what + QString::fromStdString(lib::io::describe_error(error)));
 }
 
 void TDravinexMainForm::save_settings()

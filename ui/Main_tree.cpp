@@ -5,6 +5,7 @@
 #include "app/Configuration.h"
 #include "app/Controlworks.h"
 #include "lib/Fileworks.h"
+#include "lib/Sys_utils.h"
 #include "lib/Strworks.h"
 #include "storage/Data_file.h"
 #include "ui/Fileopener.h"
@@ -66,13 +67,6 @@ template <typename List>
 bool listed(const List& list, const std::string& extension)
 {
     return std::find(std::begin(list), std::end(list), extension) != std::end(list);
-}
-
-std::string without_slash(std::string folder)
-{
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.pop_back();
-    return folder;
 }
 
 } // namespace
@@ -173,7 +167,7 @@ void TDravinexMainForm::tbtnCopyToClick()
     const TREE_NODE* node = selected_node();
     if (node == nullptr)
         return;
-    const std::string folder = without_slash(node->folder);
+    const std::string folder = lib::without_slash(node->folder);
     const QString target = QFileDialog::getExistingDirectory(this, ui_text(main_text::copy_to_title), QString(),
                                                              QFileDialog::ShowDirsOnly);
     if (target.isEmpty())
@@ -186,7 +180,7 @@ void TDravinexMainForm::tbtbDeleteExtractedClick()
     const TREE_NODE* node = selected_node();
     if (node == nullptr || node->folder.empty())
         return;
-    shell_delete({QString::fromStdString(without_slash(node->folder))});
+    shell_delete({QString::fromStdString(lib::without_slash(node->folder))});
     rebuild_tree();
 }
 

@@ -164,7 +164,7 @@ CopyOutcome copy_into_folder(const QStringList& sources, const QString& destinat
             copy_file_replacing(job.from.toStdString(), job.to.toStdString());
         }
         catch (const std::exception& error) {
-            outcome.failures << job.from + QStringLiteral(": ") + QString::fromStdString(describe_error(error));
+            outcome.failures << job.from + QStringLiteral(": ") + QString::fromStdString(lib::io::describe_error(error));
         }
     }
     progress.setValue(static_cast<int>(jobs.size()));

@@ -60,6 +60,13 @@ std::string FileError::describe() const
     return description;
 }
 
+std::string describe_error(const std::exception& error)
+{
+    if (const auto* file_error = dynamic_cast<const FileError*>(&error))
+        return file_error->describe();
+    return error.what();
+}
+
 // --- OSFile ----------------------------------------------------------------------------
 
 platform::LockKind OSFile::base_lock() const

@@ -59,6 +59,11 @@ private:
     int error_code_;
 };
 
+// The text of any error for a person to read: file errors with their file and the system's
+// reason, every other error with its own text. The one way the program turns an exception
+// into a message.
+std::string describe_error(const std::exception& error);
+
 // "Файл не найден!": the file or a folder of its path does not exist.
 class FileNotFoundError : public FileError {
 public:

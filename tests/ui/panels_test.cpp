@@ -279,6 +279,27 @@ private slots:
         QVERIFY(window.node(QStringLiteral("Скважина 12")) != nullptr);
     }
 
+    // Without its lock the temporary folder is not the run's: the window refuses like the
+    // command line and the watch, and says why.
+    void a_home_without_a_lock_file_runs_nothing_and_says_why()
+    {
+        ui_test::Folders folders;
+        copy_samples(folders.in(), {QStringLiteral("Северная_12_рейс1.zreg")});
+        QFile blocker(folders.root.path() + QStringLiteral("/a file"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const ProgramFolders homeless = program_folders((blocker.fileName() + QStringLiteral("/home/")).toStdString());
+        TDravinexMainForm form(homeless, QStringList{});
+        configuration().from_path = folders.in().toStdString();
+        configuration().to_path = folders.store().toStdString();
+        form.show();
+        form.tbtnExtract->trigger();
+        QVERIFY(ui_test::wait_for([&] { return !form.extraction_running(); }));
+        QVERIFY2(form.Memo1->toPlainText().contains(QString::fromStdString(homeless.run_lock)),
+                 qPrintable(form.Memo1->toPlainText()));
+        QVERIFY(!QDir(folders.store()).exists());
+    }
+
     void a_run_waits_while_another_run_of_the_home_holds_its_lock()
     {
         ui_test::Folders folders;

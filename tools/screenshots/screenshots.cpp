@@ -2,21 +2,26 @@
 //   dravinex-screenshots OUTPUT_FOLDER
 // Run it under a display (xvfb-run -a). It writes the sample packages into a private
 // folder, unpacks them from the main window, selects a well and grabs the main window, the
-// settings dialog and the About box. Nothing outside a temporary folder is touched.
+// settings dialog and the About box; then adds a damaged package and grabs the journal that
+// names it. Nothing outside a temporary folder is touched.
 
-#include "app/Configuration_folders.h"
-#include "app/Dialog1.h"
 #include "app/Configuration.h"
+#include "app/Configuration_folders.h"
+#include "app/Controlworks.h"
+#include "app/Dialog1.h"
 #include "ui/Dialog2.h"
 #include "ui/Main.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <cstdio>
@@ -52,6 +57,7 @@ int main(int argc, char** argv)
     qputenv("XDG_DATA_HOME", (root.path() + QStringLiteral("/data")).toUtf8());
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName(QString::fromUtf8(main_text::application_title));
+    install_russian_translations(application);
     const QString output = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(output);
 
@@ -87,5 +93,24 @@ int main(int argc, char** argv)
     TAboutForm about(&window);
     about.show();
     ok = QTest::qWaitForWindowExposed(&about) && save(about, output + QStringLiteral("/about.png")) && ok;
+    about.hide();
+
+    // A package cut short in transfer: its error box is answered, the journal keeps it.
+    QFile damaged(root.path() + QStringLiteral("/in/Северная_12_рейс4.zreg"));
+    if (!damaged.open(QIODevice::WriteOnly) || damaged.write("ZREG, cut short in transfer") < 0)
+        return 1;
+    damaged.close();
+    window.refresh_package_list();
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->accept();
+    });
+    answer.start(50);
+    window.tbtnExtractClick();
+    if (!QTest::qWaitFor([&] { return !window.extraction_running(); }, 120000))
+        return 1;
+    answer.stop();
+    ok = save(window, output + QStringLiteral("/journal-failed-package.png")) && ok;
     return ok ? 0 : 1;
 }

@@ -331,15 +331,28 @@ TEST_F(ExtractRun, AFailedPackageIsForgottenWhateverTheCause)
     const Case cases[] = {
         {"an archive the archiver cannot read", in() + "damaged.rar"},
         {"a .zreg member with a wrong length", package("bad-length.zreg", {identity(), bad_length})},
+        {"a .zreg cut short in a member's head", in() + "cut.zreg"},
+        {"an empty .zreg", in() + "empty.zreg"},
     };
     testkit::write_file(cases[0].path, Bytes(300, 1));
+    testkit::write_file(cases[2].path, {'Z', 'R', 'E', 'G', ',', ' ', 'c', 'u', 't'});
+    testkit::write_file(cases[3].path, {});
     run_all();
     set_archiver_path("");
-    EXPECT_EQ(failed, 2);
+    EXPECT_EQ(failed, 4);
+    EXPECT_FALSE(std::filesystem::exists(store() + "undefined")) << "a failed package makes no folders";
     for (const Case& c : cases) {
         std::int32_t remembered = 0;
         EXPECT_FALSE(cache.find(c.path, remembered)) << c.cause << ": remembered as done";
     }
+}
+
+TEST_F(ExtractRun, APackageThatBringsNoFileMakesNoAreaOrWell)
+{
+    package("nothing.zreg", {});
+    EXPECT_EQ(run_all(), nothing_new);
+    EXPECT_EQ(failed, 0);
+    EXPECT_FALSE(std::filesystem::exists(store() + "undefined"));
 }
 
 TEST_F(ExtractRun, AFolderTheRunCannotCreateIsReportedWithItsReason)

@@ -232,7 +232,7 @@ TEST(ZregPackage, MembersWhoseNamesAreNoPlainFileNamesAreReadPastAndNotWritten)
     }
 }
 
-TEST(ZregPackage, TruncatedPackageEndsQuietlyInAMemberHeadAndIsDamagedInItsLengthsOrData)
+TEST(ZregPackage, TruncatedPackageEndsQuietlyOnlyBetweenMembersAndIsDamagedAnywhereElse)
 {
     const Bytes first = bytes_of("first member");
     const Bytes full = testkit::zreg_package(10, {{0, "a.txt", first}, {0, "b.txt", bytes_of("second member")}});
@@ -244,8 +244,8 @@ TEST(ZregPackage, TruncatedPackageEndsQuietlyInAMemberHeadAndIsDamagedInItsLengt
     };
     const std::vector<Case> cases = {
         {"cut before the kind", second, "(no exception)"},
-        {"cut in the name length", second + 1, "(no exception)"},
-        {"cut in the name", second + 4, "(no exception)"},
+        {"cut in the name length", second + 1, "Пакет обрывается в заголовке очередного файла"},
+        {"cut in the name", second + 4, "Пакет обрывается в заголовке очередного файла"},
         {"cut in the lengths", second + 2 + 5 + 6, "Пакет обрывается в заголовке файла 'b.txt'"},
         {"cut in the data", full.size() - 3,
          "Файл 'b.txt' в пакете обрезан: заявлено " + std::to_string(full.size() - second - 15) +
