@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package built by CPack: its name, control data (computed dependencies among
-# them) and file list, and that its programs run once unpacked into a throw-away root.
+# them) and file list, that Debian's checker lintian finds nothing wrong with it, that man
+# finds its manual pages (Russian in a Russian locale, English otherwise), and that its
+# programs run once unpacked into a throw-away root.
 # Usage: check_deb.sh BUILD_DIR VERSION WITH_WINDOWS(0|1)
 set -euo pipefail
 build=$1
@@ -33,12 +35,15 @@ if [[ $with_windows == 1 ]]; then
 fi
 for entry in \
     "./usr/bin/dravinex-cli -> ../lib/dravinex/dravinex-cli" \
+    ./usr/bin/dravinex-samples \
     ./usr/lib/dravinex/7za \
     ./usr/lib/dravinex/dravinex-cli \
     ./usr/lib/dravinex/dravinex.installed \
     ./usr/lib/systemd/user/dravinex-watch.service \
     ./usr/share/applications/ru.korvimeta.Dravinex.desktop \
     ./usr/share/applications/ru.korvimeta.Dravinex.Viewer.desktop \
+    ./usr/share/doc/dravinex/changelog.gz \
+    ./usr/share/doc/dravinex/copyright \
     ./usr/share/icons/hicolor/scalable/apps/ru.korvimeta.Dravinex.svg \
     ./usr/share/metainfo/ru.korvimeta.Dravinex.metainfo.xml \
     ./usr/share/mime/packages/ru.korvimeta.Dravinex.xml \
@@ -48,6 +53,37 @@ done
 if grep -q '^\./usr/bin/7za' <<<"$list"; then fail "a 7za in usr/bin"; fi
 if grep -qE '^\./usr/(include|lib/[^/]+\.a)' <<<"$list"; then fail "development files in the package"; fi
 
+# Every error and warning fails; so does an override, unless it says why (lintian
+# prints an override's comment as an "N:" line under its "O:" line).
+lintian_user=()
+if [[ $(id -u) -eq 0 ]]; then lintian_user=(--allow-root); fi
+lintian_out=$(lintian "${lintian_user[@]}" --show-overrides "$deb" 2>&1) || fail "lintian:"$'\n'"$lintian_out"
+if grep -qE '^[EW]: ' <<<"$lintian_out"; then fail "lintian:"$'\n'"$lintian_out"; fi
+if grep -A1 -E '^O: ' <<<"$lintian_out" | grep -qvE '^(O|N): |^--$'; then fail "an override without its reason:"$'\n'"$lintian_out"; fi
+if grep -vE '^(O|N):' <<<"$lintian_out" | grep -q .; then fail "lintian:"$'\n'"$lintian_out"; fi
+
 dpkg-deb -x "$deb" "$work/root"
-"$work/root/usr/bin/dravinex-cli" --version | grep -qF "$version" || fail "the packaged dravinex-cli does not run"
+root=$work/root
+"$root/usr/bin/dravinex-cli" --version | grep -qF "$version" || fail "the packaged dravinex-cli does not run"
+"$root/usr/bin/dravinex-samples" "$work/samples" >/dev/null || fail "the packaged dravinex-samples does not run"
+ls "$work/samples"/*.zreg >/dev/null 2>&1 || fail "the packaged dravinex-samples wrote no packages"
+
+# The changelog speaks of the version it is in.
+gzip -dc "$root/usr/share/doc/dravinex/changelog.gz" >"$work/changelog"
+changelog_version=$(dpkg-parsechangelog -l "$work/changelog" -S Version)
+[[ $changelog_version == "$version" ]] || fail "changelog.gz is of version $changelog_version, the package $version"
+
+# man as installed: a Russian locale gets the Russian page, every other one the English
+# page (also a Russian locale that the system lacks, which man cannot set).
+pages=(dravinex-cli dravinex-samples)
+if [[ $with_windows == 1 ]]; then pages+=(dravinex); fi
+for page in "${pages[@]}"; do
+    english=$(MANPATH=$root/usr/share/man LC_ALL=C man -w "$page")
+    russian=$(MANPATH=$root/usr/share/man LC_ALL=C.UTF-8 man -L ru -w "$page")
+    [[ $english == "$root/usr/share/man/man1/$page.1.gz" ]] || fail "man finds $english for $page"
+    [[ $russian == "$root/usr/share/man/ru/man1/$page.1.gz" ]] || fail "man -L ru finds $russian for $page"
+    MANPATH=$root/usr/share/man LC_ALL=C.UTF-8 man -L ru "$page" | grep -q '^ИМЯ' || fail "the Russian page of $page has no ИМЯ"
+    MANPATH=$root/usr/share/man LC_ALL=C man "$page" | grep -q '^NAME' || fail "the English page of $page has no NAME"
+done
 echo "package: $(basename "$deb"), Depends: $depends"
+echo "lintian: ${lintian_out:-nothing to say}"
