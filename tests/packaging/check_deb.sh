@@ -80,16 +80,28 @@ changelog_version=$(dpkg-parsechangelog -l "$work/changelog" -S Version)
 [[ $changelog_version == "$version" ]] || fail "changelog.gz is of version $changelog_version, the package $version"
 
 # man as installed: a Russian locale gets the Russian page, every other one the English
-# page (also a Russian locale that the system lacks, which man cannot set).
+# page, and so does a Russian locale that the system lacks (man cannot set it).
+man_in_package() { MANPATH=$root/usr/share/man man "$@" 2>/dev/null; }
+# expect_page PAGE LOCALE FOLDER [MAN_OPTION...]: man finds PAGE in usr/share/man/FOLDER.
+expect_page() {
+    local page=$1 locale=$2 folder=$3 found
+    shift 3
+    found=$(LC_ALL=$locale man_in_package "$@" -w "$page") || true
+    [[ $found == "$root/usr/share/man/$folder/$page.1.gz" ]] ||
+        fail "man $* $page in locale $locale finds \"$found\", not $folder/$page.1.gz"
+}
+russian_locale_folder=man1   # the locale missing, man falls back to C
+if locale -a | grep -qix 'ru_RU\.utf-\?8'; then russian_locale_folder=ru/man1; fi
 pages=(dravinex-cli dravinex-samples)
 if [[ $with_windows == 1 ]]; then pages+=(dravinex); fi
 for page in "${pages[@]}"; do
-    english=$(MANPATH=$root/usr/share/man LC_ALL=C man -w "$page")
-    russian=$(MANPATH=$root/usr/share/man LC_ALL=C.UTF-8 man -L ru -w "$page")
-    [[ $english == "$root/usr/share/man/man1/$page.1.gz" ]] || fail "man finds $english for $page"
-    [[ $russian == "$root/usr/share/man/ru/man1/$page.1.gz" ]] || fail "man -L ru finds $russian for $page"
-    MANPATH=$root/usr/share/man LC_ALL=C.UTF-8 man -L ru "$page" | grep -q '^ИМЯ' || fail "the Russian page of $page has no ИМЯ"
-    MANPATH=$root/usr/share/man LC_ALL=C man "$page" | grep -q '^NAME' || fail "the English page of $page has no NAME"
+    expect_page "$page" C man1
+    expect_page "$page" C.UTF-8 ru/man1 -L ru
+    expect_page "$page" ru_RU.UTF-8 "$russian_locale_folder"
+    russian=$(LC_ALL=C.UTF-8 man_in_package -L ru "$page")
+    english=$(LC_ALL=C man_in_package "$page")
+    grep -q '^ИМЯ' <<<"$russian" || fail "the Russian page of $page has no ИМЯ"
+    grep -q '^NAME' <<<"$english" || fail "the English page of $page has no NAME"
 done
 echo "package: $(basename "$deb"), Depends: $depends"
 echo "lintian: ${lintian_out:-nothing to say}"
