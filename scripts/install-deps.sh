@@ -38,6 +38,9 @@ packages=(
     shared-mime-info
     libxml2-utils
     libglib2.0-bin
+    lintian
+    man-db
+    groff-base
     qt6-base-dev
     qt6-svg-dev
     fonts-dejavu-core

@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <string>
 
@@ -184,12 +185,19 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::filesystem::path dir = argv[1];
-    std::filesystem::create_directories(dir);
-    const std::size_t count = records_per_run * static_cast<std::size_t>(scale);
-    write_realtime_well(dir, count);
-    write_classic_well(dir, count);
-    write_compressed_well(dir, count);
-    write_archive_packages(dir, count);
+    // A folder that cannot be made or written is the user's to fix: say which and why.
+    try {
+        std::filesystem::create_directories(dir);
+        const std::size_t count = records_per_run * static_cast<std::size_t>(scale);
+        write_realtime_well(dir, count);
+        write_classic_well(dir, count);
+        write_compressed_well(dir, count);
+        write_archive_packages(dir, count);
+    }
+    catch (const std::exception& error) {
+        std::fprintf(stderr, "dravinex-samples: %s\n", error.what());
+        return 1;
+    }
     std::printf("%d packages written to %s\n", 3 * runs_per_well + 4, dir.c_str());
     return 0;
 }

@@ -15,19 +15,26 @@ DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 
 expected=(
     usr/bin/dravinex-cli
+    usr/bin/dravinex-samples
     usr/lib/dravinex/7za
     usr/lib/dravinex/dravinex-cli
     usr/lib/dravinex/dravinex.installed
     usr/lib/systemd/user/dravinex-watch.service
     usr/share/applications/ru.korvimeta.Dravinex.desktop
     usr/share/applications/ru.korvimeta.Dravinex.Viewer.desktop
+    usr/share/doc/dravinex/changelog.gz
+    usr/share/doc/dravinex/copyright
     usr/share/icons/hicolor/scalable/apps/ru.korvimeta.Dravinex.svg
+    usr/share/man/man1/dravinex-cli.1.gz
+    usr/share/man/man1/dravinex-samples.1.gz
+    usr/share/man/ru/man1/dravinex-cli.1.gz
+    usr/share/man/ru/man1/dravinex-samples.1.gz
     usr/share/metainfo/ru.korvimeta.Dravinex.metainfo.xml
     usr/share/mime/packages/ru.korvimeta.Dravinex.xml
 )
 programs=(dravinex-cli)
 if [[ $with_windows == 1 ]]; then
-    expected+=(usr/bin/dravinex usr/lib/dravinex/dravinex)
+    expected+=(usr/bin/dravinex usr/lib/dravinex/dravinex usr/share/man/man1/dravinex.1.gz usr/share/man/ru/man1/dravinex.1.gz)
     programs+=(dravinex)
 fi
 actual=$(cd "$root" && find . \( -type f -o -type l \) | sed 's|^\./||' | sort)
