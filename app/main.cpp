@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -76,10 +77,25 @@ int run_viewer(int argc, char** argv, const QString& file)
     return application.exec();
 }
 
+constexpr const char* usage_text =
+    "Использование:\n"
+    "  dravinex [--home ПАПКА] [ПАКЕТ [ИМЯ]]\n"
+    "  dravinex --view ФАЙЛ\n"
+    "\n"
+    "Без аргументов открывает окно программы. ПАКЕТ распаковывается в папку ИМЯ рядом с ним\n"
+    "(GTI_Data, если ИМЯ не задано); когда программа уже запущена, пакет передаётся ей и\n"
+    "распаковывается в хранилище. --home задаёт папку файлов программы, --view открывает\n"
+    "просмотр одного файла данных.\n";
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // Asked for help, not for a package named "--help".
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        std::fputs(usage_text, stdout);
+        return 0;
+    }
     if (argc == 3 && std::string(argv[1]) == "--view")
         return run_viewer(argc, argv, QString::fromLocal8Bit(argv[2]));
     const CommandLine line = parse_command_line(argc, argv);

@@ -109,6 +109,16 @@ private slots:
         QVERIFY(QFile::exists(folders.store() + QStringLiteral("Северная/12/inpgti.ini")));
     }
 
+    void help_is_printed_not_taken_for_a_package()
+    {
+        ui_test::Folders folders;
+        QProcess help;
+        help.start(QStringLiteral(DRAVINEX_EXE), {QStringLiteral("--help")});
+        QVERIFY(help.waitForFinished(ui_test::wait_ms));
+        QCOMPARE(help.exitCode(), 0);
+        QVERIFY(QString::fromUtf8(help.readAllStandardOutput()).startsWith(QStringLiteral("Использование:")));
+    }
+
     void a_forwarding_copy_without_argument_only_wakes_the_running_copy()
     {
         ui_test::Folders folders;
