@@ -219,6 +219,12 @@ protected:
 
 private:
     void build_controls();
+    void build_packed_panel();
+    void build_unpacked_panel();
+    void build_tree_panel();
+    void build_grid_panel();
+    void build_journal_panel();
+    void connect_controls();
     void build_menu();
     void build_images();
     void set_grid_titles();

@@ -23,7 +23,6 @@
 
 namespace {
 
-
 QToolBar* make_tool_bar(QWidget* parent)
 {
     auto* bar = new QToolBar(parent);
@@ -66,7 +65,28 @@ void TDravinexMainForm::build_controls()
     Splitter3->setHandleWidth(4);
     Splitter3->setChildrenCollapsible(false);
 
-    // Left: the packages waiting in the input folder.
+    build_packed_panel();
+    build_unpacked_panel();
+    build_journal_panel();
+
+    Splitter3->setStretchFactor(0, 0);
+    Splitter3->setStretchFactor(1, 1);
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 0);
+    outer->addWidget(Splitter1, 1);
+    setCentralWidget(central);
+
+    // A permanent label: a temporary message would be wiped by every menu hover.
+    statusBar()->addWidget(new QLabel(ui_text(main_text::status_text), statusBar()), 1);
+    statusBar()->setSizeGripEnabled(true);
+
+    resize(796, 488 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    connect_controls();
+}
+
+// Left: the packages waiting in the input folder.
+void TDravinexMainForm::build_packed_panel()
+{
     MyContainer1 = new TMyContainer(ui_text(main_text::packed_panel), Splitter3);
     MyContainer1->setMinimumWidth(16);
     ToolBar1 = make_tool_bar(MyContainer1);
@@ -83,13 +103,25 @@ void TDravinexMainForm::build_controls()
     ListView1->setIconSize(QSize(16, 16));
     MyContainer1->content()->addWidget(ToolBar1);
     MyContainer1->content()->addWidget(ListView1, 1);
+}
 
-    // Right: the store's tree and the selected well's files.
+// Right: the store's tree and the selected well's files.
+void TDravinexMainForm::build_unpacked_panel()
+{
     MyContainer2 = new TMyContainer(ui_text(main_text::unpacked_panel), Splitter3);
     MyContainer2->setMinimumWidth(16);
     Splitter4 = new QSplitter(Qt::Horizontal, MyContainer2);
     Splitter4->setHandleWidth(4);
     Splitter4->setChildrenCollapsible(false);
+    build_tree_panel();
+    build_grid_panel();
+    MyContainer2->content()->addWidget(Splitter4, 1);
+    Splitter4->setStretchFactor(0, 0);
+    Splitter4->setStretchFactor(1, 1);
+}
+
+void TDravinexMainForm::build_tree_panel()
+{
     Panel3 = new QWidget(Splitter4);
     ToolBar2 = make_tool_bar(Panel3);
     tbtnCopyTo = tool(ToolBar2, ImageList1[image_folder_arrow], main_text::hint_copy_to);
@@ -106,7 +138,10 @@ void TDravinexMainForm::build_controls()
     panel3_layout->setSpacing(0);
     panel3_layout->addWidget(ToolBar2);
     panel3_layout->addWidget(Tree, 1);
+}
 
+void TDravinexMainForm::build_grid_panel()
+{
     Panel4 = new QWidget(Splitter4);
     Grid = new QTableView(Panel4);
     Grid->verticalHeader()->setVisible(false);
@@ -136,11 +171,11 @@ void TDravinexMainForm::build_controls()
     panel4_layout->addWidget(Grid, 1);
     panel4_layout->addWidget(MyRectangle1);
     panel4_layout->addWidget(Panel2);
-    MyContainer2->content()->addWidget(Splitter4, 1);
-    Splitter4->setStretchFactor(0, 0);
-    Splitter4->setStretchFactor(1, 1);
+}
 
-    // Bottom: the journal.
+// Bottom: the journal.
+void TDravinexMainForm::build_journal_panel()
+{
     MyContainer4 = new TMyContainer(ui_text(main_text::journal_panel), Splitter1);
     Memo1 = new QPlainTextEdit(MyContainer4);
     Memo1->setReadOnly(true);
@@ -148,20 +183,10 @@ void TDravinexMainForm::build_controls()
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     MyContainer4->content()->addWidget(Memo1, 1);
+}
 
-    Splitter3->setStretchFactor(0, 0);
-    Splitter3->setStretchFactor(1, 1);
-    Splitter1->setStretchFactor(0, 1);
-    Splitter1->setStretchFactor(1, 0);
-    outer->addWidget(Splitter1, 1);
-    setCentralWidget(central);
-
-    // A permanent label: a temporary message would be wiped by every menu hover.
-    statusBar()->addWidget(new QLabel(ui_text(main_text::status_text), statusBar()), 1);
-    statusBar()->setSizeGripEnabled(true);
-
-    resize(796, 488 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
-
+void TDravinexMainForm::connect_controls()
+{
     connect(tbtnExtract, &QAction::triggered, this, &TDravinexMainForm::tbtnExtractClick);
     connect(tbtnDelete, &QAction::triggered, this, &TDravinexMainForm::tbtnDeleteClick);
     connect(tbtnCopyTo, &QAction::triggered, this, &TDravinexMainForm::tbtnCopyToClick);
