@@ -1,13 +1,12 @@
 #include "app/Configuration_folders.h"
 
 #include "lib/Sys_utils.h"
+#include "platform/Process.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
-#include <pwd.h>
-#include <unistd.h>
 
 namespace {
 
@@ -84,8 +83,8 @@ std::string user_home_folder()
     std::string home;
     if (const char* variable = std::getenv("HOME"); variable != nullptr && *variable != '\0')
         home = variable;
-    else if (const passwd* account = ::getpwuid(::getuid()); account != nullptr && account->pw_dir != nullptr)
-        home = account->pw_dir;
+    else
+        home = platform::account_home_folder();
     while (!home.empty() && home.back() == '/')
         home.pop_back();
     return home;

@@ -7,13 +7,13 @@
 #include "extract/Regrarclass.h"
 #include "lib/Strworks.h"
 #include "lib/io/File_replacement.h"
+#include "platform/File.h"
 #include "storage/Realtimedatareader.h"
 
 #include <algorithm>
 #include <future>
 #include <thread>
 
-#include <unistd.h>
 
 namespace {
 
@@ -90,5 +90,5 @@ void extract_compressed_rt(const std::string& package, const std::string& folder
         model.save_realtime(folder + base, lib::io::Durability::scratch);
     }
     for (const std::string& path : column_files)
-        ::unlink(path.c_str());
+        platform::remove_file(path);
 }

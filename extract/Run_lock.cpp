@@ -1,16 +1,16 @@
 #include "extract/Run_lock.h"
 
 #include "lib/io/Binary_io.h"
+#include "platform/File.h"
 
 #include <cerrno>
 
-#include <fcntl.h>
-
 RunLock::RunLock(const std::string& lock_path, bool wait, const std::function<void()>& on_wait)
 {
-    fd_.reset(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-    if (!fd_.valid())
-        throw lib::io::FileError(lib::io::text::cannot_open, lock_path, errno);
+    platform::OpenResult opened = platform::open_lock_file(lock_path);
+    if (!opened.fd.valid())
+        throw lib::io::FileError(lib::io::text::cannot_open, lock_path, opened.error);
+    fd_ = std::move(opened.fd);
     if (platform::try_lock(fd_.get(), platform::LockKind::exclusive)) {
         held_ = true;
         return;

@@ -1,8 +1,8 @@
 #include "extract/Zlib_library.h"
 
-#include <mutex>
+#include "platform/Library.h"
 
-#include <dlfcn.h>
+#include <mutex>
 
 namespace lib::dll {
 
@@ -24,8 +24,7 @@ void Library::load()
         throw Exception("Library::load: name is empty");
     if (module_ != nullptr)
         return;
-    // Local: zlib's symbols must not stand in for anyone else's.
-    module_ = ::dlopen(name_.c_str(), RTLD_NOW | RTLD_LOCAL);
+    module_ = platform::load_library(name_);
     if (module_ == nullptr)
         throw Exception("Library::load: can't load library '" + name_ + "'");
 }
@@ -35,7 +34,7 @@ void* Library::get_proc_address(const char* proc_name)
     // A null handle would make dlsym search the whole program instead of this library.
     if (module_ == nullptr)
         load();
-    void* address = ::dlsym(module_, proc_name);
+    void* address = platform::library_symbol(module_, proc_name);
     if (address == nullptr)
         throw Exception("Library::get_proc_address: can't find procedure '" + std::string(proc_name) +
                         "' in library '" + name_ + "'");
@@ -45,7 +44,7 @@ void* Library::get_proc_address(const char* proc_name)
 void Library::unload() noexcept
 {
     if (module_ != nullptr) {
-        ::dlclose(module_);
+        platform::unload_library(module_);
         module_ = nullptr;
     }
 }

@@ -2,12 +2,13 @@
 
 #include "lib/Strworks.h"
 #include "lib/Sys_utils.h"
+#include "platform/File.h"
+#include "platform/Folder_watch.h"
 
 #include <algorithm>
 #include <ctime>
+#include <optional>
 
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace lib {
 
@@ -88,10 +89,10 @@ std::int64_t file_size(const std::string& path)
 {
     const std::string folder = folder_of(path);
     const std::string name = path.substr(folder.size());
-    struct stat st {};
-    if (name.empty() || name[0] == '.' || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (name.empty() || name[0] == '.')
         return -1;
-    return st.st_size;
+    const std::optional<platform::FileStamp> stamp = platform::file_stamp(path);
+    return stamp ? static_cast<std::int64_t>(stamp->size) : -1;
 }
 
 void delete_files(const std::string& folder)
@@ -99,7 +100,7 @@ void delete_files(const std::string& folder)
     const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
     for (const platform::DirEntry& entry : platform::list_directory(base)) {
         if (!(entry.attributes & platform::attr_directory) && attributes_selected(entry.attributes, attr_set_ordinary))
-            ::unlink((base + entry.name).c_str());
+            platform::remove_file(base + entry.name);
     }
 }
 
@@ -111,10 +112,10 @@ void empty_tree(const std::string& folder)
         const std::string path = folder + entry.name;
         if (is_real_folder(entry)) {
             empty_tree(path + "/");
-            ::rmdir(path.c_str());
+            platform::remove_folder(path);
         }
         else {
-            ::unlink(path.c_str());
+            platform::remove_file(path);
         }
     }
 }
@@ -133,19 +134,17 @@ bool file_times(const std::string& path, platform::FileTime* last_access, platfo
 
 bool folder_exists(const std::string& folder)
 {
-    struct stat st {};
-    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return platform::path_kind(folder) == platform::PathKind::folder;
 }
 
 bool file_exists(const std::string& path)
 {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
+    return platform::path_kind(path) != platform::PathKind::missing;
 }
 
 bool make_folder(const std::string& folder)
 {
-    ::mkdir(folder.c_str(), 0777);
+    platform::make_folder(folder);
     return folder_exists(folder);
 }
 

@@ -1,12 +1,10 @@
 #include "lib/Sys_utils.h"
 
 #include "lib/Strworks.h"
+#include "platform/File.h"
 #include "platform/Process.h"
 
 #include <filesystem>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace lib {
 
@@ -14,8 +12,7 @@ namespace {
 
 bool is_regular_file(const std::string& path)
 {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return platform::path_kind(path) == platform::PathKind::regular;
 }
 
 } // namespace
@@ -83,11 +80,8 @@ std::string absolute_path(const std::string& path, const std::string& base)
 
 std::string program_folder()
 {
-    char buffer[4096];
-    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (length <= 0)
-        return "./";
-    return folder_of(std::string(buffer, static_cast<std::size_t>(length)));
+    const std::string executable = platform::executable_path();
+    return executable.empty() ? "./" : folder_of(executable);
 }
 
 RunResult run_and_wait(const std::string& program, const std::vector<std::string>& arguments,

@@ -302,6 +302,94 @@ unsigned current_umask()
     return 022;
 }
 
+PathKind path_kind(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return PathKind::missing;
+    if (S_ISREG(st.st_mode))
+        return PathKind::regular;
+    return S_ISDIR(st.st_mode) ? PathKind::folder : PathKind::other;
+}
+
+int permission_bits(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
+namespace {
+
+int result_of(int status)
+{
+    return status == 0 ? 0 : errno;
+}
+
+} // namespace
+
+int remove_file(const std::string& path)
+{
+    return result_of(::unlink(path.c_str()));
+}
+
+int remove_folder(const std::string& path)
+{
+    return result_of(::rmdir(path.c_str()));
+}
+
+int make_folder(const std::string& path)
+{
+    return result_of(::mkdir(path.c_str(), 0777));
+}
+
+int rename_path(const std::string& from, const std::string& to)
+{
+    return result_of(::rename(from.c_str(), to.c_str()));
+}
+
+OpenResult open_lock_file(const std::string& path)
+{
+    OpenResult result;
+    result.fd.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    if (!result.fd.valid())
+        result.error = errno;
+    return result;
+}
+
+OpenResult open_read_no_follow(const std::string& path)
+{
+    OpenResult result;
+    result.fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (!result.fd.valid())
+        result.error = errno;
+    return result;
+}
+
+std::int64_t read_some(int fd, void* buffer, std::size_t count)
+{
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, count);
+        if (got >= 0 || errno != EINTR)
+            return got;
+    }
+}
+
+std::int64_t write_some(int fd, const void* buffer, std::size_t count)
+{
+    for (;;) {
+        const ssize_t put = ::write(fd, buffer, count);
+        if (put >= 0 || errno != EINTR)
+            return put;
+    }
+}
+
+std::int64_t seek(int fd, std::int64_t offset, SeekFrom from)
+{
+    const int whence = from == SeekFrom::begin ? SEEK_SET : from == SeekFrom::current ? SEEK_CUR : SEEK_END;
+    const off_t position = ::lseek(fd, static_cast<off_t>(offset), whence);
+    return position < 0 ? -1 : static_cast<std::int64_t>(position);
+}
+
 std::string error_text(int error)
 {
     char buffer[256] = {};

@@ -114,6 +114,32 @@ struct NamedEntry {
 // cheaper than list_directory on a large folder.
 std::vector<NamedEntry> list_names(const std::string& folder);
 
+// What a path names, links followed.
+enum class PathKind { missing, regular, folder, other };
+PathKind path_kind(const std::string& path);
+// The permission bits of the file at the path, links followed; -1 when it cannot be read.
+int permission_bits(const std::string& path);
+
+// Each returns 0 or the errno value of the failure.
+int remove_file(const std::string& path);   // unlink: never a folder, never a link's target
+int remove_folder(const std::string& path); // rmdir: only an empty folder
+int make_folder(const std::string& path);   // mkdir with mode 0777 less the umask
+int rename_path(const std::string& from, const std::string& to);
+
+// Opens (creating it when missing, 0666 less the umask) a file that is used only for its
+// lock; never truncates it.
+OpenResult open_lock_file(const std::string& path);
+// Opens for reading only, without following a final link and without blocking on a pipe.
+OpenResult open_read_no_follow(const std::string& path);
+
+// One read or write of at most `count` bytes, retried on EINTR: the number of bytes done,
+// or -1 with errno set.
+std::int64_t read_some(int fd, void* buffer, std::size_t count);
+std::int64_t write_some(int fd, const void* buffer, std::size_t count);
+// Moves the file position; the new position, or -1.
+enum class SeekFrom { begin, current, end };
+std::int64_t seek(int fd, std::int64_t offset, SeekFrom from);
+
 // The process's file creation mask, read without changing it.
 unsigned current_umask();
 

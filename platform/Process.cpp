@@ -6,6 +6,7 @@
 #include <memory>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -100,6 +101,19 @@ ProcessResult spawn_and_wait(const std::string& program, const std::vector<std::
     result.output = drain(read_end.get());
     result.exit_code = wait_for(pid);
     return result;
+}
+
+std::string executable_path()
+{
+    char buffer[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : std::string();
+}
+
+std::string account_home_folder()
+{
+    const passwd* account = ::getpwuid(::getuid());
+    return account != nullptr && account->pw_dir != nullptr ? std::string(account->pw_dir) : std::string();
 }
 
 } // namespace platform

@@ -22,4 +22,11 @@ inline constexpr std::size_t output_limit = 64 * 1024;
 ProcessResult spawn_and_wait(const std::string& program, const std::vector<std::string>& arguments,
                              const std::string& folder);
 
+// The path of the running executable; "" when the system does not say.
+std::string executable_path();
+
+// The home folder of the account the process runs as, from the account database; "" when
+// unknown.
+std::string account_home_folder();
+
 } // namespace platform

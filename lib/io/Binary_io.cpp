@@ -5,8 +5,6 @@
 #include <limits>
 #include <thread>
 
-#include <unistd.h>
-
 namespace lib::io {
 
 namespace {
@@ -20,17 +18,17 @@ std::int64_t add_saturated(std::int64_t a, std::int64_t b)
     return sum;
 }
 
-int whence_of(SeekOrigin origin)
+platform::SeekFrom seek_from(SeekOrigin origin)
 {
     switch (origin) {
     case SeekOrigin::from_begin:
-        return SEEK_SET;
+        return platform::SeekFrom::begin;
     case SeekOrigin::from_end:
-        return SEEK_END;
+        return platform::SeekFrom::end;
     case SeekOrigin::from_current:
-        return SEEK_CUR;
+        return platform::SeekFrom::current;
     }
-    return SEEK_SET;
+    return platform::SeekFrom::begin;
 }
 
 } // namespace
@@ -147,12 +145,9 @@ std::size_t OSFile::read(void* buffer, std::size_t count)
     auto* out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t got = ::read(fd_.get(), out + done, count - done);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
+        const std::int64_t got = platform::read_some(fd_.get(), out + done, count - done);
+        if (got < 0)
             throw FileError(text::cannot_read, path_, errno);
-        }
         if (got == 0)
             break;
         done += static_cast<std::size_t>(got);
@@ -167,9 +162,7 @@ void OSFile::write(const void* buffer, std::size_t count)
     const auto* in = static_cast<const char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t put = ::write(fd_.get(), in + done, count - done);
-        if (put < 0 && errno == EINTR)
-            continue;
+        const std::int64_t put = platform::write_some(fd_.get(), in + done, count - done);
         if (put <= 0)
             throw FileError(text::cannot_write, path_, put < 0 ? errno : ENOSPC);
         done += static_cast<std::size_t>(put);
@@ -178,14 +171,12 @@ void OSFile::write(const void* buffer, std::size_t count)
 
 std::int64_t OSFile::seek(std::int64_t offset, SeekOrigin origin)
 {
-    const off_t position = ::lseek(fd_.get(), static_cast<off_t>(offset), whence_of(origin));
-    return position < 0 ? -1 : static_cast<std::int64_t>(position);
+    return platform::seek(fd_.get(), offset, seek_from(origin));
 }
 
 std::int64_t OSFile::tell() const
 {
-    const off_t position = ::lseek(fd_.get(), 0, SEEK_CUR);
-    return position < 0 ? -1 : static_cast<std::int64_t>(position);
+    return platform::seek(fd_.get(), 0, platform::SeekFrom::current);
 }
 
 std::uint64_t OSFile::size() const
