@@ -147,6 +147,7 @@ void TDravinexMainForm::build_controls()
     Memo1->setFrameShape(QFrame::NoFrame);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setMaximumBlockCount(journal_line_limit);
     MyContainer4->content()->addWidget(Memo1, 1);
 
     Splitter3->setStretchFactor(0, 0);
