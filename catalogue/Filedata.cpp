@@ -33,6 +33,10 @@ void FilesDataStorage::load(const std::string& path)
         for (std::int32_t i = 0; i < count; ++i) {
             std::string key = in->read_string();
             const auto size = in->read_value<std::int32_t>();
+            // A byte the code page leaves undefined (0x98) comes from no path of ours and
+            // would never be found again by one: such an entry is passed over.
+            if (key_of(key) != key)
+                continue;
             entries_.insert_or_assign(std::move(key), FileData{size});
         }
     }

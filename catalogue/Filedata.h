@@ -11,7 +11,8 @@
 // up in that stored form (key_of), both before and after a save.
 //
 // load() never reports anything: a missing, foreign or damaged file leaves the entries it
-// could read (none for a foreign file). save() replaces the file as one step and raises
+// could read (none for a foreign file); an entry whose path does not read back to its own
+// stored form (a byte undefined in code page 1251) is passed over, the rest still read. save() replaces the file as one step and raises
 // lib::io::FileError when it cannot; the old file then stays as it was.
 // Not thread-safe: one thread at a time (the extraction thread while a run goes on, the
 // main thread otherwise).

@@ -7,6 +7,7 @@
 #include "lib/Strworks.h"
 #include "lib/io/Binary_io.h"
 #include "storage/Data_file.h"
+#include "storage/Load_warnings.h"
 #include "storage/Realtimedatareader.h"
 
 #include <CLI/CLI.hpp>
@@ -174,6 +175,10 @@ void write_json_dump(const FileStorage& model, std::ostream& out)
     write_json_array(out, "text_values", model.text_values.lines(), as_string);
     out << ",\n";
     write_json_array(out, "warnings", model.warnings, as_string);
+    out << ",\n";
+    // The sentences a person reads, in the order of "warnings", which keeps the keys.
+    write_json_array(out, "warning_texts", model.warnings,
+                     [](const std::string& warning) { return ordered_json(storage::warning_text(warning)); });
     out << "}\n";
 }
 
@@ -331,7 +336,7 @@ void write_text_dump(const FileStorage& model, std::ostream& out)
     line += '\n';
     for (const std::string& warning : model.warnings) {
         line += "  ";
-        line += printable(warning);
+        line += printable(storage::warning_text(warning));
         line += '\n';
     }
     write_line(out, line);

@@ -6,6 +6,7 @@
 #include "lib/Strworks.h"
 #include "lib/Sys_utils.h"
 #include "lib/io/Binary_io.h"
+#include "platform/Memory.h"
 #include "storage/Realtimedatareader.h"
 
 #include <cerrno>
@@ -136,6 +137,8 @@ void TExtractThread::Execute()
         return;
     lib::delete_files(temp_dir_slash_);
 
+    // Before the first merge, so that its large blocks are already mapped on their own.
+    platform::release_free_memory();
     find_packages();
     finder_.sort_by_name();
     found_packages_ = static_cast<int>(finder_.files.size());
@@ -147,6 +150,9 @@ void TExtractThread::Execute()
         lib::empty_tree(temp_dir_slash_);
         extract_package(path);
         lib::empty_tree(temp_dir_slash_);
+        // A merge holds whole well files in memory; what it freed goes back to the system
+        // now, or a watch or a window running for months would keep its largest merge.
+        platform::release_free_memory();
         const std::int64_t size = lib::file_size(path);
         if (size > 0)
             done += static_cast<std::uint64_t>(size);

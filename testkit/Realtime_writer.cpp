@@ -164,4 +164,38 @@ Bytes realtime_file(const std::vector<FileStorageParam>& params, const std::vect
     return file.bytes();
 }
 
+std::vector<WarnedFile> realtime_files_with_warnings()
+{
+    std::vector<FileStorageParam> params(3);
+    const char* const names[] = {"Глубина", "Вес", "Давление"};
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        params[i].name = names[i];
+        params[i].text1 = "описание";
+        params[i].text2 = "ед";
+        params[i].text3 = "кр";
+    }
+    const auto at = [](std::uint32_t time, std::vector<float> values) {
+        FileStorageItem item;
+        item.time = time;
+        item.depth_z = 5;
+        item.values = std::move(values);
+        return item;
+    };
+
+    RealtimeFile skips(2, lib::enc_utf8);
+    skips.format(2, lib::enc_utf8).params(params).record(at(1, {1, 2})).record(at(2, {3, 4}));
+
+    RealtimeFile corrupt;
+    corrupt.params(params).record(at(1, {1, 2, 3})).raw_sector(realtime::type_text_area, {'a', '=', 'b'});
+    corrupt.record(at(2, {4, 5, 6}));
+
+    Bytes old_after_new = RealtimeFile().format(2, lib::enc_utf8).bytes();
+    const Bytes old = RealtimeFile(0).params(params).record(at(10, {1, 2, 3})).record(at(11, {4, 5, 6})).bytes();
+    old_after_new.insert(old_after_new.end(), old.begin(), old.end());
+
+    return {{std::string(storage_text::msg_data_skips), skips.bytes()},
+            {std::string(storage_text::msg_data_corrupt), corrupt.bytes()},
+            {std::string(storage_text::msg_data_old_version), old_after_new}};
+}
+
 } // namespace testkit

@@ -78,4 +78,14 @@ private:
 Bytes realtime_file(const std::vector<FileStorageParam>& params, const std::vector<FileStorageItem>& records,
                     const std::vector<std::string>& text_lines, std::int32_t version = 2);
 
+// Small files that load with exactly one warning of the reader each, named by its key:
+// records holding fewer values than the file has columns (msg_data_skips), a damaged text
+// area between records (msg_data_corrupt), and old-variant sectors after a format sector of
+// the new one (msg_data_old_version).
+struct WarnedFile {
+    std::string key;
+    Bytes bytes;
+};
+std::vector<WarnedFile> realtime_files_with_warnings();
+
 } // namespace testkit

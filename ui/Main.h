@@ -88,6 +88,10 @@ inline constexpr const char* home_not_writable = "Папка программы 
 inline constexpr const char* hand_off_not_listening = "Передача файлов от других копий программы недоступна: ";
 } // namespace main_text
 
+// The journal keeps its last lines only: a window left open for months would otherwise grow
+// with every run it makes.
+inline constexpr int journal_line_limit = 10000;
+
 // Section and keys of the window's layout in the settings file.
 namespace layout_keys {
 inline constexpr const char* section = "DravinexMainForm";

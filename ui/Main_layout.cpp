@@ -182,6 +182,7 @@ void TDravinexMainForm::build_journal_panel()
     Memo1->setFrameShape(QFrame::NoFrame);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setMaximumBlockCount(journal_line_limit);
     MyContainer4->content()->addWidget(Memo1, 1);
 }
 

@@ -3,6 +3,7 @@
 #include "cli/Dump.h"
 
 #include "core/support/TempDir.h"
+#include "storage/Load_warnings.h"
 #include "storage/Realtimedatareader.h"
 #include "testkit/Bytes.h"
 #include "testkit/Realtime_writer.h"
@@ -138,6 +139,7 @@ TEST_F(DumpFileTest, JsonHoldsTheWholeModelAndReadsBackToTheSameFloats)
 
     EXPECT_EQ(dump["text_values"], json::parse(R"(["WELL=12", "Площадь=Север"])"));
     EXPECT_EQ(dump["warnings"], json::array());
+    EXPECT_EQ(dump["warning_texts"], json::array());
 
     // Shortest forms in the text itself, not the float widened to a double.
     EXPECT_NE(run.out.find(R"("depth_z":0.3,)"), std::string::npos) << run.out;
@@ -231,9 +233,33 @@ TEST(DumpTextTest, ListsParametersRecordsTextsAndWarningsOnePerLine)
     const CliRun run = run_cli({"dump", path});
     ASSERT_EQ(run.status, 0) << run.err;
     for (const char* expected : {"Кодировка: 3 (UTF-8)", "Нагрузка", "2.5", "0.1", " 1 января 1970г. 0:00:42 ", "Note=a\\tb\\x1b[31m\n",
-                                 "msg_data_skips"})
+                                 "Предупреждения: 1\n"})
         EXPECT_NE(run.out.find(expected), std::string::npos) << expected << " missing in\n" << run.out;
     EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << "a control character reached the terminal";
+}
+
+// The reader keeps its warnings as keys: the text form shows the sentence a person reads,
+// JSON keeps the key for scripts and the sentence beside it.
+TEST(DumpWarningsTest, EachReaderWarningIsASentenceWhileJsonKeepsItsKey)
+{
+    TempDir dir;
+    for (const testkit::WarnedFile& file : testkit::realtime_files_with_warnings()) {
+        const std::string path = dir.file("well.realtim");
+        testkit::write_file(path, file.bytes);
+        const std::string sentence = storage::warning_text(file.key);
+        ASSERT_NE(sentence, file.key);
+
+        const CliRun text = run_cli({"dump", path});
+        ASSERT_EQ(text.status, 0) << text.err;
+        EXPECT_NE(text.out.find("Предупреждения: 1\n  " + sentence + "\n"), std::string::npos) << file.key << ":\n" << text.out;
+        EXPECT_EQ(text.out.find(file.key), std::string::npos) << file.key << " shown as a key:\n" << text.out;
+
+        const CliRun as_json = run_cli({"dump", path, "--format", "json"});
+        ASSERT_EQ(as_json.status, 0) << as_json.err;
+        const json dump = json::parse(as_json.out);
+        EXPECT_EQ(dump["warnings"], json::array({file.key}));
+        EXPECT_EQ(dump["warning_texts"], json::array({sentence}));
+    }
 }
 
 TEST(DumpErrorTest, AFileThatCannotBeReadGivesOneLineOnStderrAndStatus1)

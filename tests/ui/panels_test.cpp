@@ -180,6 +180,17 @@ private slots:
         QCOMPARE(window.form.cache.entries().size(), std::size_t{sample_count});
     }
 
+    void the_journal_keeps_its_last_lines_only()
+    {
+        ui_test::Folders folders;
+        Window window(folders);
+        for (int line = 0; line < journal_line_limit + 10; ++line)
+            window.form.Memo1->appendPlainText(QString::number(line));
+        QCOMPARE(window.form.Memo1->blockCount(), journal_line_limit);
+        QCOMPARE(window.journal().first(), QString::number(10));
+        QCOMPARE(window.journal().last(), QString::number(journal_line_limit + 9));
+    }
+
     void a_failing_package_shows_its_error_while_the_others_are_placed()
     {
         ui_test::Folders folders;

@@ -2,6 +2,7 @@
 // cursor's values, exports, and files that cannot be read.
 
 #include "core/support/TempDir.h"
+#include "storage/Load_warnings.h"
 #include "storage/Realtimedatareader.h"
 #include "testkit/Bytes.h"
 #include "testkit/Realtime_writer.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
@@ -248,8 +250,23 @@ private slots:
         const auto window = open(path);
         QVERIFY(window);
         QVERIFY(window->data().size() > 0 && window->data().size() < record_count);
-        QVERIFY(!window->warnings().isEmpty());
-        QCOMPARE(window->warnings(), QStringList{"msg_data_corrupt"});
+        QCOMPARE(window->warnings(), QStringList{QString::fromStdString(storage::warning_text("msg_data_corrupt"))});
+    }
+
+    // The model keeps the reader's keys; the warnings page shows each as a Russian sentence.
+    void each_reader_warning_reads_as_a_sentence()
+    {
+        TempDir dir;
+        for (const testkit::WarnedFile& file : testkit::realtime_files_with_warnings()) {
+            const std::string path = dir.file("well.realtim");
+            testkit::write_file(path, file.bytes);
+            const auto window = open(path);
+            QVERIFY(window);
+            const QString sentence = QString::fromStdString(storage::warning_text(file.key));
+            QVERIFY2(sentence != QString::fromStdString(file.key), file.key.c_str());
+            QVERIFY2(sentence.contains(QRegularExpression("^[А-ЯЁ].*\\.$")), qPrintable(sentence));
+            QCOMPARE(window->warnings(), QStringList{sentence});
+        }
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "lib/io/Binary_io.h"
 #include "storage/Data_file.h"
+#include "storage/Load_warnings.h"
 #include "storage/Realtimedatareader.h"
 #include "ui/viewer/Record_table.h"
 #include "ui/viewer/Track_view.h"
@@ -218,7 +219,7 @@ QWidget* LogViewer::build_side_panel(const QStringList& problems)
 
     warnings_ = problems;
     for (const std::string& warning : model_->warnings)
-        warnings_ << utf8(warning);
+        warnings_ << utf8(storage::warning_text(warning));
     const int page = side_->addTab(text_page(warnings_), QStringLiteral("Предупреждения (%1)").arg(warnings_.size()));
     if (!warnings_.isEmpty()) {
         side_->tabBar()->setTabTextColor(page, QColor(190, 30, 30));

@@ -93,6 +93,7 @@ TEST(FilesDataStorageLoad, KeepsWhatTheFileHoldsWholeAndNothingElse)
         Bytes bytes;
         Entries expected;
     };
+    const std::uint8_t undefined_byte_path[] = {'/', 'i', 'n', '/', 0x98, '.', 'r', 'a', 'r', 0};
     const Case cases[] = {
         {"an empty file", {}, {}},
         {"a foreign magic text", ByteWriter().put_string("FILESDATASTORX", lib::enc_1251).put_i32(1).put_i32(0).take(), {}},
@@ -116,6 +117,10 @@ TEST(FilesDataStorageLoad, KeepsWhatTheFileHoldsWholeAndNothingElse)
              .put_string("/in/a.rar", lib::enc_1251).put_i32(7)
              .take(),
          {{"/in/a.rar", 7}, {"/in/b.rar", 6}}},
+        // No path encodes to the byte 0x98, so no path could ever find that entry again.
+        {"a path holding the byte code page 1251 leaves undefined",
+         header(1, 2).put_bytes(undefined_byte_path).put_i32(5).put_string("/in/b.rar", lib::enc_1251).put_i32(6).take(),
+         {{"/in/b.rar", 6}}},
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -125,6 +130,10 @@ TEST(FilesDataStorageLoad, KeepsWhatTheFileHoldsWholeAndNothingElse)
         storage.store("/in/from-before-the-load.zip", 1); // load starts from an empty map
         storage.load(path);
         EXPECT_EQ(entries_of(storage), c.expected) << c.what;
+        for (const auto& [key, data] : storage.entries()) {
+            std::int32_t found = 0;
+            EXPECT_TRUE(storage.find(key, found) && found == data.size) << c.what << ": " << key;
+        }
     }
 }
 

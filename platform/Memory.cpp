@@ -1,0 +1,31 @@
+#include "platform/Memory.h"
+
+#include <mutex>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace platform {
+
+namespace {
+
+// Blocks from a megabyte on are mapped and unmapped on their own, and an arena's free top is
+// given back past a megabyte, whatever sizes were freed before.
+constexpr int fixed_threshold = 1 << 20;
+
+} // namespace
+
+void release_free_memory()
+{
+#if defined(__GLIBC__)
+    static std::once_flag fixed;
+    std::call_once(fixed, [] {
+        ::mallopt(M_MMAP_THRESHOLD, fixed_threshold);
+        ::mallopt(M_TRIM_THRESHOLD, fixed_threshold);
+    });
+    ::malloc_trim(0);
+#endif
+}
+
+} // namespace platform
