@@ -6,6 +6,7 @@
 #include "cli/Output.h"
 #include "cli/Tree.h"
 #include "cli/Watch.h"
+#include "extract/Extractthread.h"
 
 #include <CLI/CLI.hpp>
 
@@ -100,7 +101,7 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
         // The subcommands report their own errors; this catches what they did not expect,
         // such as running out of memory while printing.
         out.flush();
-        err << program_name << ": " << e.what() << '\n';
+        report(err, describe_error(e));
         return exit_failure;
     }
     return exit_usage;

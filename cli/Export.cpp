@@ -3,7 +3,7 @@
 #include "cli/Cli.h"
 #include "cli/Output.h"
 #include "cli/Store.h"
-#include "lib/io/Binary_io.h"
+#include "extract/Extractthread.h"
 #include "storage/Data_file.h"
 #include "storage/Realtimedatareader.h"
 
@@ -14,23 +14,6 @@
 #include <string_view>
 
 namespace dravinex_cli {
-
-namespace {
-
-int report_failure(std::ostream& err, const std::string& path, std::string_view reason)
-{
-    err << program_name << ": " << printable(path) << ": " << printable(reason) << '\n';
-    return exit_failure;
-}
-
-std::string reason_of(const std::exception& e)
-{
-    if (const auto* file_error = dynamic_cast<const lib::io::FileError*>(&e))
-        return file_error->reason();
-    return e.what();
-}
-
-} // namespace
 
 CLI::App* add_export_command(CLI::App& app, ExportOptions& options)
 {
@@ -65,7 +48,7 @@ int run_export(const ExportOptions& options, std::ostream& out, std::ostream& er
         data_file::load(model, options.file, options.form_version);
     }
     catch (const std::exception& e) {
-        return report_failure(err, options.file, reason_of(e));
+        return report_failure(err, options.file, describe_error(e));
     }
 
     // Replacing the data file by its own export would lose its records.
@@ -80,18 +63,13 @@ int run_export(const ExportOptions& options, std::ostream& out, std::ostream& er
             data_export::write_file(model, export_options, options.output);
         }
         catch (const std::exception& e) {
-            return report_failure(err, options.output, reason_of(e));
+            return report_failure(err, options.output, describe_error(e));
         }
         return exit_ok;
     }
     data_export::write(model, export_options,
                        [&out](std::string_view piece) { out.write(piece.data(), static_cast<std::streamsize>(piece.size())); });
-    // A full disk or a closed pipe must not end in status 0 with half an export.
-    if (!out.flush()) {
-        err << program_name << ": не удалось записать вывод\n";
-        return exit_failure;
-    }
-    return exit_ok;
+    return finish_output(out, err);
 }
 
 } // namespace dravinex_cli

@@ -70,7 +70,7 @@ bool store_options_usable(const StoreOptions& options, std::ostream& err)
 {
     const std::string problem = check_store_options(options);
     if (!problem.empty())
-        err << program_name << ": " << printable(problem) << '\n';
+        report(err, problem);
     return problem.empty();
 }
 
@@ -86,7 +86,7 @@ int run_tree(const StoreOptions& options, std::ostream& out, std::ostream& err)
         if (item.node.kind == node_well)
             write_well_files(item.node, item.depth, out);
     }
-    return out.flush() ? exit_ok : exit_failure;
+    return finish_output(out, err);
 }
 
 CLI::App* add_cache_command(CLI::App& app, CacheOptions& options)
@@ -111,7 +111,7 @@ int run_cache(const CacheOptions& options, std::ostream& out, std::ostream& err)
                          [&] { err << run_lock_text::waiting << printable(paths.run_lock) << std::endl; });
         }
         catch (const std::exception& error) {
-            err << program_name << ": " << printable(describe_error(error)) << '\n';
+            report(err, describe_error(error));
             return exit_failure;
         }
         // As the window does: the file goes, and the emptied cache is what remains.
@@ -122,11 +122,7 @@ int run_cache(const CacheOptions& options, std::ostream& out, std::ostream& err)
     cache.load(paths.cache);
     for (const auto& [path, data] : cache.entries())
         out << data.size << '\t' << printable(path) << '\n';
-    if (!out.flush()) {
-        err << program_name << ": не удалось записать вывод\n";
-        return exit_failure;
-    }
-    return exit_ok;
+    return finish_output(out, err);
 }
 
 } // namespace dravinex_cli
