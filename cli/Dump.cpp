@@ -347,10 +347,10 @@ void write_text_dump(const FileStorage& model, std::ostream& out)
 
 CLI::App* add_dump_command(CLI::App& app, DumpOptions& options)
 {
-    CLI::App* dump = app.add_subcommand("dump", "Print the parameters, records, texts and warnings of one data file");
+    CLI::App* dump = app.add_subcommand("dump", "Показать параметры, записи, текстовые значения и предупреждения одного файла данных");
     dump->add_option("FILE", options.file,
-                     "Data file (.tim .dep .ldp .realtim .realdep .reallag .rtm .incldep .compr1 .newcompr1), "
-                     "or the base path of a compressed column-file set with --form-version")
+                     "Файл данных (.tim .dep .ldp .realtim .realdep .reallag .rtm .incldep .compr1 .newcompr1) "
+                     "или, с --form-version, общее начало имён набора сжатых файлов столбцов")
         ->required();
     add_form_version_option(*dump, options.form_version);
     dump->add_option_function<std::string>(
@@ -358,7 +358,7 @@ CLI::App* add_dump_command(CLI::App& app, DumpOptions& options)
             [&options](const std::string& name) {
                 options.format = name == "csv" ? DumpFormat::csv : name == "json" ? DumpFormat::json : DumpFormat::text;
             },
-            "Output form (default text)")
+            "Форма вывода: text (по умолчанию), csv или json")
         ->check(CLI::IsMember({"text", "csv", "json"}));
     return dump;
 }

@@ -17,10 +17,10 @@ namespace dravinex_cli {
 
 CLI::App* add_export_command(CLI::App& app, ExportOptions& options)
 {
-    CLI::App* command = app.add_subcommand("export", "Write one data file as CSV or LAS 2.0");
+    CLI::App* command = app.add_subcommand("export", "Записать один файл данных в CSV или LAS 2.0");
     command->add_option("FILE", options.file,
-                        "Data file (any kind dump reads), or the base path of a compressed column-file set with "
-                        "--form-version")
+                        "Файл данных (любого вида, что читает dump) или, с --form-version, общее начало "
+                        "имён набора сжатых файлов столбцов")
         ->required();
     add_form_version_option(*command, options.form_version);
     command
@@ -29,15 +29,15 @@ CLI::App* add_export_command(CLI::App& app, ExportOptions& options)
             [&options](const std::string& name) {
                 options.format = name == "las" ? data_export::Format::las : data_export::Format::csv;
             },
-            "csv (spreadsheets) or las (LAS 2.0 for well-log programs)")
+            "csv (для электронных таблиц) или las (LAS 2.0 для программ каротажа)")
         ->required()
         ->check(CLI::IsMember({"csv", "las"}));
     command
         ->add_option_function<std::string>(
             "--separator", [&options](const std::string& separator) { options.separator = separator.front(); },
-            "CSV field separator: , (default) or ; as spreadsheets in a Russian locale expect")
+            "Разделитель полей CSV: , (по умолчанию) или ; как ждут таблицы в русской локали")
         ->check(CLI::IsMember({",", ";"}));
-    command->add_option("-o,--output", options.output, "Write to this file instead of standard output");
+    command->add_option("-o,--output", options.output, "Записать в этот файл, а не в стандартный вывод");
     return command;
 }
 

@@ -109,12 +109,12 @@ int report_result(const ExtractResult& result, const std::string& run_lock, std:
 
 CLI::App* add_extract_command(CLI::App& app, ExtractOptions& options)
 {
-    CLI::App* extract = app.add_subcommand("extract", "Unpack new packages into the data store, or one named package");
+    CLI::App* extract = app.add_subcommand("extract", "Распаковать новые пакеты в хранилище данных или один названный пакет");
     add_store_options(*extract, options.store, true);
-    extract->add_option("PACKAGE", options.package, "One package to unpack in single-package mode");
-    extract->add_option("NAME", options.name, "Folder beside the package that receives its data (default GTI_Data)");
+    extract->add_option("PACKAGE", options.package, "Один пакет для распаковки (режим одного пакета)");
+    extract->add_option("NAME", options.name, "Папка рядом с пакетом, куда лягут его данные (по умолчанию GTI_Data)");
     extract->add_flag("--no-wait", options.no_wait,
-                      "When another run of the same home is going on, exit with status 1 instead of waiting");
+                      "Если идёт другая распаковка с той же папкой программы, выйти с кодом 1, а не ждать");
     return extract;
 }
 

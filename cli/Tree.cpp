@@ -60,7 +60,7 @@ void write_well_files(const TREE_NODE& node, int depth, std::ostream& out)
 
 CLI::App* add_tree_command(CLI::App& app, StoreOptions& options)
 {
-    CLI::App* tree = app.add_subcommand("tree", "Show the data store: areas, wells and each well's files");
+    CLI::App* tree = app.add_subcommand("tree", "Показать хранилище данных: площади, скважины и файлы каждой скважины");
     add_store_options(*tree, options, false);
     return tree;
 }
@@ -91,9 +91,9 @@ int run_tree(const StoreOptions& options, std::ostream& out, std::ostream& err)
 
 CLI::App* add_cache_command(CLI::App& app, CacheOptions& options)
 {
-    CLI::App* cache = app.add_subcommand("cache", "List or clear the cache of unpacked packages");
-    cache->add_option("--home", options.store.home, "Folder of TemporaryFileData.bin");
-    cache->add_option("ACTION", options.action, "list or clear")->required()->check(CLI::IsMember({"list", "clear"}));
+    CLI::App* cache = app.add_subcommand("cache", "Показать или очистить кэш распакованных пакетов");
+    cache->add_option("--home", options.store.home, "Папка TemporaryFileData.bin");
+    cache->add_option("ACTION", options.action, "list (показать) или clear (очистить)")->required()->check(CLI::IsMember({"list", "clear"}));
     return cache;
 }
 
