@@ -111,6 +111,9 @@ TEST(QuantisedColumnTest, DamagedColumnsAreClearErrors)
          "В квантованном столбце не хватает кодов для 5 значений"},
         {"more exact values than positions", Column{QuantisedColumn{1, 10, 1, 0, 2, {0}, {1, 2}, {1}}},
          "В квантованном столбце 1 позиций точных значений и 2 значений"},
+        // The decoder walks the positions; a list out of order is damage, not a search.
+        {"positions out of order", Column{QuantisedColumn{1, 10, 1, 0, 3, {2, 0}, {7, 9}, {1}}},
+         "В квантованном столбце позиции точных значений идут не по возрастанию"},
         {"negative n", Column{QuantisedColumn{1, 10, 1, 0, -1, {}, {}, {}}}, "Отрицательное число элементов в сжатых данных: -1"},
         {"a list longer than the input", Column{RawColumn{{1, 2}, 1000000}},
          "Список из 1000000 элементов по 4 байт длиннее остатка сжатых данных (8 байт)"},
