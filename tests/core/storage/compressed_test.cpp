@@ -301,6 +301,13 @@ TEST(SingleStream, DamagedStreamsNeverCrash)
         }
         catch (const std::runtime_error&) {
             // FileStorageException or the stream's end-of-input: both are clear refusals.
+            continue;
+        }
+        // What loads is a model the rest of the program can walk: no record holds more
+        // values than there are parameters.
+        for (const auto& record : model.records) {
+            ASSERT_NE(record, nullptr) << "round " << round;
+            ASSERT_LE(record->values.size(), static_cast<std::size_t>(model.param_count)) << "round " << round;
         }
     }
 }
