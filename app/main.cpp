@@ -12,13 +12,15 @@
 #include "app/Configuration_folders.h"
 #include "app/Controlworks.h"
 #include "app/Handoff.h"
+#include "app/Window_run.h"
 #include "ui/Main.h"
 #include "ui/viewer/Log_viewer.h"
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QMessageBox>
 
+#include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,15 +57,7 @@ int run_window(int argc, char** argv, const CommandLine& line, const ProgramFold
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName(QString::fromUtf8(main_text::application_title));
     install_russian_translations(application);
-    try {
-        TDravinexMainForm window(folders, to_qt(line.arguments));
-        window.show();
-        return application.exec();
-    }
-    catch (const std::exception& error) {
-        QMessageBox::critical(nullptr, QString::fromUtf8(main_text::application_title), QString::fromStdString(error.what()));
-        return 1;
-    }
+    return run_main_window([&] { return std::make_unique<TDravinexMainForm>(folders, to_qt(line.arguments)); });
 }
 
 int run_viewer(int argc, char** argv, const QString& file)

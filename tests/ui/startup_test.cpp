@@ -5,13 +5,17 @@
 #include "Ui_test_support.h"
 
 #include "app/Handoff.h"
+#include "app/Window_run.h"
 #include "ui/Main.h"
 
 #include <QFile>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QTimer>
 
 #include <limits>
+#include <memory>
+#include <stdexcept>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -76,6 +80,24 @@ class StartupTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { QVERIFY(!samples_folder().isEmpty()); }
+
+    void a_window_that_cannot_be_built_ends_the_program_with_1_after_its_box()
+    {
+        ui_test::MessageBoxAnswerer answerer(QMessageBox::Ok);
+        const int status =
+            run_main_window([]() -> std::unique_ptr<QWidget> { throw std::runtime_error("нет папки программы"); });
+        QCOMPARE(status, 1);
+        QCOMPARE(answerer.texts, QStringList{QStringLiteral("нет папки программы")});
+    }
+
+    void the_program_ends_with_the_status_of_its_event_loop()
+    {
+        const int status = run_main_window([] {
+            QTimer::singleShot(0, [] { QCoreApplication::exit(3); });
+            return std::make_unique<QWidget>();
+        });
+        QCOMPARE(status, 3);
+    }
 
     void a_forwarding_copy_hands_its_package_to_the_running_copy()
     {
