@@ -84,8 +84,11 @@ int main(int argc, char** argv)
         const qint64 running = read_stored_handle(folders.handle);
         if (running != 0) {
             QCoreApplication application(argc, argv);
-            forward_to_running_copy(running, folders.files, line.arguments);
-            return 0;
+            const std::string problem = forward_to_running_copy(running, folders.files, line.arguments);
+            if (problem.empty())
+                return 0;
+            std::cerr << "dravinex: " << problem << '\n';
+            return 1;
         }
     }
     return run_window(argc, argv, line, folders);

@@ -143,6 +143,26 @@ private slots:
         QVERIFY(!QDir(folders.store()).exists());
     }
 
+    void a_package_that_cannot_be_queued_is_reported_and_the_forwarding_copy_fails()
+    {
+        ui_test::Folders folders;
+        Copy first(folders, {});
+        QVERIFY(started_as_window(first, folders));
+        // ".files" as a folder: nothing can be appended to it.
+        QVERIFY(QDir().mkpath(folders.home() + QStringLiteral(".files")));
+
+        QProcess forwarding;
+        forwarding.start(QStringLiteral(DRAVINEX_EXE), {QStringLiteral("--home"), folders.home(), sample_zreg(1)});
+        QVERIFY(forwarding.waitForFinished(ui_test::wait_ms));
+        QCOMPARE(forwarding.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(forwarding.exitCode(), 1);
+        const QString said = QString::fromUtf8(forwarding.readAllStandardError());
+        QVERIFY2(said.contains(QStringLiteral("не передан работающей копии")) && said.contains(sample_zreg(1)),
+                 qPrintable(said));
+        QCOMPARE(first.process.state(), QProcess::Running);
+        QVERIFY(!QDir(folders.store()).exists());
+    }
+
     void two_forwarding_copies_at_once_lose_no_package()
     {
         ui_test::Folders folders;
