@@ -17,7 +17,7 @@
 #include <vector>
 
 #ifndef DRAVINEX_VERSION
-#define DRAVINEX_VERSION "unknown"
+#error "DRAVINEX_VERSION must name the four-part version"
 #endif
 
 namespace dravinex_cli {

@@ -11,21 +11,46 @@
 #include "ui/Main.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTreeWidget>
+#include <QWindow>
 
 #include <cstdio>
 
 namespace {
 
+// Runs the event loop until `done` holds or `milliseconds` pass; whether it holds. The
+// program's own loop rather than Qt Test's, which the program's build does not bring.
+template <typename Condition>
+bool wait_for(Condition done, int milliseconds)
+{
+    const QDeadlineTimer deadline(milliseconds);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return true;
+}
+
+void pause(int milliseconds)
+{
+    wait_for([] { return false; }, milliseconds);
+}
+
+bool wait_until_exposed(QWidget& widget)
+{
+    return wait_for([&] { return widget.windowHandle() != nullptr && widget.windowHandle()->isExposed(); }, 5000);
+}
+
 bool save(QWidget& widget, const QString& file)
 {
-    QTest::qWait(200);
+    pause(200);
     const bool saved = widget.grab().save(file);
     std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(file));
     return saved;
@@ -65,11 +90,11 @@ int main(int argc, char** argv)
     TDravinexMainForm window(program_folders((root.path() + QStringLiteral("/home")).toStdString()), {});
     window.resize(960, 600);
     window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
+    if (!wait_until_exposed(window))
         return 1;
     bool ok = true;
     window.tbtnExtractClick();
-    if (!QTest::qWaitFor([&] { return !window.extraction_running(); }, 120000))
+    if (!wait_for([&] { return !window.extraction_running(); }, 120000))
         return 1;
     if (QTreeWidgetItem* well = find_item(*window.Tree, QStringLiteral("Скважина 12"))) {
         well->parent()->setExpanded(true);
@@ -81,11 +106,11 @@ int main(int argc, char** argv)
     settings.Edit1->setText(QString::fromStdString(configuration().from_path));
     settings.Edit2->setText(QString::fromStdString(configuration().to_path));
     settings.show();
-    ok = QTest::qWaitForWindowExposed(&settings) && save(settings, output + QStringLiteral("/settings.png")) && ok;
+    ok = wait_until_exposed(settings) && save(settings, output + QStringLiteral("/settings.png")) && ok;
     settings.hide();
 
     TAboutForm about(&window);
     about.show();
-    ok = QTest::qWaitForWindowExposed(&about) && save(about, output + QStringLiteral("/about.png")) && ok;
+    ok = wait_until_exposed(about) && save(about, output + QStringLiteral("/about.png")) && ok;
     return ok ? 0 : 1;
 }
