@@ -123,10 +123,15 @@ void apply_interface_style(QWidget& window)
     lib::multilang().translate_form(window);
 }
 
+QString file_version_text(const QString& version, int parts)
+{
+    const QStringList numbers = version.split(QLatin1Char('.'));
+    return numbers.mid(0, parts).join(QLatin1Char('.'));
+}
+
 QString file_version_text(int parts)
 {
-    const QStringList numbers = QStringLiteral(DRAVINEX_VERSION).split(QLatin1Char('.'));
-    return numbers.mid(0, parts).join(QLatin1Char('.'));
+    return file_version_text(QStringLiteral(DRAVINEX_VERSION), parts);
 }
 
 QString build_date_text(const char* compiler_date)

@@ -25,6 +25,8 @@ inline QString ui_text(const char* utf8)
 
 // The first `parts` numbers of the program's four-part version, joined by ".".
 QString file_version_text(int parts);
+// The same rule on any version text: its first `parts` dot-separated numbers, or all it has.
+QString file_version_text(const QString& version, int parts);
 
 // The compile date as "Mmm d yyyy" (English month abbreviation, day without padding).
 QString build_date_text();

@@ -1,6 +1,7 @@
 #include "app/Handoff.h"
 
 #include "lib/Profile.h"
+#include "platform/File.h"
 
 #include <QByteArray>
 #include <QLocalSocket>
@@ -47,23 +48,28 @@ bool write_stored_handle(const std::string& handle_path, qint64 pid)
     }
 }
 
-void forward_to_running_copy(qint64 pid, const std::string& files_path, const std::vector<std::string>& arguments)
+std::string forward_to_running_copy(qint64 pid, const std::string& files_path, const std::vector<std::string>& arguments)
 {
     QLocalSocket socket;
     socket.connectToServer(hand_off_server_name(pid));
     // Nobody listening: the recorded copy is gone, and a path left in ".files" would only
     // start a surprise run in some later copy.
     if (!socket.waitForConnected(connect_timeout_ms))
-        return;
+        return {};
+    // A package that could not be queued must not look handed over: the running copy is
+    // not woken for nothing, and the caller says what was lost.
     if (!arguments.empty()) {
         int error = 0;
-        platform::append_line_locked(files_path, arguments.front(), error);
+        if (!platform::append_line_locked(files_path, arguments.front(), error))
+            return handoff::not_queued + arguments.front() + handoff::not_queued_because + files_path + ": "
+                + platform::error_text(error);
     }
     socket.write(hand_off_bytes);
     socket.waitForBytesWritten(connect_timeout_ms);
     socket.disconnectFromServer();
     if (socket.state() != QLocalSocket::UnconnectedState)
         socket.waitForDisconnected(connect_timeout_ms);
+    return {};
 }
 
 std::vector<std::string> take_handed_over_files(const std::string& files_path, bool& found)

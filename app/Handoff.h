@@ -26,6 +26,9 @@ inline constexpr const char* guard_name = "Dravinex3.exe.exists";
 inline constexpr const char* handle_section = "MainForm";
 inline constexpr const char* handle_key = "Handle";
 inline constexpr int hand_off_message = 2026;
+// "Пакет PATH не передан работающей копии программы: не удалось дописать его в FILES: reason".
+inline constexpr const char* not_queued = "Пакет ";
+inline constexpr const char* not_queued_because = " не передан работающей копии программы: не удалось дописать его в ";
 } // namespace handoff
 
 struct APP_EXISTER {
@@ -45,7 +48,9 @@ qint64 read_stored_handle(const std::string& handle_path);
 bool write_stored_handle(const std::string& handle_path, qint64 pid);
 
 // The forwarding copy's whole job: queue the argument (when given) and wake the running copy.
-void forward_to_running_copy(qint64 pid, const std::string& files_path, const std::vector<std::string>& arguments);
+// Empty when done (or when nobody listens, see above); otherwise why the package could not
+// be queued, for the user, and the running copy was not woken.
+std::string forward_to_running_copy(qint64 pid, const std::string& files_path, const std::vector<std::string>& arguments);
 
 // Every path handed over since the last call, oldest first; `found` tells whether ".files"
 // existed at all.

@@ -12,14 +12,16 @@
 #include "app/Configuration_folders.h"
 #include "app/Controlworks.h"
 #include "app/Handoff.h"
+#include "app/Window_run.h"
 #include "ui/Main.h"
 #include "ui/viewer/Log_viewer.h"
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QMessageBox>
 
 #include <cstdio>
+#include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -56,15 +58,7 @@ int run_window(int argc, char** argv, const CommandLine& line, const ProgramFold
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName(QString::fromUtf8(main_text::application_title));
     install_russian_translations(application);
-    try {
-        TDravinexMainForm window(folders, to_qt(line.arguments));
-        window.show();
-        return application.exec();
-    }
-    catch (const std::exception& error) {
-        QMessageBox::critical(nullptr, QString::fromUtf8(main_text::application_title), QString::fromStdString(error.what()));
-        return 1;
-    }
+    return run_main_window([&] { return std::make_unique<TDravinexMainForm>(folders, to_qt(line.arguments)); });
 }
 
 int run_viewer(int argc, char** argv, const QString& file)
@@ -106,8 +100,11 @@ int main(int argc, char** argv)
         const qint64 running = read_stored_handle(folders.handle);
         if (running != 0) {
             QCoreApplication application(argc, argv);
-            forward_to_running_copy(running, folders.files, line.arguments);
-            return 0;
+            const std::string problem = forward_to_running_copy(running, folders.files, line.arguments);
+            if (problem.empty())
+                return 0;
+            std::cerr << "dravinex: " << problem << '\n';
+            return 1;
         }
     }
     return run_window(argc, argv, line, folders);

@@ -6,6 +6,7 @@
 #include "cli/Output.h"
 #include "cli/Tree.h"
 #include "cli/Watch.h"
+#include "extract/Extractthread.h"
 
 #include <CLI/CLI.hpp>
 
@@ -16,7 +17,7 @@
 #include <vector>
 
 #ifndef DRAVINEX_VERSION
-#define DRAVINEX_VERSION "unknown"
+#error "DRAVINEX_VERSION must name the four-part version"
 #endif
 
 namespace dravinex_cli {
@@ -42,13 +43,53 @@ std::string subcommand_names(CLI::App& app)
     return names;
 }
 
+// A usage error of CLI11 as one Russian line (without the line feed).
+std::string usage_error_text(const CLI::Error& e)
+{
+    // CLI11's detail names the option or argument at fault; the sentence around it is ours.
+    const std::string detail = e.what();
+    const std::string name = e.get_name();
+    if (name == "RequiredError")
+        return "не хватает обязательного аргумента или подкоманды (" + detail + ")";
+    if (name == "ExtrasError")
+        return "лишние аргументы (" + detail + ")";
+    if (name == "ValidationError")
+        return "недопустимое значение (" + detail + ")";
+    if (name == "ArgumentMismatch")
+        return "не то число значений у параметра (" + detail + ")";
+    if (name == "ConversionError")
+        return "значение не того вида (" + detail + ")";
+    return "неверная командная строка (" + detail + ")";
+}
+
+// CLI11's own words in the help and the usage errors, in Russian like every other text;
+// the subcommand and option names stay as they are. Set before the subcommands are added,
+// which take the formatter, the option group and the help flag from the app.
+void speak_russian(CLI::App& app)
+{
+    const auto formatter = app.get_formatter();
+    formatter->label("Usage", "Запуск");
+    formatter->label("OPTIONS", "ПАРАМЕТРЫ");
+    formatter->label("SUBCOMMAND", "ПОДКОМАНДА");
+    formatter->label("Positionals", "Аргументы");
+    formatter->label("REQUIRED", "ОБЯЗАТЕЛЬНО");
+    formatter->label("TEXT", "ТЕКСТ");
+    formatter->label("FLOAT", "ЧИСЛО");
+    app.option_defaults()->group("Параметры");
+    app.set_help_flag("-h,--help", "Показать эту справку и выйти");
+    app.failure_message([](const CLI::App*, const CLI::Error& e) {
+        return std::string(program_name) + ": " + usage_error_text(e) + "\nЗапустите с --help, чтобы узнать больше.\n";
+    });
+}
+
 } // namespace
 
 int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress_bar)
 {
-    CLI::App app{"Dravinex without windows: the data files and the data store from the command line.",
+    CLI::App app{"Dravinex без окон: файлы данных и хранилище данных из командной строки.",
                  std::string(program_name)};
-    app.set_version_flag("--version", DRAVINEX_VERSION);
+    speak_russian(app);
+    app.set_version_flag("--version", DRAVINEX_VERSION, "Показать версию и выйти");
     app.require_subcommand(1);
 
     DumpOptions dump_options;
@@ -64,6 +105,13 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     CLI::App* cache = add_cache_command(app, cache_options);
     WatchOptions watch_options;
     CLI::App* watch = add_watch_command(app, watch_options);
+
+    // A subcommand's own options keep CLI11's group name whatever the app's defaults say.
+    for (CLI::App* command : app.get_subcommands({})) {
+        command->group("Подкоманды");
+        for (CLI::Option* option : command->get_options())
+            option->group("Параметры");
+    }
 
     // CLI11 would take an unknown word for a stray argument and ask for a subcommand.
     if (argc > 1 && argv[1][0] != '-' && !is_subcommand(app, argv[1])) {
@@ -100,7 +148,7 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
         // The subcommands report their own errors; this catches what they did not expect,
         // such as running out of memory while printing.
         out.flush();
-        err << program_name << ": " << e.what() << '\n';
+        report(err, lib::io::describe_error(e));
         return exit_failure;
     }
     return exit_usage;

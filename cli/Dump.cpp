@@ -3,11 +3,13 @@
 #include "cli/Cli.h"
 #include "cli/Output.h"
 #include "cli/Store.h"
+#include "extract/Extractthread.h"
+#include "lib/Float_text.h"
 #include "lib/Mytime.h"
 #include "lib/Strworks.h"
-#include "lib/io/Binary_io.h"
 #include "storage/Data_file.h"
 #include "storage/Load_warnings.h"
+#include "storage/Export.h"
 #include "storage/Realtimedatareader.h"
 
 #include <CLI/CLI.hpp>
@@ -26,30 +28,14 @@ namespace dravinex_cli {
 
 namespace {
 
+using data_export::valid_params;
+using data_export::value_columns;
+using lib::float_text;
 using ordered_json = nlohmann::ordered_json;
 
 // The fixed fields of a record, in the order every form prints them.
 constexpr std::string_view record_fields[] = {"time",      "subsecond", "depth_z", "depth_cur",
                                               "lag_depth", "operation", "stamped"};
-
-// Only the first param_count entries describe parameters; never trust it beyond the array.
-std::size_t valid_params(const FileStorage& model)
-{
-    if (model.param_count <= 0)
-        return 0;
-    return std::min(static_cast<std::size_t>(model.param_count), model.params.size());
-}
-
-// Records never hold more values than there are parameters, but a model filled by hand
-// could; their extra values still get a column rather than vanish.
-std::size_t value_columns(const FileStorage& model)
-{
-    std::size_t columns = valid_params(model);
-    for (const auto& record : model.records)
-        if (record)
-            columns = std::max(columns, record->values.size());
-    return columns;
-}
 
 std::string column_name(const FileStorage& model, std::size_t column)
 {
@@ -193,7 +179,7 @@ void write_csv_dump(const FileStorage& model, std::ostream& out)
         line += ',';
     }
     for (std::size_t column = 0; column < columns; ++column) {
-        append_csv_field(line, column_name(model, column));
+        data_export::append_csv_field(line, column_name(model, column));
         line += ',';
     }
     line.back() = '\n';
@@ -232,10 +218,19 @@ constexpr std::size_t min_column_width = 10;
 // The longest date-time text: "30 сентября 2021г. 23:59:59".
 constexpr std::size_t date_time_width = 27;
 
-void write_text_dump(const FileStorage& model, std::ostream& out)
+// One indented line of a table, each cell padded to its column's width.
+void write_table_row(std::ostream& out, const std::vector<std::string>& cells, const std::vector<std::size_t>& widths)
 {
-    std::string line;
-    line += "Версия формата: ";
+    std::string line = "  ";
+    for (std::size_t c = 0; c < cells.size(); ++c)
+        append_padded(line, cells[c], widths[c]);
+    end_line(line);
+    write_line(out, line);
+}
+
+void write_text_header(const FileStorage& model, std::ostream& out)
+{
+    std::string line = "Версия формата: ";
     append_integer(line, model.version);
     line += "\nКодировка: ";
     append_integer(line, model.encoding);
@@ -243,120 +238,127 @@ void write_text_dump(const FileStorage& model, std::ostream& out)
     line += encoding_name(model.encoding);
     line += ")\nФорма: ";
     line += model.realtime_form != 0 ? "реального времени" : "классическая";
-    line += "\n\nПараметры: ";
-    append_integer(line, valid_params(model));
     line += '\n';
     write_line(out, line);
+}
 
+// Each column as wide as its widest cell.
+std::vector<std::size_t> fitting_widths(const std::vector<std::string>& captions,
+                                        const std::vector<std::vector<std::string>>& rows)
+{
+    std::vector<std::size_t> widths;
+    for (const std::string& caption : captions)
+        widths.push_back(display_width(caption));
+    for (const auto& row : rows)
+        for (std::size_t c = 0; c < row.size(); ++c)
+            widths[c] = std::max(widths[c], display_width(row[c]));
+    return widths;
+}
+
+void write_param_table(const FileStorage& model, std::ostream& out)
+{
     const std::size_t param_count = valid_params(model);
-    if (param_count > 0) {
-        const std::vector<std::string_view> captions = {"№", "Имя", "Текст 1", "Текст 2", "Текст 3", "Целый", "Вещ."};
-        std::vector<std::vector<std::string>> rows;
-        for (std::size_t i = 0; i < param_count; ++i) {
-            const FileStorageParam& param = model.params[i];
-            rows.push_back({std::to_string(i), printable(param.name), printable(param.text1), printable(param.text2),
-                            printable(param.text3), std::to_string(param.int_attr), float_text(param.float_attr)});
-        }
-        std::vector<std::size_t> widths;
-        for (const std::string_view caption : captions)
-            widths.push_back(display_width(caption));
-        for (const auto& row : rows)
-            for (std::size_t c = 0; c < row.size(); ++c)
-                widths[c] = std::max(widths[c], display_width(row[c]));
-
-        line.assign("  ");
-        for (std::size_t c = 0; c < captions.size(); ++c)
-            append_padded(line, captions[c], widths[c]);
-        end_line(line);
-        write_line(out, line);
-        for (const auto& row : rows) {
-            line.assign("  ");
-            for (std::size_t c = 0; c < row.size(); ++c)
-                append_padded(line, row[c], widths[c]);
-            end_line(line);
-            write_line(out, line);
-        }
+    write_line(out, "\nПараметры: " + std::to_string(param_count) + '\n');
+    if (param_count == 0)
+        return;
+    const std::vector<std::string> captions = {"№", "Имя", "Текст 1", "Текст 2", "Текст 3", "Целый", "Вещ."};
+    std::vector<std::vector<std::string>> rows;
+    for (std::size_t i = 0; i < param_count; ++i) {
+        const FileStorageParam& param = model.params[i];
+        rows.push_back({std::to_string(i), printable(param.name), printable(param.text1), printable(param.text2),
+                        printable(param.text3), std::to_string(param.int_attr), float_text(param.float_attr)});
     }
+    const std::vector<std::size_t> widths = fitting_widths(captions, rows);
+    write_table_row(out, captions, widths);
+    for (const auto& row : rows)
+        write_table_row(out, row, widths);
+}
 
-    line.assign("\nЗаписи: ");
-    append_integer(line, model.records.size());
+// The fixed captions of the record table, then one per value column.
+std::vector<std::string> record_captions(const FileStorage& model)
+{
+    std::vector<std::string> captions = {"Время",        "Дата и время",  "Доля",     "Глубина Z",
+                                         "Глубина тек.", "Глубина отст.", "Операция", "Метка"};
+    const std::size_t columns = value_columns(model);
+    for (std::size_t column = 0; column < columns; ++column)
+        captions.push_back(printable(column_name(model, column)));
+    return captions;
+}
+
+// Record columns keep a minimum width, so that short names do not squeeze the numbers; the
+// date column always fits the longest date.
+std::vector<std::size_t> record_widths(const std::vector<std::string>& captions)
+{
+    std::vector<std::size_t> widths;
+    for (const std::string& caption : captions)
+        widths.push_back(std::max(min_column_width, display_width(caption)));
+    widths[1] = std::max(widths[1], date_time_width);
+    return widths;
+}
+
+std::vector<std::string> record_cells(const FileStorageItem& record, std::size_t columns)
+{
+    // The time also as the journal writes dates, so a reader need not count seconds.
+    std::vector<std::string> cells = {std::to_string(record.time),      lib::format_time(record.time, true),
+                                      std::to_string(record.subsecond), float_text(record.depth_z),
+                                      float_text(record.depth_cur),     float_text(record.lag_depth),
+                                      std::to_string(record.operation), std::to_string(record.stamped)};
+    for (std::size_t column = 0; column < columns; ++column)
+        cells.push_back(column < record.values.size() ? float_text(record.values[column]) : "-");
+    return cells;
+}
+
+void write_record_table(const FileStorage& model, std::ostream& out)
+{
+    write_line(out, "\nЗаписи: " + std::to_string(model.records.size()) + '\n');
+    if (model.records.empty())
+        return;
+    const std::vector<std::string> captions = record_captions(model);
+    const std::vector<std::size_t> widths = record_widths(captions);
+    const std::size_t columns = value_columns(model);
+    write_table_row(out, captions, widths);
+    // Row by row, never as a whole table: a file may hold millions of records.
+    for (const auto& record : model.records)
+        if (record)
+            write_table_row(out, record_cells(*record, columns), widths);
+}
+
+// A caption with the count, then each text on its own indented line.
+void write_text_list(std::ostream& out, std::string_view caption, const std::vector<std::string>& texts)
+{
+    std::string line = "\n";
+    line += caption;
+    line += ": ";
+    append_integer(line, texts.size());
     line += '\n';
-    write_line(out, line);
-    if (!model.records.empty()) {
-        const std::vector<std::string_view> captions = {"Время",         "Дата и время", "Доля",     "Глубина Z",
-                                                        "Глубина тек.",  "Глубина отст.", "Операция", "Метка"};
-        const std::size_t columns = value_columns(model);
-        std::vector<std::size_t> widths;
-        line.assign("  ");
-        for (const std::string_view caption : captions) {
-            widths.push_back(std::max(min_column_width, display_width(caption)));
-            if (caption == captions[1])
-                widths.back() = std::max(widths.back(), date_time_width);
-            append_padded(line, caption, widths.back());
-        }
-        for (std::size_t column = 0; column < columns; ++column) {
-            const std::string name = printable(column_name(model, column));
-            widths.push_back(std::max(min_column_width, display_width(name)));
-            append_padded(line, name, widths.back());
-        }
-        end_line(line);
-        write_line(out, line);
-
-        for (const auto& record : model.records) {
-            if (!record)
-                continue;
-            line.assign("  ");
-            append_padded(line, std::to_string(record->time), widths[0]);
-            // The time as the journal writes dates, so a reader need not count seconds.
-            append_padded(line, lib::format_time(record->time, true), widths[1]);
-            append_padded(line, std::to_string(record->subsecond), widths[2]);
-            append_padded(line, float_text(record->depth_z), widths[3]);
-            append_padded(line, float_text(record->depth_cur), widths[4]);
-            append_padded(line, float_text(record->lag_depth), widths[5]);
-            append_padded(line, std::to_string(record->operation), widths[6]);
-            append_padded(line, std::to_string(record->stamped), widths[7]);
-            for (std::size_t column = 0; column < columns; ++column)
-                append_padded(line, column < record->values.size() ? float_text(record->values[column]) : "-",
-                              widths[captions.size() + column]);
-            end_line(line);
-            write_line(out, line);
-        }
-    }
-
-    line.assign("\nТекстовые значения: ");
-    append_integer(line, model.text_values.lines().size());
-    line += '\n';
-    for (const std::string& text : model.text_values.lines()) {
+    for (const std::string& text : texts) {
         line += "  ";
         line += printable(text);
-        line += '\n';
-    }
-    line += "\nПредупреждения: ";
-    append_integer(line, model.warnings.size());
-    line += '\n';
-    for (const std::string& warning : model.warnings) {
-        line += "  ";
-        line += printable(storage::warning_text(warning));
         line += '\n';
     }
     write_line(out, line);
 }
 
-// One line whatever the reason holds, so that scripts can read the error by lines.
-int report_unreadable(std::ostream& err, const std::string& path, std::string_view reason)
+void write_text_dump(const FileStorage& model, std::ostream& out)
 {
-    err << program_name << ": " << printable(path) << ": " << printable(reason) << '\n';
-    return exit_failure;
+    write_text_header(model, out);
+    write_param_table(model, out);
+    write_record_table(model, out);
+    write_text_list(out, "Текстовые значения", model.text_values.lines());
+    std::vector<std::string> warnings;
+    for (const std::string& warning : model.warnings)
+        warnings.push_back(storage::warning_text(warning));
+    write_text_list(out, "Предупреждения", warnings);
 }
 
 } // namespace
 
 CLI::App* add_dump_command(CLI::App& app, DumpOptions& options)
 {
-    CLI::App* dump = app.add_subcommand("dump", "Print the parameters, records, texts and warnings of one data file");
+    CLI::App* dump = app.add_subcommand("dump", "Показать параметры, записи, текстовые значения и предупреждения одного файла данных");
     dump->add_option("FILE", options.file,
-                     "Data file (.tim .dep .ldp .realtim .realdep .reallag .rtm .incldep .compr1 .newcompr1), "
-                     "or the base path of a compressed column-file set with --form-version")
+                     "Файл данных (.tim .dep .ldp .realtim .realdep .reallag .rtm .incldep .compr1 .newcompr1) "
+                     "или, с --form-version, общее начало имён набора сжатых файлов столбцов")
         ->required();
     add_form_version_option(*dump, options.form_version);
     dump->add_option_function<std::string>(
@@ -364,7 +366,7 @@ CLI::App* add_dump_command(CLI::App& app, DumpOptions& options)
             [&options](const std::string& name) {
                 options.format = name == "csv" ? DumpFormat::csv : name == "json" ? DumpFormat::json : DumpFormat::text;
             },
-            "Output form (default text)")
+            "Форма вывода: text (по умолчанию), csv или json")
         ->check(CLI::IsMember({"text", "csv", "json"}));
     return dump;
 }
@@ -389,20 +391,11 @@ int run_dump(const DumpOptions& options, std::ostream& out, std::ostream& err)
     try {
         load_for_dump(model, options);
     }
-    catch (const lib::io::FileError& e) {
-        return report_unreadable(err, options.file, e.reason());
-    }
     catch (const std::exception& e) {
-        return report_unreadable(err, options.file, e.what());
+        return report_failure(err, options.file, lib::io::describe_error(e));
     }
-
     write_dump(model, options.format, out);
-    // A full disk or a closed pipe must not end in status 0 with half a listing.
-    if (!out.flush()) {
-        err << program_name << ": не удалось записать вывод\n";
-        return exit_failure;
-    }
-    return exit_ok;
+    return finish_output(out, err);
 }
 
 } // namespace dravinex_cli

@@ -3,7 +3,7 @@
 #include "cli/Cli.h"
 #include "cli/Output.h"
 #include "cli/Store.h"
-#include "lib/io/Binary_io.h"
+#include "extract/Extractthread.h"
 #include "storage/Data_file.h"
 #include "storage/Realtimedatareader.h"
 
@@ -15,29 +15,12 @@
 
 namespace dravinex_cli {
 
-namespace {
-
-int report_failure(std::ostream& err, const std::string& path, std::string_view reason)
-{
-    err << program_name << ": " << printable(path) << ": " << printable(reason) << '\n';
-    return exit_failure;
-}
-
-std::string reason_of(const std::exception& e)
-{
-    if (const auto* file_error = dynamic_cast<const lib::io::FileError*>(&e))
-        return file_error->reason();
-    return e.what();
-}
-
-} // namespace
-
 CLI::App* add_export_command(CLI::App& app, ExportOptions& options)
 {
-    CLI::App* command = app.add_subcommand("export", "Write one data file as CSV or LAS 2.0");
+    CLI::App* command = app.add_subcommand("export", "Записать один файл данных в CSV или LAS 2.0");
     command->add_option("FILE", options.file,
-                        "Data file (any kind dump reads), or the base path of a compressed column-file set with "
-                        "--form-version")
+                        "Файл данных (любого вида, что читает dump) или, с --form-version, общее начало "
+                        "имён набора сжатых файлов столбцов")
         ->required();
     add_form_version_option(*command, options.form_version);
     command
@@ -46,15 +29,15 @@ CLI::App* add_export_command(CLI::App& app, ExportOptions& options)
             [&options](const std::string& name) {
                 options.format = name == "las" ? data_export::Format::las : data_export::Format::csv;
             },
-            "csv (spreadsheets) or las (LAS 2.0 for well-log programs)")
+            "csv (для электронных таблиц) или las (LAS 2.0 для программ каротажа)")
         ->required()
         ->check(CLI::IsMember({"csv", "las"}));
     command
         ->add_option_function<std::string>(
             "--separator", [&options](const std::string& separator) { options.separator = separator.front(); },
-            "CSV field separator: , (default) or ; as spreadsheets in a Russian locale expect")
+            "Разделитель полей CSV: , (по умолчанию) или ; как ждут таблицы в русской локали")
         ->check(CLI::IsMember({",", ";"}));
-    command->add_option("-o,--output", options.output, "Write to this file instead of standard output");
+    command->add_option("-o,--output", options.output, "Записать в этот файл, а не в стандартный вывод");
     return command;
 }
 
@@ -65,7 +48,7 @@ int run_export(const ExportOptions& options, std::ostream& out, std::ostream& er
         data_file::load(model, options.file, options.form_version);
     }
     catch (const std::exception& e) {
-        return report_failure(err, options.file, reason_of(e));
+        return report_failure(err, options.file, lib::io::describe_error(e));
     }
 
     // Replacing the data file by its own export would lose its records.
@@ -80,18 +63,13 @@ int run_export(const ExportOptions& options, std::ostream& out, std::ostream& er
             data_export::write_file(model, export_options, options.output);
         }
         catch (const std::exception& e) {
-            return report_failure(err, options.output, reason_of(e));
+            return report_failure(err, options.output, lib::io::describe_error(e));
         }
         return exit_ok;
     }
     data_export::write(model, export_options,
                        [&out](std::string_view piece) { out.write(piece.data(), static_cast<std::streamsize>(piece.size())); });
-    // A full disk or a closed pipe must not end in status 0 with half an export.
-    if (!out.flush()) {
-        err << program_name << ": не удалось записать вывод\n";
-        return exit_failure;
-    }
-    return exit_ok;
+    return finish_output(out, err);
 }
 
 } // namespace dravinex_cli

@@ -90,14 +90,14 @@ std::string check_package(const std::string& package)
 int report_result(const ExtractResult& result, const std::string& run_lock, std::ostream& out, std::ostream& err)
 {
     if (result.outcome == ExtractResult::Outcome::busy) {
-        err << program_name << ": " << run_lock_text::busy << printable(run_lock) << '\n';
+        report(err, run_lock_text::busy + run_lock);
         return exit_failure;
     }
     for (const std::string& line : result.journal)
         out << line << '\n';
     out.flush();
     for (const std::string& error : result.errors)
-        err << program_name << ": " << printable(error) << '\n';
+        report(err, error);
     if (!result.ran())
         return exit_failure;
     // One line that tells a run where everything failed from a quiet one.
@@ -109,12 +109,12 @@ int report_result(const ExtractResult& result, const std::string& run_lock, std:
 
 CLI::App* add_extract_command(CLI::App& app, ExtractOptions& options)
 {
-    CLI::App* extract = app.add_subcommand("extract", "Unpack new packages into the data store, or one named package");
+    CLI::App* extract = app.add_subcommand("extract", "Распаковать новые пакеты в хранилище данных или один названный пакет");
     add_store_options(*extract, options.store, true);
-    extract->add_option("PACKAGE", options.package, "One package to unpack in single-package mode");
-    extract->add_option("NAME", options.name, "Folder beside the package that receives its data (default GTI_Data)");
+    extract->add_option("PACKAGE", options.package, "Один пакет для распаковки (режим одного пакета)");
+    extract->add_option("NAME", options.name, "Папка рядом с пакетом, куда лягут его данные (по умолчанию GTI_Data)");
     extract->add_flag("--no-wait", options.no_wait,
-                      "When another run of the same home is going on, exit with status 1 instead of waiting");
+                      "Если идёт другая распаковка с той же папкой программы, выйти с кодом 1, а не ждать");
     return extract;
 }
 
@@ -123,7 +123,7 @@ int run_extract(const ExtractOptions& options, std::ostream& out, std::ostream& 
     // The command line is checked whole before anything is created or unpacked.
     const bool single = !options.package.empty();
     if (single && options.store.from) {
-        err << program_name << ": --from не действует для одного названного пакета\n";
+        report(err, "--from не действует для одного названного пакета");
         return exit_usage;
     }
     std::string problem = check_store_options(options.store);
@@ -131,7 +131,7 @@ int run_extract(const ExtractOptions& options, std::ostream& out, std::ostream& 
     if (problem.empty() && single)
         problem = check_package(package);
     if (!problem.empty()) {
-        err << program_name << ": " << printable(problem) << '\n';
+        report(err, problem);
         return exit_usage;
     }
 

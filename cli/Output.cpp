@@ -1,19 +1,10 @@
 #include "cli/Output.h"
 
-#include "lib/Float_text.h"
-#include "storage/Export.h"
+#include "cli/Cli.h"
+
+#include <ostream>
 
 namespace dravinex_cli {
-
-std::string float_text(float value)
-{
-    return lib::float_text(value);
-}
-
-void append_csv_field(std::string& line, std::string_view field)
-{
-    data_export::append_csv_field(line, field);
-}
 
 std::string printable(std::string_view text)
 {
@@ -55,6 +46,28 @@ void append_padded(std::string& line, std::string_view text, std::size_t width)
     if (used < width)
         line.append(width - used, ' ');
     line += ' ';
+}
+
+void report(std::ostream& err, std::string_view text)
+{
+    err << program_name << ": " << printable(text) << '\n';
+}
+
+int report_failure(std::ostream& err, std::string_view what, std::string_view reason)
+{
+    std::string text(what);
+    text += ": ";
+    text += reason;
+    report(err, text);
+    return exit_failure;
+}
+
+int finish_output(std::ostream& out, std::ostream& err)
+{
+    if (out.flush())
+        return exit_ok;
+    report(err, "не удалось записать вывод");
+    return exit_failure;
 }
 
 } // namespace dravinex_cli

@@ -13,10 +13,10 @@ namespace dravinex_cli {
 
 void add_store_options(CLI::App& command, StoreOptions& options, bool with_from)
 {
-    command.add_option("--home", options.home, "Folder of dravinex2.ini, TemporaryFileData.bin and temp.dir.tmp");
+    command.add_option("--home", options.home, "Папка dravinex2.ini, TemporaryFileData.bin и temp.dir.tmp");
     if (with_from)
-        command.add_option("--from", options.from, "Package folder for this run (instead of the settings)");
-    command.add_option("--to", options.to, "Data store for this run (instead of the settings)");
+        command.add_option("--from", options.from, "Папка пакетов для этого запуска (вместо настроек)");
+    command.add_option("--to", options.to, "Хранилище данных для этого запуска (вместо настроек)");
 }
 
 void add_form_version_option(CLI::App& command, std::optional<int>& form_version)
@@ -24,7 +24,7 @@ void add_form_version_option(CLI::App& command, std::optional<int>& form_version
     command
         .add_option_function<std::string>(
             "--form-version", [&form_version](const std::string& version) { form_version = version == "2" ? 2 : 0; },
-            "FILE is the base of a column-file set (x.realtim for x.realtim.params ...) of this form version")
+            "FILE — общее начало имён набора файлов столбцов (x.realtim для x.realtim.params ...) этой версии формы")
         ->check(CLI::IsMember({"0", "2"}));
 }
 

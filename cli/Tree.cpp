@@ -60,7 +60,7 @@ void write_well_files(const TREE_NODE& node, int depth, std::ostream& out)
 
 CLI::App* add_tree_command(CLI::App& app, StoreOptions& options)
 {
-    CLI::App* tree = app.add_subcommand("tree", "Show the data store: areas, wells and each well's files");
+    CLI::App* tree = app.add_subcommand("tree", "Показать хранилище данных: площади, скважины и файлы каждой скважины");
     add_store_options(*tree, options, false);
     return tree;
 }
@@ -70,7 +70,7 @@ bool store_options_usable(const StoreOptions& options, std::ostream& err)
 {
     const std::string problem = check_store_options(options);
     if (!problem.empty())
-        err << program_name << ": " << printable(problem) << '\n';
+        report(err, problem);
     return problem.empty();
 }
 
@@ -86,14 +86,14 @@ int run_tree(const StoreOptions& options, std::ostream& out, std::ostream& err)
         if (item.node.kind == node_well)
             write_well_files(item.node, item.depth, out);
     }
-    return out.flush() ? exit_ok : exit_failure;
+    return finish_output(out, err);
 }
 
 CLI::App* add_cache_command(CLI::App& app, CacheOptions& options)
 {
-    CLI::App* cache = app.add_subcommand("cache", "List or clear the cache of unpacked packages");
-    cache->add_option("--home", options.store.home, "Folder of TemporaryFileData.bin");
-    cache->add_option("ACTION", options.action, "list or clear")->required()->check(CLI::IsMember({"list", "clear"}));
+    CLI::App* cache = app.add_subcommand("cache", "Показать или очистить кэш распакованных пакетов");
+    cache->add_option("--home", options.store.home, "Папка TemporaryFileData.bin");
+    cache->add_option("ACTION", options.action, "list (показать) или clear (очистить)")->required()->check(CLI::IsMember({"list", "clear"}));
     return cache;
 }
 
@@ -111,7 +111,7 @@ int run_cache(const CacheOptions& options, std::ostream& out, std::ostream& err)
                          [&] { err << run_lock_text::waiting << printable(paths.run_lock) << std::endl; });
         }
         catch (const std::exception& error) {
-            err << program_name << ": " << printable(lib::io::describe_error(error)) << '\n';
+            report(err, lib::io::describe_error(error));
             return exit_failure;
         }
         // As the window does: the file goes, and the emptied cache is what remains.
@@ -122,11 +122,7 @@ int run_cache(const CacheOptions& options, std::ostream& out, std::ostream& err)
     cache.load(paths.cache);
     for (const auto& [path, data] : cache.entries())
         out << data.size << '\t' << printable(path) << '\n';
-    if (!out.flush()) {
-        err << program_name << ": не удалось записать вывод\n";
-        return exit_failure;
-    }
-    return exit_ok;
+    return finish_output(out, err);
 }
 
 } // namespace dravinex_cli

@@ -50,10 +50,10 @@ private:
 
 CLI::App* add_watch_command(CLI::App& app, WatchOptions& options)
 {
-    CLI::App* watch = app.add_subcommand("watch", "Unpack packages as they arrive in the input folder, until stopped");
+    CLI::App* watch = app.add_subcommand("watch", "Распаковывать пакеты по мере их появления во входной папке, пока не остановят");
     add_store_options(*watch, options.store, true);
     watch->add_option("--settle", options.settle_seconds,
-                      "Seconds a complete package must stay unchanged before it is taken (default 2)")
+                      "Сколько секунд целый пакет должен оставаться неизменным, прежде чем его взять (по умолчанию 2)")
         ->check(CLI::Range(0.0, 86400.0));
     return watch;
 }

@@ -67,7 +67,7 @@ void run_archiver(const std::string& package, const std::string& folder)
                                    true);
 }
 
-RegRARDecompr::RegRARDecompr(std::string package) : package_(std::move(package)), archiver_(archiver_path()) {}
+RegRARDecompr::RegRARDecompr(std::string package) : package_(std::move(package)) {}
 
 void RegRARDecompr::extract(const std::string& folder)
 {
@@ -87,11 +87,11 @@ void RegRARDecompr::convert_classic_file(const std::string& path)
         return;
     const auto bytes = static_cast<std::uint64_t>(size);
     if (bytes % classic_record != 0) {
-        expand_compact(path, bytes);
+        expand_compact(path);
         return;
     }
     if (bytes % compact_record != 0) {
-        restore_planar(path, bytes);
+        restore_planar(path);
         return;
     }
     // A multiple of both sizes: the compact header's count decides.
@@ -104,12 +104,12 @@ void RegRARDecompr::convert_classic_file(const std::string& path)
             std::memcpy(&count, head + compact_count_offset, sizeof count);
     }
     if (bytes >= compact_header && static_cast<std::uint64_t>(count) == (bytes - compact_header) / compact_record)
-        expand_compact(path, bytes);
+        expand_compact(path);
     else
-        restore_planar(path, bytes);
+        restore_planar(path);
 }
 
-void RegRARDecompr::restore_planar(const std::string& path, std::uint64_t)
+void RegRARDecompr::restore_planar(const std::string& path)
 {
     const std::string columns = lib::io::read_whole_file(path);
     const std::size_t records = columns.size() / classic_record;
@@ -118,7 +118,7 @@ void RegRARDecompr::restore_planar(const std::string& path, std::uint64_t)
     lib::io::replace_file_contents(path, rows, lib::io::Durability::scratch);
 }
 
-void RegRARDecompr::expand_compact(const std::string& path, std::uint64_t)
+void RegRARDecompr::expand_compact(const std::string& path)
 {
     const std::string file = lib::io::read_whole_file(path);
     const std::uint64_t size = file.size();

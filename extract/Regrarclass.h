@@ -25,10 +25,9 @@ public:
 
     // Detects the rearranged form of one classic file and rewrites it in record order.
     static void convert_classic_file(const std::string& path);
-    static void restore_planar(const std::string& path, std::uint64_t size);
-    static void expand_compact(const std::string& path, std::uint64_t size);
+    static void restore_planar(const std::string& path);
+    static void expand_compact(const std::string& path);
 
 private:
     std::string package_;
-    std::string archiver_;
 };

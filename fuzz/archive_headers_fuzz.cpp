@@ -1,6 +1,8 @@
-// The header readers of our 7za: RAR 5 and RAR 4 block headers and a zip's central
-// directory, read from memory before libarchive sees the package.
+// The header readers of our 7za: the search for a RAR past an executable stub, RAR 5 and
+// RAR 4 block headers and a zip's central directory, read from memory before libarchive
+// sees the package.
 
+#include "tools/archiver/Package_kind.h"
 #include "tools/archiver/Rar_headers.h"
 #include "tools/archiver/Zip_headers.h"
 
@@ -14,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const archiver::ReadAt read = [bytes](std::uint64_t offset, std::size_t count) {
         return offset >= bytes.size() ? std::string() : std::string(bytes.substr(static_cast<std::size_t>(offset), count));
     };
+    (void)archiver::find_package_start(read);
     (void)archiver::read_rar5_layout(read);
     (void)archiver::read_rar4_layout(read);
     (void)archiver::read_rar4_files(read);

@@ -6,17 +6,25 @@
 # New inputs that reach new code are kept in build-fuzz/corpus/TARGET/; inputs that crash
 # are kept in fuzz-findings/TARGET/ (crash-*, leak-*, timeout-*). Exit status 1 when any
 # target found something.
+#
+# The targets are those of fuzz/CMakeLists.txt. DRAVINEX_FUZZ_BUILD names a build tree that
+# is configured with clang and the sanitizers already (scripts/test.sh passes its sanitizer
+# tree, so that the core is compiled once for its tests and the targets).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-targets_all=(realtime_fuzz classic_fuzz single_stream_fuzz column_set_fuzz zreg_fuzz ini_fuzz cache_fuzz profile_fuzz
-    archive_headers_fuzz)
-
 if [[ $# -ne 2 || ! $2 =~ ^[0-9]+$ ]]; then
-    echo "usage: scripts/fuzz.sh TARGET|all SECONDS" >&2
-    echo "targets: ${targets_all[*]}" >&2
+    echo "usage: scripts/fuzz.sh TARGET|all SECONDS (the targets: fuzz/CMakeLists.txt)" >&2
     exit 2
 fi
+
+build=${DRAVINEX_FUZZ_BUILD:-build-fuzz}
+if [[ -z ${DRAVINEX_FUZZ_BUILD:-} ]]; then
+    bash scripts/install-deps.sh
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+        -DDRAVINEX_SANITIZE=ON -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link" >/dev/null
+fi
+mapfile -t targets_all <"$build/fuzz/targets.txt"
 if [[ $1 == all ]]; then
     targets=("${targets_all[@]}")
 elif [[ " ${targets_all[*]} " == *" $1 "* ]]; then
@@ -27,11 +35,7 @@ else
 fi
 seconds=$2
 
-bash scripts/install-deps.sh
-
-cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-    -DDRAVINEX_SANITIZE=ON -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link" >/dev/null
-cmake --build build-fuzz -j "$(nproc)" --target "${targets[@]}"
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
@@ -40,17 +44,17 @@ found=()
 for target in "${targets[@]}"; do
     seeds=fuzz/corpus/$target
     if ((seconds == 0)); then
-        if ! "build-fuzz/fuzz/$target" -runs=0 "$seeds" 2>"build-fuzz/$target.log"; then
-            cat "build-fuzz/$target.log" >&2
+        if ! "$build/fuzz/$target" -runs=0 "$seeds" 2>"$build/$target.log"; then
+            cat "$build/$target.log" >&2
             found+=("$target")
         fi
         continue
     fi
-    mkdir -p "build-fuzz/corpus/$target" "fuzz-findings/$target"
+    mkdir -p "$build/corpus/$target" "fuzz-findings/$target"
     echo "fuzz.sh: $target for ${seconds}s" >&2
-    if ! "build-fuzz/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    if ! "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
             -artifact_prefix="fuzz-findings/$target/" -print_final_stats=1 \
-            "build-fuzz/corpus/$target" "$seeds"; then
+            "$build/corpus/$target" "$seeds"; then
         found+=("$target")
     fi
 done

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Installs every package the build, the tests and the benchmarks need, from Debian's
-# archive, when it is missing. Quiet when everything is already there.
+# Installs every package the build and the tests need, from Debian's archive, when it is
+# missing; with --extras also those of the screenshots and the benchmarks. Quiet when
+# everything is already there.
 set -euo pipefail
 
+# The build and the tests (scripts/test.sh, scripts/run.sh), each package once.
 packages=(
     g++
     cmake
     ninja-build
-    pkg-config
     libgtest-dev
     libgmock-dev
     libboost-dev
@@ -15,7 +16,6 @@ packages=(
     nlohmann-json3-dev
     zlib1g-dev
     libarchive-dev
-    p7zip-full
     unar
     clang
     libclang-rt-14-dev
@@ -26,10 +26,7 @@ packages=(
     qt6-translations-l10n
     libasound2-dev
     xdg-utils
-    xvfb
-    xauth
     fonts-dejavu-core
-    fonts-liberation2
     # the Debian package and the desktop files, and their checks
     dpkg-dev
     file
@@ -41,13 +38,22 @@ packages=(
     lintian
     man-db
     groff-base
-    qt6-base-dev
-    qt6-svg-dev
-    fonts-dejavu-core
-    qt6-charts-dev
-    libqt6opengl6-dev
-    libqcustomplot-dev
 )
+
+# With --extras also what only the screenshots and the benchmarks use: a display server for
+# the screenshots and their fonts, and Debian's 7za that archiver_bench compares ours with.
+extras=(
+    xvfb
+    xauth
+    fonts-liberation2
+    p7zip-full
+)
+if [[ ${1:-} == --extras ]]; then
+    packages+=("${extras[@]}")
+elif [[ $# -gt 0 ]]; then
+    echo "usage: scripts/install-deps.sh [--extras]" >&2
+    exit 2
+fi
 
 missing=()
 for pkg in "${packages[@]}"; do

@@ -23,6 +23,8 @@ std::string bad_coefficient_count(std::int64_t count);
 std::string coefficients_for_records(std::int64_t count, std::size_t records);
 std::string codes_missing(std::int64_t count);
 std::string exact_values_mismatch(std::int64_t positions, std::int64_t values);
+inline constexpr std::string_view positions_unordered =
+    "В квантованном столбце позиции точных значений идут не по возрастанию";
 } // namespace compressed_text
 
 // Damaged compressed data: the member cannot be read further.

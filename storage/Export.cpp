@@ -7,6 +7,7 @@
 #include "platform/File.h"
 #include "storage/Export_buffer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -64,6 +65,22 @@ std::string iso_date_time(std::uint32_t time)
     char text[detail::IsoTimeWriter::size];
     detail::IsoTimeWriter writer;
     return std::string(text, writer.write(text, time));
+}
+
+std::size_t valid_params(const FileStorage& model)
+{
+    if (model.param_count <= 0)
+        return 0;
+    return std::min(static_cast<std::size_t>(model.param_count), model.params.size());
+}
+
+std::size_t value_columns(const FileStorage& model)
+{
+    std::size_t columns = valid_params(model);
+    for (const auto& record : model.records)
+        if (record)
+            columns = std::max(columns, record->values.size());
+    return columns;
 }
 
 Options options_for(const std::string& path, Format format)

@@ -11,6 +11,7 @@
 
 #include "storage/Data_file.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -39,6 +40,13 @@ inline constexpr std::string_view las_null = "-999.25";
 // Appends one CSV field, quoted as RFC 4180 asks when it holds the separator, a quote or a
 // line break.
 void append_csv_field(std::string& line, std::string_view field, char separator = ',');
+
+// The parameters a model describes: only the first param_count entries, never beyond the array.
+std::size_t valid_params(const FileStorage& model);
+
+// The value columns of a model: its parameters, and more when a record holds extra values
+// (a model filled by hand may), so that those values still get a column rather than vanish.
+std::size_t value_columns(const FileStorage& model);
 
 // The options a data file at `path` exports with: the index of its kind, and the well and
 // area of the store's layout <area>/<well>/file (the names of its two folders).

@@ -59,25 +59,6 @@ private:
 // Bytes a formatted float never exceeds, with a separator.
 inline constexpr std::size_t max_number_bytes = lib::float_text_capacity + 1;
 
-// Only the first param_count entries describe parameters; never trust it beyond the array.
-inline std::size_t valid_params(const FileStorage& model)
-{
-    if (model.param_count <= 0)
-        return 0;
-    return std::min(static_cast<std::size_t>(model.param_count), model.params.size());
-}
-
-// Records never hold more values than there are parameters, but a model filled by hand
-// could; their extra values still get a column rather than vanish.
-inline std::size_t value_columns(const FileStorage& model)
-{
-    std::size_t columns = valid_params(model);
-    for (const auto& record : model.records)
-        if (record)
-            columns = std::max(columns, record->values.size());
-    return columns;
-}
-
 // The value of a column in a record, NaN when the record has none.
 inline float column_value(const FileStorageItem& record, std::size_t column)
 {

@@ -80,22 +80,20 @@ void decode_quantised(lib::io::BinaryInputStream& in, std::vector<float>& column
     if (static_cast<std::size_t>(count) > positions.size() + codes.size())
         throw compressed_error(compressed_text::codes_missing(count));
 
+    // The writer lists the exact values as it walks the column, so their positions ascend;
+    // any other order is damage, and walking (or searching) such a list has no meaning.
+    if (!std::is_sorted(positions.begin(), positions.end()))
+        throw compressed_error(std::string(compressed_text::positions_unordered));
+
     column.clear();
     column.reserve(static_cast<std::size_t>(count));
     std::size_t next_exact = 0;
     std::size_t next_code = 0;
-    // Positions come ascending, so the first one not below j only ever moves forward; for
-    // any other order the search itself is the rule.
-    const bool ascending = std::is_sorted(positions.begin(), positions.end());
+    // The first position not below j only ever moves forward.
     auto found = positions.begin();
     for (std::int32_t j = 0; j < count; ++j) {
-        if (ascending) {
-            while (found != positions.end() && *found < j)
-                ++found;
-        }
-        else {
-            found = std::lower_bound(positions.begin(), positions.end(), j);
-        }
+        while (found != positions.end() && *found < j)
+            ++found;
         if (found != positions.end() && *found == j && next_exact < exact.size()) {
             column.push_back(exact[next_exact++]);
             continue;

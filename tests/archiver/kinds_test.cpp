@@ -13,6 +13,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -243,5 +244,60 @@ INSTANTIATE_TEST_SUITE_P(Cases, SecondDecoder,
                           },
                           "/nonexistent", "cannot run lsar"}),
     [](const testing::TestParamInfo<SecondDecoderCase>& info) { return std::string(info.param.label); });
+
+// --- self-extracting RAR archives ---------------------------------------------------------------
+
+// An executable stub of `size` bytes that starts with `magic`; its filler holds no signature.
+std::string stub(std::string_view magic, std::size_t size)
+{
+    std::string bytes(magic);
+    bytes.resize(size, 'x');
+    return bytes;
+}
+
+struct SfxCase {
+    const char* label;
+    std::string prefix;    // what stands before the archive
+    std::string archive;   // a file of tests/archiver/data
+    bool unpacked;         // false: refused as of no known kind
+};
+
+void PrintTo(const SfxCase& c, std::ostream* os) { *os << c.label; }
+
+class SelfExtracting : public Kinds, public testing::WithParamInterface<SfxCase> {};
+
+// The stub is passed over as libarchive does: a RAR signature at a 16-byte step within the
+// first 128 KiB of an "MZ" or ELF file; the files are those of the archive without the stub.
+TEST_P(SelfExtracting, the_archive_past_an_executable_stub_is_unpacked_like_the_archive_alone)
+{
+    const std::string archive = testsupport::read_file(public_data + "/" + GetParam().archive);
+    const auto plain = extract(write("plain.rar", archive));
+    ASSERT_EQ(plain.status, 0) << plain.errors;
+    const auto expected = extracted();
+    ASSERT_FALSE(expected.empty());
+    fs::remove_all(out());
+
+    const std::string package = write("package.exe", GetParam().prefix + archive);
+    const auto result = extract(package);
+
+    if (GetParam().unpacked) {
+        ASSERT_EQ(result.status, 0) << result.errors;
+        EXPECT_EQ(extracted(), expected);
+    }
+    else {
+        EXPECT_EQ(result.status, 2);
+        EXPECT_NE(result.errors.find("not an archive of a known kind"), std::string::npos) << result.errors;
+        EXPECT_TRUE(extracted().empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stubs, SelfExtracting,
+    testing::Values(SfxCase{"windows_stub_before_rar4", stub("MZ", 0x1A000), "test_read_format_rar.rar", true},
+                    SfxCase{"small_windows_stub_before_rar4", stub("MZ", 0x200), "test_read_format_rar.rar", true},
+                    SfxCase{"elf_stub_before_rar5", stub("\x7F" "ELF", 0x10000), "test_read_format_rar5_compressed.rar", true},
+                    SfxCase{"a_stub_as_long_as_the_search", stub("MZ", 128 * 1024), "test_read_format_rar.rar", false},
+                    SfxCase{"signature_off_the_16_byte_steps", stub("MZ", 0x208), "test_read_format_rar.rar", false},
+                    SfxCase{"no_executable_before_the_archive", stub("XX", 0x200), "test_read_format_rar.rar", false}),
+    [](const testing::TestParamInfo<SfxCase>& info) { return std::string(info.param.label); });
 
 } // namespace

@@ -314,7 +314,26 @@ TEST(CliUsageTest, WrongCommandLinesExitWith2AndCli11sMessage)
         const CliRun run = run_cli(args);
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.err.find("Run with --help for more information."), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("Запустите с --help, чтобы узнать больше."), std::string::npos) << run.err;
+    }
+}
+
+TEST(CliUsageTest, HelpIsRussianAndKeepsTheSubcommandNames)
+{
+    const std::vector<std::string> subcommands = {"dump", "export", "extract", "tree", "cache", "watch"};
+    const CliRun top = run_cli({"--help"});
+    EXPECT_EQ(top.status, 0);
+    EXPECT_NE(top.out.find("Подкоманды:"), std::string::npos) << top.out;
+    for (const std::string& name : subcommands)
+        EXPECT_NE(top.out.find("  " + name), std::string::npos) << name << "\n" << top.out;
+    std::vector<std::string> helps = {top.out};
+    for (const std::string& name : subcommands)
+        helps.push_back(run_cli({name, "--help"}).out);
+    for (const std::string& help : helps) {
+        EXPECT_NE(help.find("Показать эту справку и выйти"), std::string::npos) << help;
+        for (const char* english : {"Usage:", "Options:", "Subcommands:", "Positionals:", "Print this help", " the ",
+                                    " of ", " or ", "file"})
+            EXPECT_EQ(help.find(english), std::string::npos) << english << " in\n" << help;
     }
 }
 

@@ -5,13 +5,17 @@
 #include "Ui_test_support.h"
 
 #include "app/Handoff.h"
+#include "app/Window_run.h"
 #include "ui/Main.h"
 
 #include <QFile>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QTimer>
 
 #include <limits>
+#include <memory>
+#include <stdexcept>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -77,6 +81,24 @@ class StartupTest : public QObject {
 private slots:
     void initTestCase() { QVERIFY(!samples_folder().isEmpty()); }
 
+    void a_window_that_cannot_be_built_ends_the_program_with_1_after_its_box()
+    {
+        ui_test::MessageBoxAnswerer answerer(QMessageBox::Ok);
+        const int status =
+            run_main_window([]() -> std::unique_ptr<QWidget> { throw std::runtime_error("нет папки программы"); });
+        QCOMPARE(status, 1);
+        QCOMPARE(answerer.texts, QStringList{QStringLiteral("нет папки программы")});
+    }
+
+    void the_program_ends_with_the_status_of_its_event_loop()
+    {
+        const int status = run_main_window([] {
+            QTimer::singleShot(0, [] { QCoreApplication::exit(3); });
+            return std::make_unique<QWidget>();
+        });
+        QCOMPARE(status, 3);
+    }
+
     void a_forwarding_copy_hands_its_package_to_the_running_copy()
     {
         ui_test::Folders folders;
@@ -128,6 +150,26 @@ private slots:
         Copy forwarding(folders, {});
         QVERIFY(forwarding.ends_with_zero());
         QCOMPARE(QFileInfo(folders.home() + QStringLiteral(".files")).size(), 0);
+        QVERIFY(!QDir(folders.store()).exists());
+    }
+
+    void a_package_that_cannot_be_queued_is_reported_and_the_forwarding_copy_fails()
+    {
+        ui_test::Folders folders;
+        Copy first(folders, {});
+        QVERIFY(started_as_window(first, folders));
+        // ".files" as a folder: nothing can be appended to it.
+        QVERIFY(QDir().mkpath(folders.home() + QStringLiteral(".files")));
+
+        QProcess forwarding;
+        forwarding.start(QStringLiteral(DRAVINEX_EXE), {QStringLiteral("--home"), folders.home(), sample_zreg(1)});
+        QVERIFY(forwarding.waitForFinished(ui_test::wait_ms));
+        QCOMPARE(forwarding.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(forwarding.exitCode(), 1);
+        const QString said = QString::fromUtf8(forwarding.readAllStandardError());
+        QVERIFY2(said.contains(QStringLiteral("не передан работающей копии")) && said.contains(sample_zreg(1)),
+                 qPrintable(said));
+        QCOMPARE(first.process.state(), QProcess::Running);
         QVERIFY(!QDir(folders.store()).exists());
     }
 

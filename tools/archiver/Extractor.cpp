@@ -10,6 +10,7 @@
 #include <archive_entry.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -145,21 +146,15 @@ Reader new_reader(PackageKind kind, std::string& error)
     return reader;
 }
 
-PackageKind read_kind(int fd)
+// The file's bytes from `base` on, as the header readers see an archive.
+ReadAt reader_at(int fd, std::uint64_t base = 0)
 {
-    std::string head(package_signature_size, '\0');
-    const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
-    head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    return package_kind(head);
-}
-
-ReadAt reader_at(int fd)
-{
-    return [fd](std::uint64_t offset, std::size_t size) {
+    return [fd, base](std::uint64_t offset, std::size_t size) {
         std::string bytes(size, '\0');
         std::size_t done = 0;
         while (done < size) {
-            const ssize_t got = ::pread(fd, bytes.data() + done, size - done, static_cast<off_t>(offset + done));
+            const ssize_t got =
+                ::pread(fd, bytes.data() + done, size - done, static_cast<off_t>(base + offset + done));
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0)
@@ -171,9 +166,78 @@ ReadAt reader_at(int fd)
     };
 }
 
-RarLayout rar_layout(PackageKind kind, int fd)
+PackageStart read_start(int fd) { return find_package_start(reader_at(fd)); }
+
+RarLayout rar_layout(const PackageStart& start, int fd)
 {
-    return kind == PackageKind::rar5 ? read_rar5_layout(reader_at(fd)) : read_rar4_layout(reader_at(fd));
+    const ReadAt read = reader_at(fd, start.offset);
+    return start.kind == PackageKind::rar5 ? read_rar5_layout(read) : read_rar4_layout(read);
+}
+
+// libarchive reads an archive that starts past a stub from these callbacks, which show it
+// the file from the archive's start on, so that every offset it seeks to is the archive's.
+class OffsetSource {
+public:
+    OffsetSource(int fd, std::uint64_t base, std::uint64_t file_size)
+        : fd_(fd), base_(base), size_(file_size > base ? file_size - base : 0)
+    {
+    }
+
+    static la_ssize_t read(archive* a, void* data, const void** buffer)
+    {
+        auto& self = *static_cast<OffsetSource*>(data);
+        self.block_.resize(package_block_size);
+        for (;;) {
+            const ssize_t got = ::pread(self.fd_, self.block_.data(), self.block_.size(),
+                                        static_cast<off_t>(self.base_ + self.position_));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                archive_set_error(a, errno, "%s", std::strerror(errno));
+                return -1;
+            }
+            self.position_ += static_cast<std::uint64_t>(got);
+            *buffer = self.block_.data();
+            return got;
+        }
+    }
+
+    static la_int64_t skip(archive*, void* data, la_int64_t request)
+    {
+        auto& self = *static_cast<OffsetSource*>(data);
+        const std::uint64_t left = self.size_ > self.position_ ? self.size_ - self.position_ : 0;
+        const std::uint64_t skipped = request > 0 ? std::min<std::uint64_t>(static_cast<std::uint64_t>(request), left) : 0;
+        self.position_ += skipped;
+        return static_cast<la_int64_t>(skipped);
+    }
+
+    static la_int64_t seek(archive*, void* data, la_int64_t offset, int whence)
+    {
+        auto& self = *static_cast<OffsetSource*>(data);
+        const la_int64_t from = whence == SEEK_SET   ? 0
+                                : whence == SEEK_CUR ? static_cast<la_int64_t>(self.position_)
+                                                     : static_cast<la_int64_t>(self.size_);
+        if (offset < -from)
+            return ARCHIVE_FATAL;
+        self.position_ = static_cast<std::uint64_t>(from + offset);
+        return static_cast<la_int64_t>(self.position_);
+    }
+
+private:
+    int fd_;
+    std::uint64_t base_;
+    std::uint64_t size_;
+    std::uint64_t position_ = 0;
+    std::vector<char> block_;
+};
+
+int open_from(archive* a, OffsetSource& source)
+{
+    archive_read_set_read_callback(a, &OffsetSource::read);
+    archive_read_set_skip_callback(a, &OffsetSource::skip);
+    archive_read_set_seek_callback(a, &OffsetSource::seek);
+    archive_read_set_callback_data(a, &source);
+    return archive_read_open1(a);
 }
 
 bool is_regular_file(const std::string& path)
@@ -196,7 +260,8 @@ std::optional<Failure> collect_volumes(const std::string& package, PackageKind k
         if (!is_regular_file(*path))
             return Failure{Failure::damaged, "volume " + std::to_string(index + 1) + " of the set is missing: " + *path};
         const Fd fd(::open(path->c_str(), O_RDONLY | O_CLOEXEC));
-        const RarLayout layout = fd.get() >= 0 && read_kind(fd.get()) == kind ? rar_layout(kind, fd.get()) : RarLayout{};
+        const PackageStart start = fd.get() >= 0 ? read_start(fd.get()) : PackageStart{};
+        const RarLayout layout = start.kind == kind ? rar_layout(start, fd.get()) : RarLayout{};
         if (layout.headers_encrypted || layout.file_encrypted)
             return Failure{Failure::encrypted, encrypted_entries};
         if (!layout.volume || layout.volume_number != index)
@@ -211,14 +276,14 @@ std::optional<Failure> collect_volumes(const std::string& package, PackageKind k
 
 // What a RAR package's headers say before any data is decoded: encryption refuses it, and a
 // volume brings in its whole set (`volumes` stays empty for a single archive).
-std::optional<Failure> check_rar_headers(const std::string& package, PackageKind kind, int fd,
+std::optional<Failure> check_rar_headers(const std::string& package, const PackageStart& start, int fd,
                                          std::vector<std::string>& volumes)
 {
-    const RarLayout layout = rar_layout(kind, fd);
+    const RarLayout layout = rar_layout(start, fd);
     if (layout.headers_encrypted || layout.file_encrypted)
         return Failure{Failure::encrypted, encrypted_entries};
     if (layout.volume)
-        return collect_volumes(package, kind, volumes);
+        return collect_volumes(package, start.kind, volumes);
     return std::nullopt;
 }
 
@@ -256,13 +321,14 @@ std::optional<std::string> Extractor::extract(const std::string& package)
     struct stat package_stat {};
     if (::fstat(package_file.get(), &package_stat) != 0 || !S_ISREG(package_stat.st_mode))
         return "not a regular file";
-    const PackageKind kind = read_kind(package_file.get());
+    const PackageStart start = read_start(package_file.get());
+    const PackageKind kind = start.kind;
     if (kind == PackageKind::unknown)
         return unknown_kind;
 
     std::vector<std::string> volumes;
     if (is_rar(kind)) {
-        if (auto failure = check_rar_headers(package, kind, package_file.get(), volumes))
+        if (auto failure = check_rar_headers(package, start, package_file.get(), volumes))
             return failure->message;
     }
 
@@ -273,10 +339,12 @@ std::optional<std::string> Extractor::extract(const std::string& package)
 
     // libarchive does not check the CRC of stored RAR 4 files: we check every RAR 4 file.
     if (kind == PackageKind::rar4) {
-        rar4_files_ = read_rar4_files(reader_at(package_file.get()));
+        rar4_files_ = read_rar4_files(reader_at(package_file.get(), start.offset));
         checking_rar4_ = true;
     }
-    const auto failure = volumes.empty() ? extract_entries(kind, package_file.get(), {}) : extract_entries(kind, -1, volumes);
+    const auto failure = volumes.empty()
+                             ? extract_entries(kind, {package_file.get(), start.offset, static_cast<std::uint64_t>(package_stat.st_size)}, {})
+                             : extract_entries(kind, {}, volumes);
     if (!failure)
         return std::nullopt;
     if (failure->kind != Failure::damaged || !is_rar(kind))
@@ -288,8 +356,10 @@ std::optional<std::string> Extractor::extract(const std::string& package)
     return failure->message + " (unar: " + *second + ")";
 }
 
-std::optional<Failure> Extractor::extract_entries(PackageKind kind, int package_fd, const std::vector<std::string>& volumes)
+std::optional<Failure> Extractor::extract_entries(PackageKind kind, const OpenPackage& package,
+                                                  const std::vector<std::string>& volumes)
 {
+    const int package_fd = package.fd;
     std::string error;
     const Reader reader = new_reader(kind, error);
     if (!reader)
@@ -299,8 +369,11 @@ std::optional<Failure> Extractor::extract_entries(PackageKind kind, int package_
     for (const std::string& volume : volumes)
         names.push_back(volume.c_str());
     names.push_back(nullptr);
-    const int opened = package_fd >= 0 ? archive_read_open_fd(a, package_fd, package_block_size)
-                                       : archive_read_open_filenames(a, names.data(), package_block_size);
+    // Only a package past a stub needs the callbacks; libarchive's own reading serves the rest.
+    OffsetSource past_stub(package_fd, package.offset, package.size);
+    const int opened = package_fd < 0      ? archive_read_open_filenames(a, names.data(), package_block_size)
+                       : package.offset > 0 ? open_from(a, past_stub)
+                                            : archive_read_open_fd(a, package_fd, package_block_size);
     if (opened != ARCHIVE_OK)
         return damaged(a);
 

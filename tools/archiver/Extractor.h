@@ -42,8 +42,15 @@ public:
     std::optional<std::string> extract(const std::string& package);
 
 private:
-    // From the open package, or (package_fd < 0) from the volumes of a set, first to last.
-    std::optional<Failure> extract_entries(PackageKind kind, int package_fd, const std::vector<std::string>& volumes);
+    // The package file, open; its archive starts at `offset` (past the stub of a self-extracting one).
+    struct OpenPackage {
+        int fd = -1;
+        std::uint64_t offset = 0;
+        std::uint64_t size = 0;
+    };
+    // From the open package, or (package.fd < 0) from the volumes of a set, first to last.
+    std::optional<Failure> extract_entries(PackageKind kind, const OpenPackage& package,
+                                           const std::vector<std::string>& volumes);
     std::optional<Failure> write_entry(archive* reader, archive_entry* entry, const std::string& name);
     std::optional<Failure> read_to_end(archive* reader);
 

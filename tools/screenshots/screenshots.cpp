@@ -13,6 +13,7 @@
 #include "ui/Main.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -20,17 +21,41 @@
 #include <QPixmap>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QWindow>
 
 #include <cstdio>
 
 namespace {
 
+// Runs the event loop until `done` holds or `milliseconds` pass; whether it holds. The
+// program's own loop rather than Qt Test's, which the program's build does not bring.
+template <typename Condition>
+bool wait_for(Condition done, int milliseconds)
+{
+    const QDeadlineTimer deadline(milliseconds);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return true;
+}
+
+void pause(int milliseconds)
+{
+    wait_for([] { return false; }, milliseconds);
+}
+
+bool wait_until_exposed(QWidget& widget)
+{
+    return wait_for([&] { return widget.windowHandle() != nullptr && widget.windowHandle()->isExposed(); }, 5000);
+}
+
 bool save(QWidget& widget, const QString& file)
 {
-    QTest::qWait(200);
+    pause(200);
     const bool saved = widget.grab().save(file);
     std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(file));
     return saved;
@@ -71,11 +96,11 @@ int main(int argc, char** argv)
     TDravinexMainForm window(program_folders((root.path() + QStringLiteral("/home")).toStdString()), {});
     window.resize(960, 600);
     window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
+    if (!wait_until_exposed(window))
         return 1;
     bool ok = true;
     window.tbtnExtractClick();
-    if (!QTest::qWaitFor([&] { return !window.extraction_running(); }, 120000))
+    if (!wait_for([&] { return !window.extraction_running(); }, 120000))
         return 1;
     if (QTreeWidgetItem* well = find_item(*window.Tree, QStringLiteral("Скважина 12"))) {
         well->parent()->setExpanded(true);
@@ -87,12 +112,12 @@ int main(int argc, char** argv)
     settings.Edit1->setText(QString::fromStdString(configuration().from_path));
     settings.Edit2->setText(QString::fromStdString(configuration().to_path));
     settings.show();
-    ok = QTest::qWaitForWindowExposed(&settings) && save(settings, output + QStringLiteral("/settings.png")) && ok;
+    ok = wait_until_exposed(settings) && save(settings, output + QStringLiteral("/settings.png")) && ok;
     settings.hide();
 
     TAboutForm about(&window);
     about.show();
-    ok = QTest::qWaitForWindowExposed(&about) && save(about, output + QStringLiteral("/about.png")) && ok;
+    ok = wait_until_exposed(about) && save(about, output + QStringLiteral("/about.png")) && ok;
     about.hide();
 
     // A package cut short in transfer: its error box is answered, the journal keeps it.
@@ -108,7 +133,7 @@ int main(int argc, char** argv)
     });
     answer.start(50);
     window.tbtnExtractClick();
-    if (!QTest::qWaitFor([&] { return !window.extraction_running(); }, 120000))
+    if (!wait_for([&] { return !window.extraction_running(); }, 120000))
         return 1;
     answer.stop();
     ok = save(window, output + QStringLiteral("/journal-failed-package.png")) && ok;

@@ -111,6 +111,9 @@ TEST(QuantisedColumnTest, DamagedColumnsAreClearErrors)
          "В квантованном столбце не хватает кодов для 5 значений"},
         {"more exact values than positions", Column{QuantisedColumn{1, 10, 1, 0, 2, {0}, {1, 2}, {1}}},
          "В квантованном столбце 1 позиций точных значений и 2 значений"},
+        // The decoder walks the positions; a list out of order is damage, not a search.
+        {"positions out of order", Column{QuantisedColumn{1, 10, 1, 0, 3, {2, 0}, {7, 9}, {1}}},
+         "В квантованном столбце позиции точных значений идут не по возрастанию"},
         {"negative n", Column{QuantisedColumn{1, 10, 1, 0, -1, {}, {}, {}}}, "Отрицательное число элементов в сжатых данных: -1"},
         {"a list longer than the input", Column{RawColumn{{1, 2}, 1000000}},
          "Список из 1000000 элементов по 4 байт длиннее остатка сжатых данных (8 байт)"},
@@ -298,6 +301,13 @@ TEST(SingleStream, DamagedStreamsNeverCrash)
         }
         catch (const std::runtime_error&) {
             // FileStorageException or the stream's end-of-input: both are clear refusals.
+            continue;
+        }
+        // What loads is a model the rest of the program can walk: no record holds more
+        // values than there are parameters.
+        for (const auto& record : model.records) {
+            ASSERT_NE(record, nullptr) << "round " << round;
+            ASSERT_LE(record->values.size(), static_cast<std::size_t>(model.param_count)) << "round " << round;
         }
     }
 }
