@@ -84,9 +84,9 @@ void TDravinexMainForm::files_dropped(const QStringList& paths)
 {
     if (paths.isEmpty())
         return;
-    const auto answer = QMessageBox::question(this, ui_text(main_text::drop_caption),
-                                              drop_question(paths, configuration().from_path),
-                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    const auto answer = ask_question(this, ui_text(main_text::drop_caption),
+                                     drop_question(paths, configuration().from_path),
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
     if (answer != QMessageBox::Yes)
         return;
     shell_copy(paths, QString::fromStdString(configuration().from_path));
@@ -119,17 +119,4 @@ void TDravinexMainForm::shell_delete(const QStringList& paths)
             add_journal_line(ui_text(shell_text::trash_failed) + path + QStringLiteral(" (") + problem + QLatin1Char(')'));
     }
     refresh_package_list();
-}
-
-void TDravinexMainForm::shell_copy(const QStringList& paths, const QString& destination)
-{
-    set_input_enabled(false);
-    QString target = destination;
-    while (target.size() > 1 && target.endsWith(QLatin1Char('/')))
-        target.chop(1);
-    const CopyOutcome outcome = copy_into_folder(paths, target, this);
-    for (const QString& failure : outcome.failures)
-        add_journal_line(ui_text(shell_text::copy_failed) + failure);
-    set_input_enabled(true);
-    QApplication::setActiveWindow(this);
 }

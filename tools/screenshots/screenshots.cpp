@@ -2,17 +2,23 @@
 //   dravinex-screenshots OUTPUT_FOLDER
 // Run it under a display (xvfb-run -a). It writes the sample packages into a private
 // folder, unpacks them from the main window, selects a well and grabs the main window, the
-// settings dialog and the About box. Nothing outside a temporary folder is touched.
+// settings dialog and the About box, the question of a copy over an earlier copy and the
+// journal after it was answered, and the viewer on well 7's depth file (two passes over the
+// same depths). Nothing outside a temporary folder is touched.
 
 #include "app/Configuration_folders.h"
 #include "app/Dialog1.h"
 #include "app/Configuration.h"
 #include "ui/Dialog2.h"
 #include "ui/Main.h"
+#include "ui/viewer/Log_viewer.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
 #include <QPixmap>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -35,6 +41,36 @@ QTreeWidgetItem* find_item(QTreeWidget& tree, const QString& caption)
 {
     const auto found = tree.findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
     return found.isEmpty() ? nullptr : found.front();
+}
+
+// The whole screen: a question box together with the window under it.
+bool save_screen(const QString& file)
+{
+    QTest::qWait(200);
+    const bool saved = QApplication::primaryScreen()->grabWindow(0).save(file);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(file));
+    return saved;
+}
+
+// Copies well 12 twice into the same folder: the second copy asks before replacing, the
+// question is grabbed with the window behind it and answered "Да для всех".
+bool copy_shots(TDravinexMainForm& window, const QString& well, const QString& target, const QString& output)
+{
+    window.shell_copy({well}, target);
+    bool grabbed = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || grabbed)
+            return;
+        grabbed = true;
+        poll.stop();
+        grabbed = save_screen(output + QStringLiteral("/copy-question.png"));
+        box->button(QMessageBox::YesToAll)->click();
+    });
+    poll.start(50);
+    window.shell_copy({well}, target);
+    return grabbed && save(window, output + QStringLiteral("/copy-answered.png"));
 }
 
 } // namespace
@@ -87,5 +123,21 @@ int main(int argc, char** argv)
     TAboutForm about(&window);
     about.show();
     ok = QTest::qWaitForWindowExposed(&about) && save(about, output + QStringLiteral("/about.png")) && ok;
+    about.hide();
+
+    window.move(0, 0);
+    ok = copy_shots(window, QString::fromStdString(configuration().to_path) + QStringLiteral("Северная/12"),
+                    root.path() + QStringLiteral("/copies"), output)
+         && ok;
+
+    const QString depth = QString::fromStdString(configuration().to_path) + QStringLiteral("Южная/7/depth.realdep");
+    if (QWidget* viewer = open_viewer(depth, &window)) {
+        viewer->resize(1280, 760);
+        ok = QTest::qWaitForWindowExposed(viewer) && save(*viewer, output + QStringLiteral("/viewer-two-passes.png")) && ok;
+        viewer->close();
+    }
+    else {
+        ok = false;
+    }
     return ok ? 0 : 1;
 }
