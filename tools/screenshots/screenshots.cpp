@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QAbstractButton>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>

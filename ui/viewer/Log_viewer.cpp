@@ -173,15 +173,22 @@ void LogViewer::build_window()
     tracks_->set_data(data_.get(), std::move(names), std::move(units));
     connect(tracks_, &TrackView::cursor_moved, this, &LogViewer::update_cursor_table);
 
+    // The header of a table makes an entry per row, which for a file of a million records
+    // takes a while: the table is filled when its page is first shown, not at opening, and
+    // its sizes are set before the rows arrive so that the entries are made only once.
     auto* table = new QTableView;
-    table->setModel(new RecordTable(*model_, table));
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 4);
     table->horizontalHeader()->setDefaultSectionSize(96);
-    table->setColumnWidth(0, 150);
 
     auto* views = new QTabWidget;
     views->addTab(tracks_, QStringLiteral("Кривые"));
     views->addTab(table, QStringLiteral("Таблица"));
+    connect(views, &QTabWidget::currentChanged, this, [this, table, views](int page) {
+        if (views->widget(page) != table || table->model() != nullptr)
+            return;
+        table->setModel(new RecordTable(*model_, table));
+        table->setColumnWidth(0, 150);
+    });
 
     auto* splitter = new QSplitter(Qt::Horizontal);
     splitter->addWidget(build_picker());
