@@ -132,8 +132,10 @@ int main(int argc, char** argv)
          && ok;
 
     const QString depth = QString::fromStdString(configuration().to_path) + QStringLiteral("Южная/7/depth.realdep");
-    if (QWidget* viewer = open_viewer(depth, &window)) {
+    if (auto* viewer = static_cast<viewer::LogViewer*>(open_viewer(depth, &window))) {
         viewer->resize(1280, 760);
+        // One curve per track, so that the two passes of each stand apart.
+        viewer->show_params({1, 3, 4, 6}, 1);
         ok = QTest::qWaitForWindowExposed(viewer) && save(*viewer, output + QStringLiteral("/viewer-two-passes.png")) && ok;
         viewer->close();
     }
