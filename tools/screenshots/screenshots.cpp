@@ -44,11 +44,13 @@ QTreeWidgetItem* find_item(QTreeWidget& tree, const QString& caption)
     return found.isEmpty() ? nullptr : found.front();
 }
 
-// The whole screen: a question box together with the window under it.
-bool save_screen(const QString& file)
+// The screen over the window: a question box together with the window under it.
+bool save_screen(const QWidget& window, const QString& file)
 {
     QTest::qWait(200);
-    const bool saved = QApplication::primaryScreen()->grabWindow(0).save(file);
+    const QRect area = window.frameGeometry();
+    const bool saved =
+        QApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(file);
     std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(file));
     return saved;
 }
@@ -66,7 +68,7 @@ bool copy_shots(TDravinexMainForm& window, const QString& well, const QString& t
             return;
         grabbed = true;
         poll.stop();
-        grabbed = save_screen(output + QStringLiteral("/copy-question.png"));
+        grabbed = save_screen(window, output + QStringLiteral("/copy-question.png"));
         box->button(QMessageBox::YesToAll)->click();
     });
     poll.start(50);
