@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTextStream>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -44,24 +45,17 @@ QStringList exec_words(const QString& line)
     return words;
 }
 
-QString default_text_editor_entry()
-{
-    const QString xdg_mime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
-    if (xdg_mime.isEmpty())
-        return {};
-    QProcess query;
-    query.start(xdg_mime, {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/plain")});
-    if (!query.waitForFinished(query_timeout_ms) || query.exitCode() != 0)
-        return {};
-    const QString name = QString::fromUtf8(query.readAllStandardOutput()).trimmed();
-    return name.isEmpty() ? QString() : QStandardPaths::locate(QStandardPaths::ApplicationsLocation, name);
-}
+struct DesktopEntry {
+    QString exec;
+    bool terminal = false;
+};
 
-QString exec_line_of(const QString& desktop_file)
+DesktopEntry read_entry(const QString& desktop_file)
 {
+    DesktopEntry entry;
     QFile file(desktop_file);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
+        return entry;
     QTextStream lines(&file);
     bool in_entry = false;
     while (!lines.atEnd()) {
@@ -69,9 +63,60 @@ QString exec_line_of(const QString& desktop_file)
         if (line.startsWith(QLatin1Char('[')))
             in_entry = line == QStringLiteral("[Desktop Entry]");
         else if (in_entry && line.startsWith(QStringLiteral("Exec=")))
-            return line.mid(5);
+            entry.exec = line.mid(5);
+        else if (in_entry && line.startsWith(QStringLiteral("Terminal=")))
+            entry.terminal = line.mid(9).trimmed().compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0;
+    }
+    return entry;
+}
+
+// Graphical editors tried, in order, when the default one needs a terminal and there is none.
+QString graphical_editor()
+{
+    for (const char* name : {"gnome-text-editor", "gedit", "kate", "kwrite", "mousepad", "pluma", "xed", "featherpad",
+                             "geany", "leafpad"}) {
+        const QString found = QStandardPaths::findExecutable(QString::fromLatin1(name));
+        if (!found.isEmpty())
+            return found;
     }
     return {};
+}
+
+// Starts a program on its own, its output going nowhere: a program that writes to a
+// terminal must never write into ours.
+bool start_quietly(const QStringList& command, const QString& folder)
+{
+    QProcess process;
+    process.setProgram(command.front());
+    process.setArguments(command.mid(1));
+    process.setWorkingDirectory(folder);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    return process.startDetached();
+}
+
+void open_with_entry(const QString& path, const QString& entry_file, const OpenFailure& failed)
+{
+    const QString entry_path = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, entry_file);
+    if (entry_path.isEmpty()) {
+        open_with_desktop(path, failed);
+        return;
+    }
+    const DesktopEntry entry = read_entry(entry_path);
+    const QStringList command =
+        editor_command(entry.exec, entry.terminal, path,
+                       QStandardPaths::findExecutable(QStringLiteral("x-terminal-emulator")),
+                       entry.terminal ? graphical_editor() : QString());
+    if (command.isEmpty()) {
+        if (entry.terminal)
+            failed(QString::fromUtf8(opener_text::no_terminal).arg(entry_file));
+        else
+            open_with_desktop(path, failed);
+        return;
+    }
+    if (!start_quietly(command, QFileInfo(path).absolutePath()))
+        failed(QString::fromUtf8(opener_text::not_started).arg(command.front()));
 }
 
 } // namespace
@@ -102,17 +147,49 @@ QStringList desktop_exec_command(const QString& exec_line, const QString& file)
     return command;
 }
 
-void open_in_text_editor(const QString& path)
+QStringList editor_command(const QString& exec_line, bool in_terminal, const QString& file, const QString& terminal,
+                           const QString& graphical_editor)
 {
-    const QString entry = default_text_editor_entry();
-    const QStringList command = entry.isEmpty() ? QStringList() : desktop_exec_command(exec_line_of(entry), path);
-    if (!command.isEmpty()
-        && QProcess::startDetached(command.front(), command.mid(1), QFileInfo(path).absolutePath()))
-        return;
-    open_with_desktop(path);
+    const QStringList command = desktop_exec_command(exec_line, file);
+    if (command.isEmpty() || !in_terminal)
+        return command;
+    if (!terminal.isEmpty())
+        return QStringList{terminal, QStringLiteral("-e")} + command;
+    if (!graphical_editor.isEmpty())
+        return {graphical_editor, file};
+    return {};
 }
 
-void open_with_desktop(const QString& path)
+void open_in_text_editor(const QString& path, QObject* context, OpenFailure failed)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    const QString xdg_mime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (xdg_mime.isEmpty()) {
+        open_with_desktop(path, failed);
+        return;
+    }
+    // The desktop is asked in the background; the answer arrives as the query ends.
+    auto* query = new QProcess(context);
+    query->setStandardInputFile(QProcess::nullDevice());
+    QTimer::singleShot(query_timeout_ms, query, [query] { query->kill(); });
+    QObject::connect(query, &QProcess::finished, context, [query, path, failed](int code, QProcess::ExitStatus status) {
+        query->deleteLater();
+        const QString name = QString::fromUtf8(query->readAllStandardOutput()).trimmed();
+        if (status != QProcess::NormalExit || code != 0 || name.isEmpty())
+            open_with_desktop(path, failed);
+        else
+            open_with_entry(path, name, failed);
+    });
+    QObject::connect(query, &QProcess::errorOccurred, context, [query, path, failed](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        query->deleteLater();
+        open_with_desktop(path, failed);
+    });
+    query->start(xdg_mime, {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/plain")});
+}
+
+void open_with_desktop(const QString& path, const OpenFailure& failed)
+{
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        failed(QString::fromUtf8(opener_text::no_program));
 }

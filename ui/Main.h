@@ -11,7 +11,8 @@
 //
 // Units: Main.cpp (creation, destruction, menu, command line, hand-off, settings),
 // Main_layout.cpp (the controls), Main_packages.cpp (package list, trash, copy, drops),
-// Main_run.cpp (the extraction run), Main_tree.cpp (tree, grid, opening files).
+// Main_run.cpp (the extraction run), Main_tree.cpp (tree, grid, opening files),
+// Main_copy.cpp (copying data and packages).
 
 #include "app/Configuration_folders.h"
 #include "catalogue/Filedata.h"
@@ -81,6 +82,8 @@ inline constexpr const char* new_store_question =
     "распакованы в новую папку заново?";
 inline constexpr const char* drop_caption = "Копирование упакованных данных";
 inline constexpr const char* copy_to_title = "Путь для копирования";
+inline constexpr const char* reading_store = "Чтение папки данных...";
+inline constexpr const char* no_viewer_for = "просмотр файлов вида \"%1\" не предусмотрен";
 inline constexpr const char* settings_not_read = "Не удалось прочитать настройки: ";
 inline constexpr const char* settings_not_saved = "Не удалось сохранить настройки: ";
 inline constexpr const char* layout_not_saved = "Не удалось сохранить расположение окна: ";
@@ -157,6 +160,9 @@ public:
     void btnShowFileClick();
     void GridDblClick();
     void tbtnCopyToClick();
+    // Where the folder picker of "Копировать в..." opens: the last target, else the home
+    // folder, but never inside the folder being copied.
+    static QString copy_start_folder(const QString& last_target, const QString& copied_folder);
     void tbtbDeleteExtractedClick();
 
     void load_layout();
@@ -239,9 +245,11 @@ private:
     void show_result(const ExtractResult& result);
     void set_input_enabled(bool enabled);
     void fill_grid(const std::vector<PORE_FILES>& rows);
+    void scan_tree_once();
     QTreeWidgetItem* selected_node_item() const;
     const TREE_NODE* selected_node() const;
     void open_store_file(const QString& path);
+    void report_not_opened(const QString& path, const QString& reason);
     void fit_grid();
     void apply_panel_sizes();
 
@@ -262,4 +270,7 @@ private:
     // Takes the run lock and the cache for each run, on a thread of its own.
     ExtractJob job_;
     TonePlayer tones_;
+    QString last_copy_target_;
+    bool tree_scanning_ = false;
+    bool tree_rescan_ = false;
 };

@@ -126,16 +126,3 @@ void TDravinexMainForm::shell_delete(const QStringList& paths)
     }
     refresh_package_list();
 }
-
-void TDravinexMainForm::shell_copy(const QStringList& paths, const QString& destination)
-{
-    set_input_enabled(false);
-    QString target = destination;
-    while (target.size() > 1 && target.endsWith(QLatin1Char('/')))
-        target.chop(1);
-    const CopyOutcome outcome = copy_into_folder(paths, target, this);
-    for (const QString& failure : outcome.failures)
-        add_journal_line(ui_text(shell_text::copy_failed) + failure);
-    set_input_enabled(true);
-    QApplication::setActiveWindow(this);
-}

@@ -10,9 +10,11 @@
 #include "storage/Data_file.h"
 #include "ui/Fileopener.h"
 #include "ui/Gridworks.h"
+#include "ui/Shellfiles.h"
 #include "ui/viewer/Log_viewer.h"
 
-#include <QFileDialog>
+#include <QEventLoop>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTableView>
@@ -20,6 +22,7 @@
 #include <QUrl>
 
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -73,14 +76,45 @@ bool listed(const List& list, const std::string& extension)
 
 void TDravinexMainForm::rebuild_tree()
 {
-    Tree->setUpdatesEnabled(false);
+    // A rebuild asked for while one is reading the store (F5 pressed meanwhile) reads it
+    // again once the first is done.
+    if (tree_scanning_) {
+        tree_rescan_ = true;
+        return;
+    }
+    tree_scanning_ = true;
+    do {
+        tree_rescan_ = false;
+        scan_tree_once();
+    } while (tree_rescan_);
+    tree_scanning_ = false;
+}
+
+void TDravinexMainForm::scan_tree_once()
+{
     Tree->clear();
     // The files of a node that is gone must not stay on show.
     fill_grid({});
+    Tree->addTopLevelItem(new QTreeWidgetItem(QStringList{ui_text(main_text::reading_store)}));
+
+    // The store is read on a thread of its own, so that a large or slow store never stops
+    // the window; the items are handed over when they are all made.
     TreeWidgetSink sink(imBrouser[0]);
-    const auto root = add_data_tree(sink, 0, configuration().to_path);
+    TreeSink::Handle root = 0;
+    const std::string folder = configuration().to_path;
+    QEventLoop loop;
+    std::jthread scanner([&] {
+        root = add_data_tree(sink, 0, folder);
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    scanner.join();
+
+    Tree->setUpdatesEnabled(false);
+    Tree->clear();
     Tree->addTopLevelItems(sink.take_roots());
-    reinterpret_cast<QTreeWidgetItem*>(root)->setExpanded(true);
+    if (root != 0)
+        reinterpret_cast<QTreeWidgetItem*>(root)->setExpanded(true);
     Tree->setUpdatesEnabled(true);
 }
 
@@ -154,25 +188,24 @@ void TDravinexMainForm::open_store_file(const QString& path)
 {
     // The one place that decides how a file of the store is opened.
     const std::string extension = lib::to_lower(std::filesystem::path(path.toStdString()).extension().string());
+    const OpenFailure failed = [this, path](const QString& reason) { report_not_opened(path, reason); };
     if (listed(text_kinds, extension))
-        open_in_text_editor(path);
+        open_in_text_editor(path, this, failed);
     else if (data_file::readable(path.toStdString()))
         open_viewer(path, this);
     else if (listed(data_kinds, extension))
-        open_with_desktop(path);
+        open_with_desktop(path, failed);
+    else
+        failed(ui_text(main_text::no_viewer_for).arg(QString::fromStdString(extension)));
 }
 
-void TDravinexMainForm::tbtnCopyToClick()
+void TDravinexMainForm::report_not_opened(const QString& path, const QString& reason)
 {
-    const TREE_NODE* node = selected_node();
-    if (node == nullptr)
-        return;
-    const std::string folder = lib::without_slash(node->folder);
-    const QString target = QFileDialog::getExistingDirectory(this, ui_text(main_text::copy_to_title), QString(),
-                                                             QFileDialog::ShowDirsOnly);
-    if (target.isEmpty())
-        return;
-    shell_copy({QString::fromStdString(folder)}, target);
+    const QString line = ui_text(opener_text::not_opened).arg(path, reason);
+    add_journal_line(line);
+    QMessageBox box(QMessageBox::Warning, ui_text(main_text::show_file), line, QMessageBox::Ok, this);
+    set_russian_button_texts(box);
+    box.exec();
 }
 
 void TDravinexMainForm::tbtbDeleteExtractedClick()

@@ -3,15 +3,28 @@
 #include "app/Controlworks.h"
 #include "extract/Extractthread.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
-#include <QProgressDialog>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QStandardPaths>
+#include <QTimer>
+#include <QVBoxLayout>
 
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -61,6 +74,7 @@ bool inside_a_trash(const QString& path_in_trash, const QString& home)
 struct CopyJob {
     QString from;
     QString to;
+    qint64 size = 0;
 };
 
 void collect_folder(const QString& folder, const QString& target, std::vector<CopyJob>& jobs, QStringList& folders)
@@ -80,7 +94,7 @@ void collect_folder(const QString& folder, const QString& target, std::vector<Co
         if (entry.isDir() && !entry.isSymLink())
             collect_folder(entry.filePath(), to, jobs, folders);
         else if (entry.isFile())
-            jobs.push_back({entry.filePath(), to});
+            jobs.push_back({entry.filePath(), to, entry.size()});
     }
 }
 
@@ -88,15 +102,159 @@ enum class ReplaceAnswer { yes, yes_to_all, no, cancel };
 
 ReplaceAnswer ask_replace(QWidget* owner, const QString& target)
 {
-    const auto answer = QMessageBox::question(
-        owner, ui_text(shell_text::replace_caption), ui_text(shell_text::replace_question).arg(target),
-        QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::Cancel, QMessageBox::No);
+    const auto answer = ask_question(owner, ui_text(shell_text::replace_caption),
+                                     ui_text(shell_text::replace_question).arg(target),
+                                     QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::Cancel,
+                                     QMessageBox::No);
     switch (answer) {
     case QMessageBox::Yes: return ReplaceAnswer::yes;
     case QMessageBox::YesToAll: return ReplaceAnswer::yes_to_all;
     case QMessageBox::No: return ReplaceAnswer::no;
     default: return ReplaceAnswer::cancel;
     }
+}
+
+// An absolute path with its existing part resolved through links, so that two spellings of
+// one folder compare equal even when the end of the path does not exist yet.
+QString resolved_path(const QString& path)
+{
+    QString existing = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    QString rest;
+    while (!existing.isEmpty() && !QFileInfo::exists(existing)) {
+        const qsizetype slash = existing.lastIndexOf(QLatin1Char('/'));
+        if (slash <= 0)
+            return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+        rest = existing.mid(slash) + rest;
+        existing.truncate(slash);
+    }
+    const QString canonical = QFileInfo(existing).canonicalFilePath();
+    return QDir::cleanPath((canonical.isEmpty() ? existing : canonical) + rest);
+}
+
+bool same_or_below(const QString& path, const QString& folder)
+{
+    return path == folder || path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+}
+
+// What the copying thread and the window share. The thread copies; the window shows the
+// progress and answers the thread's question about an existing file.
+struct CopyState {
+    std::mutex lock;
+    std::condition_variable answered;
+    std::optional<QString> question;      // the existing file the thread asks about
+    std::optional<ReplaceAnswer> answer;  // the window's answer to it
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> finished{false};
+    std::atomic<qint64> bytes_done{0};
+    std::atomic<int> files_done{0};
+};
+
+ReplaceAnswer wait_for_answer(CopyState& state, const QString& target)
+{
+    std::unique_lock hold(state.lock);
+    if (state.cancel)
+        return ReplaceAnswer::cancel;
+    state.question = target;
+    state.answer.reset();
+    state.answered.wait(hold, [&] { return state.answer.has_value(); });
+    state.question.reset();
+    return *state.answer;
+}
+
+// Whether a job's file is written: an existing one only after the user agrees.
+enum class JobStep { copy, keep, stop };
+
+JobStep step_for(const CopyJob& job, CopyState& state, bool& replace_all)
+{
+    // A file copied onto itself is already there; asking to replace it makes no sense.
+    if (QFileInfo(job.from).canonicalFilePath() == QFileInfo(job.to).canonicalFilePath())
+        return JobStep::keep;
+    if (replace_all || !path_present(job.to))
+        return JobStep::copy;
+    switch (wait_for_answer(state, job.to)) {
+    case ReplaceAnswer::yes: return JobStep::copy;
+    case ReplaceAnswer::yes_to_all: replace_all = true; return JobStep::copy;
+    case ReplaceAnswer::no: return JobStep::keep;
+    case ReplaceAnswer::cancel: break;
+    }
+    return JobStep::stop;
+}
+
+void copy_jobs(const std::vector<CopyJob>& jobs, CopyState& state, CopyOutcome& outcome)
+{
+    bool replace_all = false;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        const CopyJob& job = jobs[i];
+        const JobStep step = state.cancel ? JobStep::stop : step_for(job, state, replace_all);
+        if (step == JobStep::stop) {
+            outcome.cancelled = true;
+            outcome.first_left = job.from;
+            return;
+        }
+        if (step == JobStep::keep) {
+            ++outcome.kept;
+        }
+        else {
+            try {
+                copy_file_replacing(job.from.toStdString(), job.to.toStdString());
+                ++outcome.copied;
+                outcome.bytes += job.size;
+            }
+            catch (const std::exception& error) {
+                outcome.failures << job.from + QStringLiteral(": ") + QString::fromStdString(describe_error(error));
+            }
+        }
+        state.bytes_done += job.size;
+        state.files_done = static_cast<int>(i + 1);
+    }
+}
+
+// The progress window of a copy: a line, a bar by bytes and "Отмена". It shows itself only
+// when the copy lasts, and never while the question about a file is open.
+class CopyProgress : public QDialog {
+public:
+    CopyProgress(QWidget* owner, CopyState& state) : QDialog(owner), state_(state)
+    {
+        setWindowTitle(ui_text(shell_text::copy_caption));
+        setWindowModality(Qt::WindowModal);
+        auto* layout = new QVBoxLayout(this);
+        label_ = new QLabel(ui_text(shell_text::copy_progress));
+        layout->addWidget(label_);
+        bar_ = new QProgressBar;
+        bar_->setRange(0, 1000);
+        layout->addWidget(bar_);
+        auto* cancel = new QPushButton(ui_text(shell_text::cancel));
+        layout->addWidget(cancel, 0, Qt::AlignRight);
+        connect(cancel, &QPushButton::clicked, this, [this] { state_.cancel = true; });
+        resize(420, sizeHint().height());
+    }
+
+    void update_share(qint64 total_bytes, int total_files)
+    {
+        const qint64 done = state_.bytes_done;
+        bar_->setValue(total_bytes > 0 ? static_cast<int>(done * 1000 / total_bytes) : 0);
+        label_->setText(ui_text(shell_text::copy_progress) + QStringLiteral(" %1 / %2").arg(state_.files_done).arg(total_files));
+    }
+
+protected:
+    void reject() override { state_.cancel = true; }
+
+private:
+    CopyState& state_;
+    QLabel* label_ = nullptr;
+    QProgressBar* bar_ = nullptr;
+};
+
+constexpr int progress_after_ms = 300;
+constexpr int poll_ms = 15;
+
+QString size_text(qint64 bytes)
+{
+    if (bytes < 1024)
+        return QStringLiteral("%1 байт").arg(bytes);
+    if (bytes < 1024 * 1024)
+        return QStringLiteral("%1 КБ").arg((bytes + 1023) / 1024);
+    return QStringLiteral("%1 МБ").arg(static_cast<double>(bytes) / (1024.0 * 1024.0), 0, 'f', 1);
 }
 
 } // namespace
@@ -118,55 +276,149 @@ QString move_to_trash(const QString& path)
     return ui_text(shell_text::no_trash);
 }
 
-CopyOutcome copy_into_folder(const QStringList& sources, const QString& destination, QWidget* owner)
+void set_russian_button_texts(QMessageBox& box)
 {
-    std::vector<CopyJob> jobs;
-    QStringList folders{destination};
+    const std::pair<QMessageBox::StandardButton, const char*> texts[] = {
+        {QMessageBox::Yes, shell_text::answer_yes},       {QMessageBox::YesToAll, shell_text::answer_yes_to_all},
+        {QMessageBox::No, shell_text::answer_no},         {QMessageBox::NoToAll, "Нет для всех"},
+        {QMessageBox::Cancel, shell_text::answer_cancel}, {QMessageBox::Ok, "ОК"},
+        {QMessageBox::Close, "Закрыть"},                  {QMessageBox::Abort, "Прервать"},
+        {QMessageBox::Retry, "Повторить"},                {QMessageBox::Ignore, "Пропустить"},
+    };
+    for (const auto& [button, text] : texts) {
+        if (QAbstractButton* present = box.button(button))
+            present->setText(ui_text(text));
+    }
+}
+
+QMessageBox::StandardButton ask_question(QWidget* owner, const QString& title, const QString& text,
+                                         QMessageBox::StandardButtons buttons,
+                                         QMessageBox::StandardButton default_button)
+{
+    QMessageBox box(QMessageBox::Question, title, text, buttons, owner);
+    box.setDefaultButton(default_button);
+    set_russian_button_texts(box);
+    const int pressed = box.exec();
+    return box.clickedButton() == nullptr ? QMessageBox::Cancel : static_cast<QMessageBox::StandardButton>(pressed);
+}
+
+QString copy_refusal(const QStringList& sources, const QString& destination)
+{
+    const QString target = resolved_path(destination);
     for (const QString& source : sources) {
         const QFileInfo info(source);
-        const QString target = destination + QLatin1Char('/') + info.fileName();
-        if (info.isDir() && !info.isSymLink())
-            collect_folder(info.absoluteFilePath(), target, jobs, folders);
-        else if (info.exists())
-            jobs.push_back({info.absoluteFilePath(), target});
+        if (!info.isDir() || info.isSymLink())
+            continue;
+        const QString folder = resolved_path(source);
+        if (same_or_below(target, folder))
+            return ui_text(shell_text::copy_into_itself).arg(source, destination);
     }
+    return {};
+}
 
+CopyOutcome copy_into_folder(const QStringList& sources, const QString& destination, QWidget* owner)
+{
+    CopyState state;
     CopyOutcome outcome;
-    for (const QString& folder : folders)
-        QDir().mkpath(folder);
+    std::atomic<qint64> total_bytes{0};
+    std::atomic<int> total_files{0};
+    // The listing and the copying both touch the disk, so both run away from the window.
+    std::jthread copier([&] {
+        std::vector<CopyJob> jobs;
+        QStringList folders{destination};
+        for (const QString& source : sources) {
+            const QFileInfo info(source);
+            const QString target = destination + QLatin1Char('/') + info.fileName();
+            if (info.isDir() && !info.isSymLink())
+                collect_folder(info.absoluteFilePath(), target, jobs, folders);
+            else if (info.exists())
+                jobs.push_back({info.absoluteFilePath(), target, info.size()});
+        }
+        qint64 bytes = 0;
+        for (const CopyJob& job : jobs)
+            bytes += job.size;
+        total_bytes = bytes;
+        outcome.total = static_cast<int>(jobs.size());
+        total_files = outcome.total;
+        for (const QString& folder : folders)
+            QDir().mkpath(folder);
+        copy_jobs(jobs, state, outcome);
+        state.finished = true;
+    });
 
-    QProgressDialog progress(ui_text(shell_text::copy_progress), ui_text(shell_text::cancel), 0,
-                             static_cast<int>(jobs.size()), owner);
-    progress.setWindowTitle(ui_text(shell_text::copy_caption));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(300);
-    bool replace_all = false;
-    int done = 0;
-    for (const CopyJob& job : jobs) {
-        progress.setValue(done++);
-        if (progress.wasCanceled()) {
-            outcome.cancelled = true;
-            break;
+    CopyProgress progress(owner, state);
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(poll_ms);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (state.finished) {
+            loop.quit();
+            return;
         }
-        if (!replace_all && path_present(job.to)) {
-            const ReplaceAnswer answer = ask_replace(owner, job.to);
-            if (answer == ReplaceAnswer::cancel) {
-                outcome.cancelled = true;
-                break;
+        std::optional<QString> question;
+        {
+            const std::lock_guard hold(state.lock);
+            if (state.question && !state.answer)
+                question = state.question;
+        }
+        if (question) {
+            // The question owns the screen until it is answered; the copy waits for it.
+            poll.stop();
+            const bool was_visible = progress.isVisible();
+            progress.hide();
+            const ReplaceAnswer answer = ask_replace(owner, *question);
+            {
+                const std::lock_guard hold(state.lock);
+                state.answer = answer;
             }
-            if (answer == ReplaceAnswer::no)
-                continue;
-            replace_all = answer == ReplaceAnswer::yes_to_all;
+            state.answered.notify_all();
+            if (was_visible)
+                progress.show();
+            poll.start();
+            return;
         }
-        if (QFileInfo(job.from).canonicalFilePath() == QFileInfo(job.to).canonicalFilePath())
-            continue; // a file copied onto itself is already there
-        try {
-            copy_file_replacing(job.from.toStdString(), job.to.toStdString());
-        }
-        catch (const std::exception& error) {
-            outcome.failures << job.from + QStringLiteral(": ") + QString::fromStdString(lib::io::describe_error(error));
-        }
+        if (!progress.isVisible() && clock.elapsed() >= progress_after_ms)
+            progress.show();
+        if (progress.isVisible())
+            progress.update_share(total_bytes, total_files);
+    });
+    poll.start();
+    loop.exec();
+    if (!state.finished) {
+        // The application is quitting: the copy stops after its current file.
+        const std::lock_guard hold(state.lock);
+        state.cancel = true;
+        if (state.question && !state.answer)
+            state.answer = ReplaceAnswer::cancel;
     }
-    progress.setValue(static_cast<int>(jobs.size()));
+    state.answered.notify_all();
+    copier.join();
+    progress.hide();
     return outcome;
+}
+
+QString copy_summary(const CopyOutcome& outcome, const QString& destination)
+{
+    QString line;
+    if (outcome.cancelled) {
+        const int left = outcome.total - outcome.copied - outcome.kept - static_cast<int>(outcome.failures.size());
+        line = ui_text(shell_text::copy_stopped)
+                   .arg(destination)
+                   .arg(outcome.copied)
+                   .arg(outcome.total)
+                   .arg(size_text(outcome.bytes))
+                   .arg(left);
+        if (!outcome.first_left.isEmpty())
+            line += ui_text(shell_text::copy_next_left).arg(outcome.first_left);
+    }
+    else {
+        line = ui_text(shell_text::copy_done).arg(destination).arg(outcome.copied).arg(size_text(outcome.bytes));
+    }
+    if (outcome.kept > 0)
+        line += ui_text(shell_text::copy_kept).arg(outcome.kept);
+    if (!outcome.failures.isEmpty())
+        line += ui_text(shell_text::copy_not_copied).arg(outcome.failures.size());
+    return line;
 }

@@ -79,14 +79,38 @@ void play_signal()
 
 TonePlayer::~TonePlayer()
 {
+    {
+        const std::lock_guard hold(lock_);
+        stopping_ = true;
+    }
+    queued_changed_.notify_all();
     if (player_.joinable())
         player_.join();
 }
 
 void TonePlayer::play_end_of_run()
 {
-    if (player_.joinable())
-        player_.join();
     ++signals_started_;
-    player_ = std::thread(play_signal);
+    {
+        const std::lock_guard hold(lock_);
+        ++queued_;
+    }
+    // One thread plays every signal in turn, so the window never joins a sounding one.
+    if (!player_.joinable())
+        player_ = std::thread([this] { play_queued(); });
+    queued_changed_.notify_all();
+}
+
+void TonePlayer::play_queued()
+{
+    std::unique_lock hold(lock_);
+    for (;;) {
+        queued_changed_.wait(hold, [this] { return queued_ > 0 || stopping_; });
+        if (stopping_)
+            return;
+        --queued_;
+        hold.unlock();
+        play_signal();
+        hold.lock();
+    }
 }

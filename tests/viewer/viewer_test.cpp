@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
@@ -229,12 +230,15 @@ private slots:
         const std::string cases[] = {dir.file("none.realtim"), dir.write("notes.txt", "text")};
         for (const std::string& path : cases) {
             QString shown;
-            QTimer::singleShot(0, [&shown] {
+            // The file is read in the background first, so the box comes some time later.
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, [&shown] {
                 if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                     shown = box->text();
                     box->close();
                 }
             });
+            poll.start(10);
             QCOMPARE(open_viewer(QString::fromStdString(path)), nullptr);
             QVERIFY2(shown.contains(QString::fromStdString(path)), qPrintable(shown));
         }
@@ -268,7 +272,133 @@ private slots:
             QCOMPARE(window->warnings(), QStringList{sentence});
         }
     }
+
+    // Two passes over 1200-1220 m, as a well logged again on a later day: each pass is its
+    // own line in record order, never joined to the other (that drew solid hatching).
+    void each_pass_over_the_same_depths_is_a_line_of_its_own()
+    {
+        TempDir dir;
+        testkit::RealtimeFile file(2, lib::enc_utf8);
+        file.format(2, lib::enc_utf8).params(testkit::synthetic_params(1));
+        std::uint32_t time = 1600000000u;
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int i = 0; i <= 200; ++i) {
+                FileStorageItem record;
+                record.time = time++;
+                record.stamped = 1;
+                record.depth_z = 1200.0f + static_cast<float>(i) * 0.1f;
+                record.depth_cur = record.depth_z;
+                record.values = {pass == 0 ? 10.0f + static_cast<float>(i % 2) : 50.0f};
+                file.record(record);
+            }
+            time += 86400;
+        }
+        file.save(dir.file("depth.realdep"));
+        const auto window = open(dir.file("depth.realdep"));
+        QVERIFY(window);
+        const viewer::LogData& data = window->data();
+        QCOMPARE(data.passes().size(), std::size_t{2});
+        QCOMPARE(data.index_range().first, 1200.0);
+
+        viewer::TraceFrame frame;
+        frame.index_top = 1199;
+        frame.index_bottom = 1221;
+        frame.rows = 400;
+        frame.value_left = 0;
+        frame.value_right = 60;
+        frame.width = 600;
+        const auto lines = viewer::trace(data, 0, frame);
+        QCOMPARE(lines.size(), std::size_t{2});
+        for (std::size_t l = 0; l < lines.size(); ++l) {
+            const float x = l == 0 ? 110.0f : 500.0f; // the first pass near 10-11, the second at 50
+            for (std::size_t p = 0; p < lines[l].size(); ++p) {
+                QVERIFY(std::abs(lines[l][p].x - x) <= 11.0f);
+                if (p > 0)
+                    QVERIFY(lines[l][p].y >= lines[l][p - 1].y);
+            }
+        }
+        // The cursor reads the later pass where both have a record.
+        window->track_view()->set_cursor(1210.0);
+        QCOMPARE(window->cursor_rows().back().second.toFloat(), 50.0f);
+    }
+
+    void escape_and_ctrl_w_close_the_viewer_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("Esc") << int(Qt::Key_Escape) << int(Qt::NoModifier);
+        QTest::newRow("Ctrl+W") << int(Qt::Key_W) << int(Qt::ControlModifier);
+    }
+
+    void escape_and_ctrl_w_close_the_viewer()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        TempDir dir;
+        const auto window = open(write_fixture(dir, "run1.realtim"));
+        QVERIFY(window);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTest::keyClick(window->track_view(), static_cast<Qt::Key>(key), Qt::KeyboardModifiers(modifiers));
+        QVERIFY(!window->isVisible());
+    }
+
+    void the_legends_keep_the_names_at_two_and_three_curves_per_track_data()
+    {
+        QTest::addColumn<int>("per_track");
+        QTest::newRow("two") << 2;
+        QTest::newRow("three") << 3;
+    }
+
+    void the_legends_keep_the_names_at_two_and_three_curves_per_track()
+    {
+        QFETCH(int, per_track);
+        TempDir dir;
+        const auto window = open(write_fixture(dir, "run1.realtim"));
+        QVERIFY(window);
+        window->resize(1280, 760);
+        QCoreApplication::processEvents();
+        window->show_params({0, 1, 2, 3, 4, 5, 6}, per_track);
+        const auto shown = window->track_view()->legend_names(window->track_view()->size());
+        QCOMPARE(shown.size(), param_count);
+        const auto params = testkit::synthetic_params(param_count);
+        for (std::size_t p = 0; p < param_count; ++p)
+            QCOMPARE(shown[p], QString::fromStdString(params[p].name + ", " + params[p].text1));
+    }
+
+    void the_save_dialogs_open_at_the_folder_last_used()
+    {
+        TempDir dir;
+        const auto window = open(write_fixture(dir, "run1.realtim"));
+        QVERIFY(window);
+        QCOMPARE(QFileInfo(window->suggested_path(".csv")).absolutePath(),
+                 QFileInfo(QString::fromStdString(dir.file("run1.realtim"))).absolutePath());
+        TempDir exports;
+        QCOMPARE(window->export_file(QString::fromStdString(exports.file("out.las")), data_export::Format::las),
+                 QString());
+        const QString expected = QFileInfo(QString::fromStdString(exports.file("out.las"))).absolutePath();
+        QCOMPARE(QFileInfo(window->suggested_path(".csv")).absolutePath(), expected);
+        QCOMPARE(QFileInfo(window->suggested_path(".png")).fileName(), QStringLiteral("run1.realtim.png"));
+
+        // A later window, as in a later session, opens there too; a plot saved elsewhere moves it.
+        const auto other = open(write_fixture(dir, "run2.realtim"));
+        QVERIFY(other);
+        QCOMPARE(QFileInfo(other->suggested_path(".las")).absolutePath(), expected);
+        TempDir plots;
+        QCOMPARE(other->save_plot(QString::fromStdString(plots.file("plot.png"))), QString());
+        QCOMPARE(QFileInfo(window->suggested_path(".csv")).absolutePath(),
+                 QFileInfo(QString::fromStdString(plots.file("plot.png"))).absolutePath());
+    }
 };
 
-QTEST_MAIN(ViewerTest)
+int main(int argc, char** argv)
+{
+    // The viewer keeps its export folder in the user's settings: a private folder for them.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    ViewerTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "viewer_test.moc"

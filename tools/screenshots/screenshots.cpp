@@ -2,8 +2,10 @@
 //   dravinex-screenshots OUTPUT_FOLDER
 // Run it under a display (xvfb-run -a). It writes the sample packages into a private
 // folder, unpacks them from the main window, selects a well and grabs the main window, the
-// settings dialog and the About box; then adds a damaged package and grabs the journal that
-// names it. Nothing outside a temporary folder is touched.
+// settings dialog and the About box, the question of a copy over an earlier copy and the
+// journal after it was answered, the viewer on well 7's depth file (two passes over the
+// same depths), and the journal naming a damaged package. Nothing outside a temporary
+// folder is touched.
 
 #include "app/Configuration.h"
 #include "app/Configuration_folders.h"
@@ -11,13 +13,17 @@
 #include "app/Dialog1.h"
 #include "ui/Dialog2.h"
 #include "ui/Main.h"
+#include "ui/viewer/Log_viewer.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QAbstractButton>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
 #include <QPixmap>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -65,6 +71,38 @@ QTreeWidgetItem* find_item(QTreeWidget& tree, const QString& caption)
 {
     const auto found = tree.findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
     return found.isEmpty() ? nullptr : found.front();
+}
+
+// The screen over the window: a question box together with the window under it.
+bool save_screen(const QWidget& window, const QString& file)
+{
+    pause(200);
+    const QRect area = window.frameGeometry();
+    const bool saved =
+        QApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(file);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(file));
+    return saved;
+}
+
+// Copies well 12 twice into the same folder: the second copy asks before replacing, the
+// question is grabbed with the window behind it and answered "Да для всех".
+bool copy_shots(TDravinexMainForm& window, const QString& well, const QString& target, const QString& output)
+{
+    window.shell_copy({well}, target);
+    bool grabbed = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || grabbed)
+            return;
+        grabbed = true;
+        poll.stop();
+        grabbed = save_screen(window, output + QStringLiteral("/copy-question.png"));
+        box->button(QMessageBox::YesToAll)->click();
+    });
+    poll.start(50);
+    window.shell_copy({well}, target);
+    return grabbed && save(window, output + QStringLiteral("/copy-answered.png"));
 }
 
 } // namespace
@@ -119,6 +157,24 @@ int main(int argc, char** argv)
     about.show();
     ok = wait_until_exposed(about) && save(about, output + QStringLiteral("/about.png")) && ok;
     about.hide();
+
+    
+    window.move(0, 0);
+    ok = copy_shots(window, QString::fromStdString(configuration().to_path) + QStringLiteral("Северная/12"),
+                    root.path() + QStringLiteral("/copies"), output)
+         && ok;
+
+    const QString depth = QString::fromStdString(configuration().to_path) + QStringLiteral("Южная/7/depth.realdep");
+    if (auto* viewer = static_cast<viewer::LogViewer*>(open_viewer(depth, &window))) {
+        viewer->resize(1280, 760);
+        // One curve per track, so that the two passes of each stand apart.
+        viewer->show_params({1, 3, 4, 6}, 1);
+        ok = wait_until_exposed(*viewer) && save(*viewer, output + QStringLiteral("/viewer-two-passes.png")) && ok;
+        viewer->close();
+    }
+    else {
+        ok = false;
+    }
 
     // A package cut short in transfer: its error box is answered, the journal keeps it.
     QFile damaged(root.path() + QStringLiteral("/in/Северная_12_рейс4.zreg"));

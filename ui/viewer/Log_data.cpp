@@ -103,6 +103,13 @@ public:
     // The pixel row of an index, to tell whether a block lies inside one row.
     double row_of(double index) const { return std::floor((index - frame_.index_top) * y_scale_); }
 
+    // The next sample starts a line of its own.
+    void end_line()
+    {
+        flush();
+        line_open_ = false;
+    }
+
     void flush()
     {
         if (!has_row_)
@@ -157,18 +164,20 @@ LogData::LogData(const FileStorage& model, data_file::IndexKind kind) : kind_(ki
     for (std::size_t i = 0; i < model.records.size(); ++i)
         if (plotted(model.records[i].get(), kind))
             order.push_back(static_cast<std::uint32_t>(i));
-    // Stable: records at one index keep their file order. Time files are mostly in order
-    // already, which a check finds in one pass.
+    // A clock only goes forward: a time file is sorted into one pass (stable, so records at
+    // one time keep their file order; mostly in order already, which a check finds). Depths
+    // go back when a stretch is logged again, and each pass is drawn as it was recorded.
     const auto by_index = [&model, kind](std::uint32_t a, std::uint32_t b) {
         return index_of(*model.records[a], kind) < index_of(*model.records[b], kind);
     };
-    if (!std::is_sorted(order.begin(), order.end(), by_index))
+    if (kind == data_file::IndexKind::time && !std::is_sorted(order.begin(), order.end(), by_index))
         std::stable_sort(order.begin(), order.end(), by_index);
 
     index_.reserve(order.size());
     for (const std::uint32_t r : order)
         index_.push_back(index_of(*model.records[r], kind));
     record_of_ = std::move(order);
+    split_passes();
 
     const int params = std::clamp(model.param_count, 0, static_cast<int>(model.params.size()));
     columns_.assign(static_cast<std::size_t>(params), std::vector<float>(record_of_.size()));
@@ -183,28 +192,52 @@ LogData::LogData(const FileStorage& model, data_file::IndexKind kind) : kind_(ki
     }
 }
 
+void LogData::split_passes()
+{
+    std::size_t begin = 0;
+    for (std::size_t s = 1; s <= index_.size(); ++s) {
+        if (s == index_.size() || index_[s] < index_[s - 1]) {
+            passes_.push_back({begin, s});
+            begin = s;
+        }
+    }
+    low_ = std::numeric_limits<double>::infinity();
+    high_ = -low_;
+    for (const Pass& pass : passes_) {
+        low_ = std::min(low_, index_[pass.begin]);
+        high_ = std::max(high_, index_[pass.end - 1]);
+    }
+}
+
 std::pair<double, double> LogData::index_range() const
 {
     if (index_.empty())
         return {0.0, 1.0};
-    return {index_.front(), index_.back()};
+    return {low_, high_};
 }
 
-std::size_t LogData::lower_bound(double index) const
+std::size_t LogData::lower_bound(const Pass& pass, double index) const
 {
-    return static_cast<std::size_t>(std::lower_bound(index_.begin(), index_.end(), index) - index_.begin());
+    const auto first = index_.begin() + static_cast<std::ptrdiff_t>(pass.begin);
+    const auto last = index_.begin() + static_cast<std::ptrdiff_t>(pass.end);
+    return static_cast<std::size_t>(std::lower_bound(first, last, index) - index_.begin());
 }
 
 std::size_t LogData::nearest(double index) const
 {
-    if (index_.empty())
-        return 0;
-    const std::size_t after = lower_bound(index);
-    if (after == 0)
-        return 0;
-    if (after == index_.size())
-        return after - 1;
-    return index - index_[after - 1] <= index_[after] - index ? after - 1 : after;
+    std::size_t best = 0;
+    double best_distance = std::numeric_limits<double>::infinity();
+    for (const Pass& pass : passes_) {
+        const std::size_t after = lower_bound(pass, index);
+        for (const std::size_t candidate : {after > pass.begin ? after - 1 : pass.begin, std::min(after, pass.end - 1)}) {
+            const double distance = std::abs(index_[candidate] - index);
+            if (distance <= best_distance) {
+                best = candidate;
+                best_distance = distance;
+            }
+        }
+    }
+    return best;
 }
 
 std::vector<std::vector<PlotPoint>> trace(const LogData& data, int param, const TraceFrame& frame)
@@ -214,34 +247,39 @@ std::vector<std::vector<PlotPoint>> trace(const LogData& data, int param, const 
         return lines;
     const double top = std::min(frame.index_top, frame.index_bottom);
     const double bottom = std::max(frame.index_top, frame.index_bottom);
-    std::size_t begin = data.lower_bound(top);
-    std::size_t end = static_cast<std::size_t>(
-        std::upper_bound(data.index().begin(), data.index().end(), bottom) - data.index().begin());
-    begin = begin > 0 ? begin - 1 : 0;
-    end = std::min(end + 1, data.size());
-
     RowTracer tracer(frame, lines);
     const std::vector<float>& column = data.column(param);
     const std::vector<double>& index = data.index();
     const std::vector<LogData::Block>& blocks = data.blocks(param);
     constexpr std::size_t block_size = LogData::block_size;
-    for (std::size_t s = begin; s < end;) {
-        // A whole block of numbers inside one row adds its ends and extremes at once.
-        if (s % block_size == 0 && s + block_size <= end) {
-            const LogData::Block& block = blocks[s / block_size];
-            const std::size_t last = s + block_size - 1;
-            if (block.finite && tracer.row_of(index[s]) == tracer.row_of(index[last])) {
-                tracer.add(index[s], column[s]);
-                tracer.add_extremes(block.low, block.high);
-                tracer.add(index[last], column[last]);
-                s += block_size;
-                continue;
+    for (const LogData::Pass& pass : data.passes()) {
+        std::size_t begin = data.lower_bound(pass, top);
+        std::size_t end = static_cast<std::size_t>(
+            std::upper_bound(index.begin() + static_cast<std::ptrdiff_t>(begin),
+                             index.begin() + static_cast<std::ptrdiff_t>(pass.end), bottom)
+            - index.begin());
+        if (begin == end && (begin == pass.begin || begin == pass.end))
+            continue; // the pass lies wholly above or below the frame
+        begin = begin > pass.begin ? begin - 1 : pass.begin;
+        end = std::min(end + 1, pass.end);
+        for (std::size_t s = begin; s < end;) {
+            // A whole block of numbers inside one row adds its ends and extremes at once.
+            if (s % block_size == 0 && s + block_size <= end) {
+                const LogData::Block& block = blocks[s / block_size];
+                const std::size_t last = s + block_size - 1;
+                if (block.finite && tracer.row_of(index[s]) == tracer.row_of(index[last])) {
+                    tracer.add(index[s], column[s]);
+                    tracer.add_extremes(block.low, block.high);
+                    tracer.add(index[last], column[last]);
+                    s += block_size;
+                    continue;
+                }
             }
+            tracer.add(index[s], column[s]);
+            ++s;
         }
-        tracer.add(index[s], column[s]);
-        ++s;
+        tracer.end_line();
     }
-    tracer.flush();
 
     const float margin = 2.0f;
     for (auto& line : lines) {

@@ -1,6 +1,6 @@
 #pragma once
-// The numbers the log view draws, laid out for drawing: the records sorted by their index
-// (time or depth) with one contiguous column per parameter, and the tracing of a column
+// The numbers the log view draws, laid out for drawing: the records in passes along their
+// index (time or depth) with one contiguous column per parameter, and the tracing of a column
 // into a few points per pixel row (first, smallest, largest, last), so that a redraw costs
 // the visible samples once and never more points than the track has rows.
 //
@@ -27,7 +27,16 @@ public:
     std::size_t size() const { return index_.size(); }
     int param_count() const { return static_cast<int>(columns_.size()); }
 
-    // Ascending.
+    // A pass: samples [begin, end) whose index never decreases. A time file is one pass, its
+    // records sorted by time. A depth file keeps its record order and starts a new pass where
+    // the depth turns back (the same depths logged again), so that passes are never joined.
+    struct Pass {
+        std::size_t begin;
+        std::size_t end;
+    };
+    const std::vector<Pass>& passes() const { return passes_; }
+
+    // Ascending within each pass.
     const std::vector<double>& index() const { return index_; }
     // The model's record number of each sample.
     std::uint32_t record_of(std::size_t sample) const { return record_of_[sample]; }
@@ -44,18 +53,24 @@ public:
     // Block b covers samples b * block_size up to the next block (the last may be short).
     const std::vector<Block>& blocks(int param) const { return blocks_[static_cast<std::size_t>(param)]; }
 
-    // First and last index; (0, 1) without samples.
+    // Smallest and largest index; (0, 1) without samples.
     std::pair<double, double> index_range() const;
     // Smallest and largest finite value of a parameter; (0, 1) without any.
     std::pair<float, float> value_range(int param) const { return ranges_[static_cast<std::size_t>(param)]; }
 
-    // The first sample at or after `index`, and the sample nearest to it (size() when empty).
-    std::size_t lower_bound(double index) const;
+    // The first sample of a pass at or after `index` (the pass's end when none).
+    std::size_t lower_bound(const Pass& pass, double index) const;
+    // The sample nearest to `index` in any pass, the later pass on a tie (0 when empty).
     std::size_t nearest(double index) const;
 
 private:
+    void split_passes();
+
     data_file::IndexKind kind_;
+    double low_ = 0;
+    double high_ = 1;
     std::vector<double> index_;
+    std::vector<Pass> passes_;
     std::vector<std::uint32_t> record_of_;
     std::vector<std::vector<float>> columns_;
     std::vector<std::pair<float, float>> ranges_;
@@ -79,8 +94,9 @@ struct TraceFrame {
 };
 
 // The polylines of a parameter in the frame: a value that is not a number breaks the line
-// (a gap, never a spike); samples just outside the frame are included so that lines reach
-// its edges. At most four points per pixel row.
+// (a gap, never a spike), and so does the start of a new pass; samples just outside the
+// frame are included so that lines reach its edges. At most four points per pixel row of
+// each pass.
 std::vector<std::vector<PlotPoint>> trace(const LogData& data, int param, const TraceFrame& frame);
 
 } // namespace viewer

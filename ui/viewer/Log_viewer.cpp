@@ -9,6 +9,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QEventLoop>
+#include <QKeySequence>
+#include <QProgressBar>
+#include <QSettings>
+#include <QShortcut>
+#include <QTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -32,6 +40,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <thread>
 
 namespace viewer {
 
@@ -67,6 +76,19 @@ QPlainTextEdit* text_page(const QStringList& lines)
     return page;
 }
 
+const QString export_folder_key = QStringLiteral("viewer/export_folder");
+
+QSettings user_settings()
+{
+    return QSettings(QStringLiteral("Korvimeta"), QStringLiteral("Dravinex"));
+}
+
+// The save dialogs open where the user saved last time, also in a later session.
+void remember_export_folder(const QString& written)
+{
+    user_settings().setValue(export_folder_key, QFileInfo(written).absolutePath());
+}
+
 QAction* add_action(QToolBar* bar, const QString& text, const QString& tip)
 {
     QAction* action = bar->addAction(text);
@@ -76,14 +98,19 @@ QAction* add_action(QToolBar* bar, const QString& text, const QString& tip)
 
 } // namespace
 
-LogViewer::LogViewer(const QString& path, std::unique_ptr<FileStorage> model, const QStringList& problems,
-                     QWidget* parent)
-    : QMainWindow(parent), path_(path), model_(std::move(model))
+LogViewer::LogViewer(const QString& path, std::unique_ptr<FileStorage> model, std::unique_ptr<LogData> data,
+                     const QStringList& problems, QWidget* parent)
+    : QMainWindow(parent), path_(path), model_(std::move(model)), data_(std::move(data))
 {
     setWindowFlag(Qt::Window);
     setWindowTitle(QFileInfo(path).fileName() + QStringLiteral(" — ") + window_title);
-    data_ = std::make_unique<LogData>(*model_, data_file::index_kind_of(local_path(path)));
+    if (!data_)
+        data_ = std::make_unique<LogData>(*model_, data_file::index_kind_of(local_path(path)));
     build_window();
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+    }
     auto* side = build_side_panel(problems);
 
     auto* splitter = static_cast<QSplitter*>(centralWidget());
@@ -147,15 +174,22 @@ void LogViewer::build_window()
     tracks_->set_data(data_.get(), std::move(names), std::move(units));
     connect(tracks_, &TrackView::cursor_moved, this, &LogViewer::update_cursor_table);
 
+    // The header of a table makes an entry per row, which for a file of a million records
+    // takes a while: the table is filled when its page is first shown, not at opening, and
+    // its sizes are set before the rows arrive so that the entries are made only once.
     auto* table = new QTableView;
-    table->setModel(new RecordTable(*model_, table));
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 4);
     table->horizontalHeader()->setDefaultSectionSize(96);
-    table->setColumnWidth(0, 150);
 
     auto* views = new QTabWidget;
     views->addTab(tracks_, QStringLiteral("Кривые"));
     views->addTab(table, QStringLiteral("Таблица"));
+    connect(views, &QTabWidget::currentChanged, this, [this, table, views](int page) {
+        if (views->widget(page) != table || table->model() != nullptr)
+            return;
+        table->setModel(new RecordTable(*model_, table));
+        table->setColumnWidth(0, 150);
+    });
 
     auto* splitter = new QSplitter(Qt::Horizontal);
     splitter->addWidget(build_picker());
@@ -296,6 +330,14 @@ void LogViewer::update_cursor_table(double)
 
 QString LogViewer::save_plot(const QString& path) const
 {
+    const QString error = draw_plot(path);
+    if (error.isEmpty())
+        remember_export_folder(path);
+    return error;
+}
+
+QString LogViewer::draw_plot(const QString& path) const
+{
     const QSize size = tracks_->size().expandedTo(QSize(800, 600));
     const QString extension = QFileInfo(path).suffix().toLower();
     const QString failed = path + QStringLiteral("\n\nНе удалось сохранить график.");
@@ -345,12 +387,20 @@ QString LogViewer::export_file(const QString& path, data_export::Format format, 
     catch (const std::exception& e) {
         return path + "\n\n" + error_text(e);
     }
+    remember_export_folder(path);
     return {};
+}
+
+QString LogViewer::suggested_path(const QString& suffix) const
+{
+    const QFileInfo source(path_);
+    const QString last = user_settings().value(export_folder_key).toString();
+    const QDir folder = !last.isEmpty() && QFileInfo(last).isDir() ? QDir(last) : source.dir();
+    return folder.filePath(source.fileName() + suffix);
 }
 
 void LogViewer::ask_export(data_export::Format format)
 {
-    const QFileInfo source(path_);
     const bool csv = format == data_export::Format::csv;
     const QString comma = QStringLiteral("CSV, разделитель запятая (*.csv)");
     const QString semicolon = QStringLiteral("CSV, разделитель точка с запятой (*.csv)");
@@ -358,7 +408,7 @@ void LogViewer::ask_export(data_export::Format format)
     QString chosen;
     QString target = QFileDialog::getSaveFileName(
         this, csv ? QStringLiteral("Экспорт в CSV") : QStringLiteral("Экспорт в LAS"),
-        source.dir().filePath(source.fileName() + (csv ? ".csv" : ".las")), filters, &chosen);
+        suggested_path(csv ? QStringLiteral(".csv") : QStringLiteral(".las")), filters, &chosen);
     if (target.isEmpty())
         return;
     const QString error = export_file(target, format, chosen == semicolon ? ';' : ',');
@@ -370,9 +420,8 @@ void LogViewer::ask_export(data_export::Format format)
 
 void LogViewer::ask_save_plot()
 {
-    const QFileInfo source(path_);
     const QString target = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Сохранить график"), source.dir().filePath(source.fileName() + ".png"),
+        this, QStringLiteral("Сохранить график"), suggested_path(QStringLiteral(".png")),
         QStringLiteral("Изображение PNG (*.png);;Рисунок SVG (*.svg);;Документ PDF (*.pdf)"));
     if (target.isEmpty())
         return;
@@ -390,22 +439,72 @@ void LogViewer::report(const QString& error)
 
 } // namespace viewer
 
-QWidget* open_viewer(const QString& path, QWidget* parent)
-{
-    auto model = std::make_unique<FileStorage>();
+namespace viewer {
+namespace {
+
+// What the background load hands to the window.
+struct LoadedFile {
+    std::unique_ptr<FileStorage> model = std::make_unique<FileStorage>();
+    std::unique_ptr<LogData> data;
     QStringList problems;
+    QString error; // nothing could be read
+};
+
+void load_file(const QString& path, LoadedFile& loaded)
+{
+    const std::string local = local_path(path);
     try {
-        data_file::load(*model, viewer::local_path(path));
+        data_file::load(*loaded.model, local);
     }
     catch (const std::exception& e) {
         // A load that stops keeps what it read; with nothing read there is nothing to show.
-        if (model->records.empty()) {
-            QMessageBox::critical(parent, viewer::window_title, path + "\n\n" + viewer::error_text(e));
-            return nullptr;
+        if (loaded.model->records.empty()) {
+            loaded.error = error_text(e);
+            return;
         }
-        problems << QStringLiteral("Файл прочитан не до конца: ") + viewer::error_text(e);
+        loaded.problems << QStringLiteral("Файл прочитан не до конца: ") + error_text(e);
     }
-    auto* window = new viewer::LogViewer(path, std::move(model), problems, parent);
+    loaded.data = std::make_unique<LogData>(*loaded.model, data_file::index_kind_of(local));
+}
+
+constexpr int busy_after_ms = 300;
+
+// Reads the file on a thread of its own; the window goes on drawing, and a long read shows
+// a small window saying which file is being read.
+LoadedFile load_in_background(const QString& path, QWidget* parent)
+{
+    LoadedFile loaded;
+    QEventLoop loop;
+    std::jthread reader([&] {
+        load_file(path, loaded);
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    QDialog busy(parent);
+    busy.setWindowTitle(window_title);
+    busy.setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+    auto* layout = new QVBoxLayout(&busy);
+    layout->addWidget(new QLabel(QStringLiteral("Чтение файла ") + QFileInfo(path).fileName() + QStringLiteral("...")));
+    auto* bar = new QProgressBar;
+    bar->setRange(0, 0);
+    layout->addWidget(bar);
+    QTimer::singleShot(busy_after_ms, &busy, [&busy] { busy.show(); });
+    loop.exec();
+    reader.join();
+    return loaded;
+}
+
+} // namespace
+} // namespace viewer
+
+QWidget* open_viewer(const QString& path, QWidget* parent)
+{
+    viewer::LoadedFile loaded = viewer::load_in_background(path, parent);
+    if (!loaded.error.isEmpty()) {
+        QMessageBox::critical(parent, viewer::window_title, path + "\n\n" + loaded.error);
+        return nullptr;
+    }
+    auto* window =
+        new viewer::LogViewer(path, std::move(loaded.model), std::move(loaded.data), loaded.problems, parent);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
     return window;

@@ -28,9 +28,10 @@ class TrackView;
 class LogViewer : public QMainWindow {
     Q_OBJECT
 public:
-    // `problems` are shown with the load's warnings (a load that stopped early says why).
-    LogViewer(const QString& path, std::unique_ptr<FileStorage> model, const QStringList& problems,
-              QWidget* parent = nullptr);
+    // `problems` are shown with the load's warnings (a load that stopped early says why);
+    // `data` is the model laid out for drawing, made here when not given.
+    LogViewer(const QString& path, std::unique_ptr<FileStorage> model, std::unique_ptr<LogData> data,
+              const QStringList& problems, QWidget* parent = nullptr);
     ~LogViewer() override;
 
     TrackView* track_view() const { return tracks_; }
@@ -50,6 +51,9 @@ public:
     QString save_plot(const QString& path) const;
     // Exports the file; an error text naming the file, or an empty one when written.
     QString export_file(const QString& path, data_export::Format format, char separator = ',') const;
+    // Where the save dialogs propose to write, with `suffix` after the file's name: in the
+    // folder of the last export or saved plot, else beside the file.
+    QString suggested_path(const QString& suffix) const;
 
 private:
     QString param_name(int param) const;
@@ -61,6 +65,7 @@ private:
     void ask_export(data_export::Format format);
     void ask_save_plot();
     void report(const QString& error);
+    QString draw_plot(const QString& path) const;
 
     QString path_;
     std::unique_ptr<FileStorage> model_;

@@ -15,7 +15,10 @@ namespace viewer {
 namespace {
 
 constexpr int axis_width = 96;
-constexpr int legend_row = 18;
+// Each curve's legend takes two lines: its name, then its scale's ends over a line in its
+// colour. Sharing one line left no room for the name once a track held two or three curves.
+constexpr int legend_line = 16;
+constexpr int legend_row = 2 * legend_line;
 constexpr int header_height = TrackView::max_curves_per_track * legend_row + 6;
 constexpr int track_gap = 4;
 constexpr int min_tick_spacing = 48; // pixels between index labels
@@ -162,6 +165,25 @@ QColor TrackView::curve_color(int position)
     return colors[static_cast<std::size_t>(position) % colors.size()];
 }
 
+QString TrackView::legend_name(const QFontMetrics& metrics, int param, int width) const
+{
+    QString name = names_[static_cast<std::size_t>(param)];
+    if (!units_[static_cast<std::size_t>(param)].isEmpty())
+        name += ", " + units_[static_cast<std::size_t>(param)];
+    return metrics.elidedText(name, Qt::ElideRight, std::max(0, width));
+}
+
+std::vector<QString> TrackView::legend_names(const QSize& size) const
+{
+    std::vector<QString> shown;
+    const Layout layout = layout_for(size);
+    for (std::size_t t = 0; t < tracks_.size(); ++t)
+        for (const int param : tracks_[t])
+            if (data_ && param >= 0 && param < data_->param_count())
+                shown.push_back(legend_name(fontMetrics(), param, layout.headers[t].width() - 4));
+    return shown;
+}
+
 QString TrackView::index_label(double index, double step) const
 {
     if (!data_ || data_->kind() == data_file::IndexKind::depth)
@@ -218,23 +240,17 @@ void TrackView::paint_track(QPainter& painter, const QRect& header, const QRect&
         const QColor color = curve_color(static_cast<int>(position));
         const auto [left, right] = padded(data_->value_range(param));
 
-        // Legend: the scale's ends at the edges, the name and unit between them.
+        // Legend: the name and unit on top, the scale's ends below them at the edges.
         const QRect row(header.left() + 2, header.top() + 3 + static_cast<int>(position) * legend_row,
                         header.width() - 4, legend_row);
+        const QRect name_line(row.left(), row.top(), row.width(), legend_line);
+        const QRect scale_line(row.left(), row.top() + legend_line, row.width(), legend_line);
         painter.setPen(QPen(color, 2));
-        painter.drawLine(row.left(), row.bottom() - 1, row.right(), row.bottom() - 1);
+        painter.drawLine(scale_line.left(), scale_line.bottom() - 1, scale_line.right(), scale_line.bottom() - 1);
         painter.setPen(color);
-        const QString left_text = number_label(left);
-        const QString right_text = number_label(right);
-        painter.drawText(row, Qt::AlignLeft | Qt::AlignVCenter, left_text);
-        painter.drawText(row, Qt::AlignRight | Qt::AlignVCenter, right_text);
-        const int left_width = metrics.horizontalAdvance(left_text) + 6;
-        const QRect middle = row.adjusted(left_width, 0, -(metrics.horizontalAdvance(right_text) + 6), 0);
-        QString name = names_[static_cast<std::size_t>(param)];
-        if (!units_[static_cast<std::size_t>(param)].isEmpty())
-            name += ", " + units_[static_cast<std::size_t>(param)];
-        painter.drawText(middle, Qt::AlignHCenter | Qt::AlignVCenter,
-                         metrics.elidedText(name, Qt::ElideRight, std::max(0, middle.width())));
+        painter.drawText(scale_line, Qt::AlignLeft | Qt::AlignVCenter, number_label(left));
+        painter.drawText(scale_line, Qt::AlignRight | Qt::AlignVCenter, number_label(right));
+        painter.drawText(name_line, Qt::AlignHCenter | Qt::AlignVCenter, legend_name(metrics, param, name_line.width()));
 
         TraceFrame frame;
         frame.index_top = top_;

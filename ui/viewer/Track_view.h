@@ -8,6 +8,7 @@
 #include "ui/viewer/Log_data.h"
 
 #include <QColor>
+#include <QFontMetrics>
 #include <QWidget>
 
 #include <optional>
@@ -43,6 +44,8 @@ public:
     double y_of(double index) const;
 
     void render(QPainter& painter, const QSize& size) const;
+    // The curves' names as the legends show them at `size`, track by track.
+    std::vector<QString> legend_names(const QSize& size) const;
 
     static QColor curve_color(int position);
 
@@ -68,6 +71,7 @@ private:
     void paint_axis(QPainter& painter, const QRect& axis, const QRect& body_span) const;
     void paint_track(QPainter& painter, const QRect& header, const QRect& body, const std::vector<int>& curves) const;
     QString index_label(double index, double step) const;
+    QString legend_name(const QFontMetrics& metrics, int param, int width) const;
 
     const LogData* data_ = nullptr;
     std::vector<QString> names_;
