@@ -125,8 +125,12 @@ void keep_new_remarks(std::vector<SimpleRemark>& remarks, std::size_t first_arri
     std::size_t kept = first_arrived;
     for (std::size_t i = first_arrived; i < remarks.size(); ++i) {
         const auto known_end = remarks.begin() + static_cast<std::ptrdiff_t>(kept);
-        if (std::find(remarks.begin(), known_end, remarks[i]) == known_end)
-            remarks[kept++] = std::move(remarks[i]);
+        if (std::find(remarks.begin(), known_end, remarks[i]) != known_end)
+            continue;
+        // Moving a remark onto itself would empty its text.
+        if (kept != i)
+            remarks[kept] = std::move(remarks[i]);
+        ++kept;
     }
     remarks.resize(kept);
 }

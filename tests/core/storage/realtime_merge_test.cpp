@@ -114,6 +114,9 @@ std::vector<Case> merge_cases()
         {"an old-variant well keeps its variant", plain({10}, 0), {plain({20}, 2), plain({30}, 0)}, {10, 20, 30}},
         {"the largest time takes nothing more", plain({4294967294u}), {plain({4294967295u, 3})}, {4294967294u}},
         {"remarks and values-only records", with_notes(false), {with_notes(true)}, {10, 11, 20, 21}},
+        {"a file merged again brings nothing twice", with_notes(false), {with_notes(true), with_notes(true), plain({30}), with_notes(true)},
+         {10, 11, 20, 21, 30}},
+        {"a first remark that is new keeps its text", plain({10}), {with_notes(true)}, {10, 20, 21}},
         {"arriving columns in another order, one new",
          plain({10, 20}),
          {testkit::realtime_file(three, {at(30, {30, 7, 3}), at(40, {40, 8, 4})}, {"Куст=1"}),
@@ -160,6 +163,8 @@ TEST(RealtimeMerge, AppendingLoadsToTheModelRewritingGives)
         expect_same_model(*loaded(appended), *r, c.name);
         expect_same_model(*loaded(indexed), *r, std::string(c.name) + ", with the index");
         EXPECT_EQ(times_of(*r), c.times) << c.name;
+        for (const SimpleRemark& remark : r->remarks)
+            EXPECT_FALSE(remark.text.empty()) << c.name;
     }
 }
 
