@@ -5,6 +5,7 @@
 #include "cli/Extract.h"
 #include "cli/Output.h"
 #include "cli/Tree.h"
+#include "cli/Verify.h"
 #include "cli/Watch.h"
 
 #include <CLI/CLI.hpp>
@@ -64,6 +65,8 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     CLI::App* cache = add_cache_command(app, cache_options);
     WatchOptions watch_options;
     CLI::App* watch = add_watch_command(app, watch_options);
+    VerifyOptions verify_options;
+    CLI::App* verify = add_verify_command(app, verify_options);
 
     // CLI11 would take an unknown word for a stray argument and ask for a subcommand.
     if (argc > 1 && argv[1][0] != '-' && !is_subcommand(app, argv[1])) {
@@ -95,6 +98,8 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
             return run_cache(cache_options, out, err);
         if (watch->parsed())
             return run_watch(watch_options, out, err);
+        if (verify->parsed())
+            return run_verify(verify_options, out, err);
     }
     catch (const std::exception& e) {
         // The subcommands report their own errors; this catches what they did not expect,
