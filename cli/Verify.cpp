@@ -4,6 +4,7 @@
 #include "cli/Cli.h"
 #include "cli/Output.h"
 #include "cli/Tree.h"
+#include "lib/Sys_utils.h"
 #include "storage/Merge_index.h"
 
 #include <CLI/CLI.hpp>
@@ -30,7 +31,7 @@ int run_verify(const VerifyOptions& options, std::ostream& out, std::ostream& er
         return exit_usage;
     const StorePaths paths = resolve_store(options.store);
     const catalogue::StoreReport report =
-        catalogue::check_store(paths.to_path, paths.home + storage::MergeIndex::file_name, options.repair);
+        catalogue::check_store(paths.to_path, lib::folder_of(paths.temp_dir) + storage::MergeIndex::file_name, options.repair);
     for (const catalogue::StoreFinding& finding : report.findings)
         out << printable(catalogue::describe_finding(finding)) << '\n';
     out << "Проверено файлов данных: " << report.data_files << ", найдено: " << report.findings.size() << '\n';

@@ -31,6 +31,8 @@
 #include <string>
 #include <vector>
 
+class QThread;
+
 class HandOffServer;
 class QAction;
 class QFrame;
@@ -67,6 +69,11 @@ inline constexpr const char* menu_refresh = "Обновить списки";
 inline constexpr const char* menu_setup = "Настройка";
 inline constexpr const char* menu_settings = "Настройки программы...";
 inline constexpr const char* menu_clear_cache = "Очистить кэш данных";
+inline constexpr const char* menu_check_store = "Проверить хранилище";
+inline constexpr const char* check_started = "Проверка хранилища ";
+inline constexpr const char* check_done = "Проверка хранилища окончена. Проверено файлов данных: ";
+inline constexpr const char* check_found = ", найдено: ";
+inline constexpr const char* check_failed = "Проверка хранилища не удалась: ";
 inline constexpr const char* menu_help = "Справка";
 inline constexpr const char* menu_help_call = "Вызов справки";
 inline constexpr const char* menu_about = "О программе...";
@@ -127,6 +134,10 @@ public:
     void N8Click();
     void N10Click();
     void N2Click();
+    // "Проверить хранилище": the store check runs on a thread of its own; its report goes
+    // to the journal line by line when it ends.
+    void check_store_click();
+    bool store_check_running() const { return check_thread_ != nullptr; }
 
     void refresh_package_list();
     void tbtnDeleteClick();
@@ -197,6 +208,7 @@ public:
     QAction* N10 = nullptr; // Обновить списки
     QAction* N4 = nullptr;  // Настройки программы...
     QAction* N2 = nullptr;  // Очистить кэш данных
+    QAction* mnuCheckStore = nullptr; // Проверить хранилище
     QAction* N7 = nullptr;  // Вызов справки (disabled)
     QAction* N8 = nullptr;  // О программе...
     std::array<QIcon, 6> ImageList1;
@@ -251,4 +263,6 @@ private:
     bool waiting_for_lock_noted_ = false;
     bool cache_unsaved_ = false; // a run changed the cache and it could not be saved yet
     TonePlayer tones_;
+    QThread* check_thread_ = nullptr;
+    void store_check_finished(const QStringList& lines);
 };
