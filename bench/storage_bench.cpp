@@ -1,15 +1,21 @@
 // Loading, saving and merging a real-time file of 200,000 records x 40 parameters, against
-// `cp` of the same file in the same run.
+// `cp` of the same file in the same run; and a merge into a 1 GB well file against the same
+// merge into a 10 MB one.
 //
-//   storage_bench [repetitions]
+//   storage_bench [repetitions] [--no-large]
 
 #include "Bench_support.h"
 
+#include "platform/File.h"
+#include "storage/Merge_index.h"
+#include "storage/Realtime_merge.h"
 #include "storage/Realtimedatareader.h"
 #include "testkit/Realtime_writer.h"
 #include "testkit/Synthetic.h"
 
 #include <cstdio>
+
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
 
@@ -32,15 +38,67 @@ void write_inputs(const std::string& well, const std::string& arriving)
     testkit::write_file(arriving, testkit::realtime_file(params, newer, text_lines, 2));
 }
 
-void merge(const std::string& well, const std::string& arriving)
+// `count` generated records whose times follow on from `after`: +2 and more.
+std::vector<FileStorageItem> records_after(std::uint32_t after, std::size_t count, std::uint32_t seed)
 {
-    FileStorage model;
-    model.load(well);
-    model.set_time_filter(model.largest_time() + 2, FileStorage::no_time_limit);
-    const std::size_t before = model.records.size();
-    model.load(arriving);
-    if (model.records.size() != before)
-        model.save(well);
+    auto records = testkit::synthetic_records(count, param_count, seed);
+    const std::uint32_t shift = after + 2 - records.front().time;
+    for (FileStorageItem& record : records)
+        record.time += shift;
+    return records;
+}
+
+// A well file of `count` records, written in slices of 200,000 (a 1 GB model would not fit
+// beside its bytes), and `rounds` arriving files of about 1 MB, each newer than the last and
+// repeating 1,000 records the well already has, as a station resend does.
+std::vector<std::string> write_growing(const std::string& well, std::size_t count, int rounds, const bench::ScratchDir& dir,
+                                       const std::string& prefix)
+{
+    const auto params = testkit::synthetic_params(param_count);
+    testkit::write_file(well, testkit::realtime_file(params, {}, text_lines, 2));
+    std::uint32_t last = 0;
+    std::uint32_t seed = 100;
+    storage::MergeIndex index;
+    for (std::size_t done = 0; done < count; done += record_count) {
+        const auto slice = records_after(last, std::min(record_count, count - done), seed++);
+        last = slice.back().time;
+        const std::string path = dir.file(prefix + "slice.realtim");
+        testkit::write_file(path, testkit::realtime_file(params, slice, text_lines, 2));
+        storage::merge_realtime(well, path, storage::MergeWrite::append, &index);
+    }
+    std::vector<std::string> arriving;
+    std::vector<FileStorageItem> previous = records_after(0, 1000, seed++); // stands for the well's last records
+    for (int round = 0; round < rounds; ++round) {
+        auto fresh = records_after(last, arriving_count, seed++);
+        last = fresh.back().time;
+        std::vector<FileStorageItem> resend(previous.end() - 1000, previous.end());
+        resend.insert(resend.end(), fresh.begin(), fresh.end());
+        const std::string path = dir.file(prefix + "arriving-" + std::to_string(round) + ".realtim");
+        testkit::write_file(path, testkit::realtime_file(params, resend, text_lines, 2));
+        arriving.push_back(path);
+        previous = std::move(fresh);
+    }
+    return arriving;
+}
+
+// Each arriving file merged in turn, the well known from the index: the medians.
+double indexed_merge_median(const std::string& well, const std::vector<std::string>& arriving)
+{
+    storage::MergeIndex index;
+    storage::merge_realtime(well, arriving.front(), storage::MergeWrite::append, &index); // makes the entry
+    std::vector<double> times;
+    for (std::size_t i = 1; i < arriving.size(); ++i)
+        times.push_back(bench::seconds_of([&] { storage::merge_realtime(well, arriving[i], storage::MergeWrite::append, &index); }));
+    return bench::median(times);
+}
+
+// A copy of the well file already on disk, as a well file is between packages: otherwise the
+// merge's flush would write the whole copy too.
+void fresh_copy(const std::string& from, const std::string& to)
+{
+    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+    const platform::UniqueFd fd(::open(to.c_str(), O_RDONLY | O_CLOEXEC));
+    platform::sync_data(fd.get());
 }
 
 int peak_load(const std::string& path)
@@ -59,6 +117,7 @@ int main(int argc, char** argv)
     if (argc >= 2 && std::string(argv[1]) == "--peak-load")
         return peak_load(argc >= 3 ? argv[2] : "");
     const int repetitions = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 7;
+    const bool large = !(argc >= 3 && std::string(argv[2]) == "--no-large");
 
     bench::ScratchDir dir;
     const std::string well = dir.file("well.realtim");
@@ -69,20 +128,39 @@ int main(int argc, char** argv)
                 record_count, param_count, megabytes, static_cast<double>(std::filesystem::file_size(arriving)) / 1e6,
                 repetitions);
 
-    std::vector<double> cp, load, save, merged;
+    std::vector<double> cp, load, save, rewritten, appended;
     for (int i = 0; i < repetitions; ++i) {
         cp.push_back(bench::cp_seconds(well, dir.file("copy.realtim")));
         FileStorage model;
         load.push_back(bench::seconds_of([&] { model.load(well); }));
         save.push_back(bench::seconds_of([&] { model.save_realtime(dir.file("saved.realtim")); }));
-        std::filesystem::copy_file(well, dir.file("merge.realtim"), std::filesystem::copy_options::overwrite_existing);
-        merged.push_back(bench::seconds_of([&] { merge(dir.file("merge.realtim"), arriving); }));
+        fresh_copy(well, dir.file("merge.realtim"));
+        rewritten.push_back(bench::seconds_of(
+            [&] { storage::merge_realtime(dir.file("merge.realtim"), arriving, storage::MergeWrite::rewrite); }));
+        fresh_copy(well, dir.file("merge.realtim"));
+        appended.push_back(bench::seconds_of([&] { storage::merge_realtime(dir.file("merge.realtim"), arriving); }));
     }
     const double floor = bench::median(cp);
     std::printf("%-44s %9.1f ms %8.1f MB/s\n", "floor: cp of the file", floor * 1000, megabytes / floor);
-    bench::print_row("load into the model", bench::median(load), floor, megabytes, "<= 8 x");
-    bench::print_row("save_realtime of the model", bench::median(save), floor, megabytes, "<= 6 x");
-    bench::print_row("merge 1 MB into it (load, filter, load, save)", bench::median(merged), floor, megabytes, "<= 15 x");
+    bench::print_row("load into the model", bench::median(load), floor, megabytes, "<= 1.5 x");
+    bench::print_row("save_realtime of the model, flush included", bench::median(save), floor, megabytes, "<= 3 x");
+    bench::print_row("merge 1 MB, rewriting the file", bench::median(rewritten), floor, megabytes, "(before)");
+    bench::print_row("merge 1 MB, appending, file read whole", bench::median(appended), floor, megabytes, "-");
+
+    // The steady state: the well known from the merge index.
+    const int rounds = repetitions + 1;
+    const auto into_42 = write_growing(dir.file("w42.realtim"), record_count, rounds, dir, "w42-");
+    bench::print_row("merge 1 MB, appending, well from the index", indexed_merge_median(dir.file("w42.realtim"), into_42),
+                     floor, megabytes, "<= 0.5 x");
+    if (large) {
+        const auto into_10 = write_growing(dir.file("w10.realtim"), 48000, rounds, dir, "w10-");
+        const double small = indexed_merge_median(dir.file("w10.realtim"), into_10);
+        const auto into_1g = write_growing(dir.file("w1g.realtim"), 4800000, rounds, dir, "w1g-");
+        const double big = indexed_merge_median(dir.file("w1g.realtim"), into_1g);
+        std::printf("merge 1 MB into a %.0f MB well: %.1f ms; into a %.0f MB well: %.1f ms; ratio %.2f x (target <= 2 x)\n",
+                    static_cast<double>(std::filesystem::file_size(dir.file("w10.realtim"))) / 1e6, small * 1000,
+                    static_cast<double>(std::filesystem::file_size(dir.file("w1g.realtim"))) / 1e6, big * 1000, big / small);
+    }
 
     const long long baseline = bench::child_peak_bytes({"--peak-load"});
     const long long peak = bench::child_peak_bytes({"--peak-load", well});

@@ -5,6 +5,7 @@
 #include "cli/Extract.h"
 #include "cli/Output.h"
 #include "cli/Tree.h"
+#include "cli/Verify.h"
 #include "cli/Watch.h"
 #include "extract/Extractthread.h"
 
@@ -105,6 +106,8 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     CLI::App* cache = add_cache_command(app, cache_options);
     WatchOptions watch_options;
     CLI::App* watch = add_watch_command(app, watch_options);
+    VerifyOptions verify_options;
+    CLI::App* verify = add_verify_command(app, verify_options);
 
     // A subcommand's own options keep CLI11's group name whatever the app's defaults say.
     for (CLI::App* command : app.get_subcommands({})) {
@@ -143,6 +146,8 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
             return run_cache(cache_options, out, err);
         if (watch->parsed())
             return run_watch(watch_options, out, err);
+        if (verify->parsed())
+            return run_verify(verify_options, out, err);
     }
     catch (const std::exception& e) {
         // The subcommands report their own errors; this catches what they did not expect,

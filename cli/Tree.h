@@ -13,6 +13,9 @@ class App;
 
 namespace dravinex_cli {
 
+// False, after one line on `err`, when --home or --to names no folder.
+bool store_options_usable(const StoreOptions& options, std::ostream& err);
+
 CLI::App* add_tree_command(CLI::App& app, StoreOptions& options);
 int run_tree(const StoreOptions& options, std::ostream& out, std::ostream& err);
 

@@ -12,6 +12,7 @@
 #include "lib/Fileworks.h"
 #include "lib/io/Binary_io.h"
 #include "platform/Folder_watch.h"
+#include "storage/Merge_index.h"
 
 #include <map>
 #include <memory>
@@ -168,10 +169,15 @@ private:
     void read_identity();
     void make_destination();
     bool merge_into(const std::string& source, const std::string& target);
+    bool merge_classic(const std::string& source, const std::string& target);
+    storage::MergeIndex& merge_index();
     void note_problem(const std::string& file, const std::exception& error);
 
     TExtractThread& run_;
     std::vector<std::string> problems_;
+    // What the merges know of the well files, kept in the program's folder; read at the
+    // package's first real-time merge and saved after its merges.
+    std::unique_ptr<storage::MergeIndex> merge_index_;
 };
 
 // Where a package named on a command line sends its data: the folder `name` beside the
@@ -183,3 +189,5 @@ void copy_file_replacing(const std::string& from, const std::string& to);
 // Puts an unpacked file into the store under `to`, replacing what is there: moved when it
 // can be, copied otherwise; throws lib::io::FileError.
 void place_file(const std::string& from, const std::string& to);
+// Places a file at `to` only when nothing is there; false when something is.
+bool place_new_file(const std::string& from, const std::string& to);

@@ -8,6 +8,7 @@
 #include "lib/Sys_utils.h"
 #include "lib/io/Binary_io.h"
 #include "lib/io/File_replacement.h"
+#include "storage/Realtime_merge.h"
 #include "storage/Realtimedatareader.h"
 
 #include <algorithm>
@@ -55,19 +56,6 @@ void append_classic_records(const std::string& target, const FileStorage& model,
     lib::io::replace_file_contents(target, bytes);
 }
 
-// The arriving file repeats the remarks it carried last time: only those the well's file
-// does not hold yet are kept (remarks from `first_arrived` on are the arriving file's).
-void keep_new_remarks(std::vector<SimpleRemark>& remarks, std::size_t first_arrived)
-{
-    std::size_t kept = first_arrived;
-    for (std::size_t i = first_arrived; i < remarks.size(); ++i) {
-        const auto known_end = remarks.begin() + static_cast<std::ptrdiff_t>(kept);
-        if (std::find(remarks.begin(), known_end, remarks[i]) == known_end)
-            remarks[kept++] = std::move(remarks[i]);
-    }
-    remarks.resize(kept);
-}
-
 // Thrown when a well's file or an arriving file cannot be merged; carries the reason.
 struct MergeFailure {
     std::string text;
@@ -112,6 +100,74 @@ void place_file(const std::string& from, const std::string& to)
     if (errno != EXDEV)
         throw lib::io::FileError(lib::io::text::cannot_write, to, errno);
     copy_file_replacing(from, to);
+}
+
+namespace {
+
+// Gives `from` the name `to` unless `to` exists: renameat2 without replacing, or where the
+// file system does not offer it (NFS, SMB), a hard link, which fails the same way.
+// False when `to` exists; errno EXDEV when the two lie on different file systems.
+bool rename_no_replace(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EEXIST)
+        return false;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        throw lib::io::FileError(lib::io::text::cannot_write, to, errno);
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        if (errno == EEXIST)
+            return false;
+        throw lib::io::FileError(lib::io::text::cannot_write, to, errno);
+    }
+    ::unlink(from.c_str());
+    return true;
+}
+
+void sync_file(const std::string& path)
+{
+    const platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid())
+        throw lib::io::FileError(lib::io::text::cannot_open, path, errno);
+    if (!platform::sync_data(fd.get()))
+        throw lib::io::FileError(lib::io::text::cannot_write, path, errno);
+}
+
+} // namespace
+
+// A data file the well does not have yet: placed whole and flushed, but never over a file
+// that another run (another machine's, on a shared store) placed meanwhile. False when
+// such a file is there; the caller merges into it.
+bool place_new_file(const std::string& from, const std::string& to)
+{
+    sync_file(from);
+    if (rename_no_replace(from, to)) {
+        platform::sync_folder(lib::folder_of(to));
+        return true;
+    }
+    if (errno != EXDEV)
+        return false;
+    // Another file system: a flushed copy beside the target takes the name.
+    lib::io::OSFile source;
+    source.open(from, lib::io::open_read, false);
+    lib::io::FileReplacement copy(to);
+    {
+        lib::io::OSFile out;
+        out.open(copy.temporary_path(), lib::io::open_write, false);
+        std::vector<char> buffer(1 << 20);
+        for (;;) {
+            const std::size_t got = source.read(buffer.data(), buffer.size());
+            out.write(buffer.data(), got);
+            if (got < buffer.size())
+                break;
+        }
+        if (!platform::sync_data(out.handle()))
+            throw lib::io::FileError(lib::io::text::cannot_write, copy.temporary_path(), errno);
+    }
+    if (!rename_no_replace(copy.temporary_path(), to))
+        return false; // the copy is removed with `copy`
+    platform::sync_folder(lib::folder_of(to));
+    return true;
 }
 
 void Placement::note_problem(const std::string& file, const std::exception& error)
@@ -167,6 +223,14 @@ void Placement::place_unpacked()
     make_destination();
     for (const char* kind : merged_kinds)
         merge_data_files(kind);
+    if (merge_index_) {
+        try {
+            merge_index_->save();
+        }
+        catch (const std::exception&) {
+            // Only a shortcut: the entries on disk no longer match the files they name.
+        }
+    }
     for (const char* kind : copied_kinds)
         copy_by_mask(run_.temp_dir_slash_, run_.dest_dir_, kind);
 }
@@ -185,13 +249,10 @@ void Placement::merge_data_file(const std::string& source)
     const std::string target = run_.dest_dir_ + name;
     bool logged = false;
     try {
-        if (!lib::file_exists(target)) {
-            place_file(source, target);
+        if (!lib::file_exists(target) && place_new_file(source, target))
             logged = true;
-        }
-        else {
+        else
             logged = merge_into(source, target);
-        }
     }
     catch (const MergeFailure& failure) {
         run_.journal_.push_back(extract_text::merge_failed_head + target + extract_text::merge_failed_tail);
@@ -207,8 +268,34 @@ void Placement::merge_data_file(const std::string& source)
 
 // Only records at least two time units newer than the well's last one are added, and only
 // remarks the well's file does not hold yet. The well's file keeps its variant and
-// encoding, whatever the arriving file's are.
+// encoding, whatever the arriving file's are; a real-time file receives the new sectors at
+// its end.
 bool Placement::merge_into(const std::string& source, const std::string& target)
+{
+    if (lib::extension_of(target).starts_with(".real")) {
+        try {
+            return storage::merge_realtime(target, source, storage::MergeWrite::append, &merge_index());
+        }
+        catch (const storage::MergeLoadError& error) {
+            throw MergeFailure{error.what()};
+        }
+    }
+    return merge_classic(source, target);
+}
+
+// The index lies beside the cache, in the folder that holds the run's temporary folder.
+storage::MergeIndex& Placement::merge_index()
+{
+    if (!merge_index_) {
+        std::string temp_dir = run_.temp_dir_;
+        while (temp_dir.size() > 1 && temp_dir.back() == '/')
+            temp_dir.pop_back();
+        merge_index_ = std::make_unique<storage::MergeIndex>(lib::folder_of(temp_dir) + storage::MergeIndex::file_name);
+    }
+    return *merge_index_;
+}
+
+bool Placement::merge_classic(const std::string& source, const std::string& target)
 {
     FileStorage model;
     try {
@@ -218,11 +305,9 @@ bool Placement::merge_into(const std::string& source, const std::string& target)
         throw MergeFailure{target + ": " + lib::io::describe_error(error)};
     }
     const std::size_t count = model.records.size();
-    const std::size_t remark_count = model.remarks.size();
     const std::uint32_t largest = model.largest_time();
     if (largest >= FileStorage::no_time_limit - 1)
         return false; // largest + 2 would wrap: nothing can be newer
-    const int version = model.version;
     model.set_time_filter(largest + 2, FileStorage::no_time_limit);
     try {
         model.load(source);
@@ -230,14 +315,9 @@ bool Placement::merge_into(const std::string& source, const std::string& target)
     catch (const std::exception& error) {
         throw MergeFailure{source + ": " + lib::io::describe_error(error)};
     }
-    keep_new_remarks(model.remarks, remark_count);
-    if (model.records.size() == count && model.remarks.size() == remark_count)
+    if (model.records.size() == count)
         return false;
-    model.version = version;
-    if (model.realtime_form == 1)
-        model.save(target);
-    else
-        append_classic_records(target, model, count);
+    append_classic_records(target, model, count);
     return true;
 }
 

@@ -183,6 +183,24 @@ void decode_column(lib::io::BinaryInputStream& in, std::vector<float>& column);
 void save_realtime(FileStorage& model, const std::string& path,
                    lib::io::Durability durability = lib::io::Durability::synced);
 
+// Reads a real-time file's bytes held in memory into the model, like load_realtime.
+// Returns the length of the sectors read whole: a cut last sector, or bytes no sector could
+// be read from, lie beyond it.
+std::size_t load_realtime_bytes(FileStorage& model, const char* data, std::size_t size);
+
+// What a merge appends to a real-time file, in the variant and encoding the file's reader
+// stands in at its end: a parameter sector of every parameter when `params`, the records
+// and remarks from the first new ones on, and a text sector of `text_lines` when any.
+struct RealtimeTail {
+    int version = 2;
+    int encoding = lib::enc_utf8;
+    bool params = false;
+    std::size_t first_record = 0;
+    std::size_t first_remark = 0;
+    std::vector<std::string> text_lines;
+};
+std::vector<char> realtime_tail(FileStorage& model, const RealtimeTail& tail);
+
 // True when a file ".nolocking" lies in the folder of `path`: then real-time files are
 // opened without the lock.
 bool locking_disabled_for(const std::string& path);

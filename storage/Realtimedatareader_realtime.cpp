@@ -23,6 +23,9 @@ public:
     RealtimeReader(FileStorage& model, storage::ByteCursor& in) : model_(model), in_(in) {}
 
     void run();
+    // Where the last sector read whole ends: a cut last sector, or bytes no sector could be
+    // read from, lie beyond it.
+    std::size_t whole_end() const { return whole_end_; }
 
 private:
     enum class Attempt { first, old_variant_retry };
@@ -50,6 +53,7 @@ private:
     lib::StrEncConverter converter_{lib::enc_1251};
     bool skips_ = false;
     bool corrupt_ = false;
+    std::size_t whole_end_ = 0;
 };
 
 void RealtimeReader::warn(std::string_view key)
@@ -75,10 +79,11 @@ void RealtimeReader::run()
         }
         const int type = in_.read<std::uint8_t>();
         const int size = in_.read<std::int16_t>();
-        if (parse_sector(type, size, Attempt::first))
+        if (parse_sector(type, size, Attempt::first)
+            || (model_.version != 0 && retry_as_old_variant(header, type, size))) {
+            whole_end_ = in_.position();
             continue;
-        if (model_.version != 0 && retry_as_old_variant(header, type, size))
-            continue;
+        }
         resynchronise(header);
         corrupt_ = true;
     }
@@ -340,4 +345,15 @@ bool load_realtime(FileStorage& model, const std::string& path)
     storage::ByteCursor in = file.cursor();
     RealtimeReader(model, in).run();
     return true;
+}
+
+std::size_t load_realtime_bytes(FileStorage& model, const char* data, std::size_t size)
+{
+    model.version = 0;
+    model.encoding = lib::enc_1251;
+    storage::ByteCursor in(data, size);
+    RealtimeReader reader(model, in);
+    reader.run();
+    model.realtime_form = 1;
+    return reader.whole_end();
 }

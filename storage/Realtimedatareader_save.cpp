@@ -26,9 +26,10 @@ std::string too_long_sector(std::string_view what, std::size_t size)
 
 class RealtimeWriter {
 public:
-    RealtimeWriter(FileStorage& model, lib::io::BinaryOutputFileStream& out) : model_(model), out_(out) {}
+    RealtimeWriter(FileStorage& model, lib::io::BinaryOutputStream& out) : model_(model), out_(out) {}
 
     void write_all();
+    void write_tail(const RealtimeTail& tail);
 
 private:
     void write_format();
@@ -37,11 +38,12 @@ private:
     void write_values_only(const FileStorageItem& item);
     void write_remark(const SimpleRemark& remark);
     void write_text_area();
+    void write_text_lines(const std::vector<std::string>& lines);
     void put_sector(int type);
     bool new_variant() const { return model_.version != 0; }
 
     FileStorage& model_;
-    lib::io::BinaryOutputFileStream& out_;
+    lib::io::BinaryOutputStream& out_;
     lib::io::BinaryMemoryOutputStream body_{body_capacity};
 };
 
@@ -75,6 +77,36 @@ void RealtimeWriter::write_all()
     for (const SimpleRemark& remark : model_.remarks)
         write_remark(remark);
     write_text_area();
+}
+
+// The file's reader stands, at the end of the file, in the variant and encoding the tail
+// must be written in; a parameter sector first when the new records' layout is not the
+// file's last one.
+void RealtimeWriter::write_tail(const RealtimeTail& tail)
+{
+    model_.version = tail.version;
+    model_.encoding = tail.encoding;
+    // A new-variant file in another code page is switched to UTF-8, as a rewrite would
+    // write it, so that no arriving text is lost to the code page.
+    if (new_variant() && model_.encoding != lib::enc_utf8) {
+        model_.encoding = lib::enc_utf8;
+        write_format();
+    }
+    out_.set_encoding(model_.encoding);
+    body_.set_encoding(model_.encoding);
+    if (tail.params)
+        write_params();
+    for (std::size_t i = tail.first_record; i < model_.records.size(); ++i) {
+        const FileStorageItem& record = *model_.records[i];
+        if (record.stamped == 0)
+            write_values_only(record);
+        else
+            write_record(record);
+    }
+    for (std::size_t i = tail.first_remark; i < model_.remarks.size(); ++i)
+        write_remark(model_.remarks[i]);
+    if (!tail.text_lines.empty())
+        write_text_lines(tail.text_lines);
 }
 
 void RealtimeWriter::write_format()
@@ -163,6 +195,11 @@ void RealtimeWriter::write_remark(const SimpleRemark& remark)
 // areas in turn gives the same lines.
 void RealtimeWriter::write_text_area()
 {
+    write_text_lines(model_.text_values.lines());
+}
+
+void RealtimeWriter::write_text_lines(const std::vector<std::string>& lines)
+{
     lib::ByteBuffer encoded;
     std::string chunk;
     std::size_t chunk_bytes = 1; // the closing zero byte
@@ -172,7 +209,7 @@ void RealtimeWriter::write_text_area()
         chunk.clear();
         chunk_bytes = 1;
     };
-    for (const std::string& line : model_.text_values.lines()) {
+    for (const std::string& line : lines) {
         const std::string piece = line + "\r\n";
         body_.converter().encode(piece, encoded);
         const std::size_t piece_bytes = encoded.size() - 1; // without its zero byte
@@ -197,4 +234,11 @@ void save_realtime(FileStorage& model, const std::string& path, lib::io::Durabil
     out.close();
     replacement.commit();
     lib::file_times(path, nullptr, &model.file_time);
+}
+
+std::vector<char> realtime_tail(FileStorage& model, const RealtimeTail& tail)
+{
+    lib::io::BinaryMemoryOutputStream out(1 << 16);
+    RealtimeWriter(model, out).write_tail(tail);
+    return out.bytes();
 }

@@ -67,6 +67,8 @@ TDravinexMainForm::TDravinexMainForm(const ProgramFolders& folders, QStringList 
 
 TDravinexMainForm::~TDravinexMainForm()
 {
+    if (check_thread_)
+        check_thread_->wait(); // it reads the store only; its report has nowhere to go now
     // A run still going (the program is being torn down) must end before its cache goes;
     // an error box it asked for just before is answered by closing it.
     if (job_.running()) {

@@ -32,6 +32,8 @@
 #include <string>
 #include <vector>
 
+class QThread;
+
 class HandOffServer;
 class TDravinexMainForm;
 class QAction;
@@ -69,6 +71,11 @@ inline constexpr const char* menu_refresh = "Обновить списки";
 inline constexpr const char* menu_setup = "Настройка";
 inline constexpr const char* menu_settings = "Настройки программы...";
 inline constexpr const char* menu_clear_cache = "Очистить кэш данных";
+inline constexpr const char* menu_check_store = "Проверить хранилище";
+inline constexpr const char* check_started = "Проверка хранилища ";
+inline constexpr const char* check_done = "Проверка хранилища окончена. Проверено файлов данных: ";
+inline constexpr const char* check_found = ", найдено: ";
+inline constexpr const char* check_failed = "Проверка хранилища не удалась: ";
 inline constexpr const char* menu_help = "Справка";
 inline constexpr const char* menu_help_call = "Вызов справки";
 inline constexpr const char* menu_about = "О программе...";
@@ -141,6 +148,10 @@ public:
     // After the store folder changed: asks whether to clear the cache, so that every
     // package is unpacked into the new store.
     void offer_cache_clearing();
+    // "Проверить хранилище": the store check runs on a thread of its own; its report goes
+    // to the journal line by line when it ends.
+    void check_store_click();
+    bool store_check_running() const { return check_thread_ != nullptr; }
 
     void refresh_package_list();
     void tbtnDeleteClick();
@@ -214,6 +225,7 @@ public:
     QAction* N10 = nullptr; // Обновить списки
     QAction* N4 = nullptr;  // Настройки программы...
     QAction* N2 = nullptr;  // Очистить кэш данных
+    QAction* mnuCheckStore = nullptr; // Проверить хранилище
     QAction* N7 = nullptr;  // Вызов справки (disabled)
     QAction* N8 = nullptr;  // О программе...
     std::array<QIcon, 6> ImageList1;
@@ -273,4 +285,6 @@ private:
     QString last_copy_target_;
     bool tree_scanning_ = false;
     bool tree_rescan_ = false;
+    QThread* check_thread_ = nullptr;
+    void store_check_finished(const QStringList& lines);
 };

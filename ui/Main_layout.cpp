@@ -210,6 +210,7 @@ void TDravinexMainForm::build_menu()
     QMenu* setup = menuBar()->addMenu(ui_text(main_text::menu_setup));
     N4 = setup->addAction(ui_text(main_text::menu_settings), this, &TDravinexMainForm::N4Click);
     N2 = setup->addAction(ui_text(main_text::menu_clear_cache), this, &TDravinexMainForm::N2Click);
+    mnuCheckStore = setup->addAction(ui_text(main_text::menu_check_store), this, &TDravinexMainForm::check_store_click);
 
     QMenu* help = menuBar()->addMenu(ui_text(main_text::menu_help));
     N7 = help->addAction(ui_text(main_text::menu_help_call));

@@ -201,7 +201,7 @@ void copy_jobs(const std::vector<CopyJob>& jobs, CopyState& state, CopyOutcome& 
                 outcome.bytes += job.size;
             }
             catch (const std::exception& error) {
-                outcome.failures << job.from + QStringLiteral(": ") + QString::fromStdString(describe_error(error));
+                outcome.failures << job.from + QStringLiteral(": ") + QString::fromStdString(lib::io::describe_error(error));
             }
         }
         state.bytes_done += job.size;

@@ -191,6 +191,26 @@ private slots:
         QCOMPARE(window.journal().last(), QString::number(journal_line_limit + 9));
     }
 
+    void checking_the_store_reports_in_the_journal_without_holding_the_window()
+    {
+        ui_test::Folders folders;
+        QDir(folders.root.path()).mkpath(QStringLiteral("store/Северная/12"));
+        QFile cut(folders.store() + QStringLiteral("Северная/12/1.realtim"));
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        // No parameters, then a record sector cut after two bytes of its body.
+        cut.write(QByteArray("\x02\x01\x00\x00\x01\x30\x00\x01\x02", 9));
+        cut.close();
+        Window window(folders);
+        window.form.mnuCheckStore->trigger();
+        QVERIFY(window.form.store_check_running());
+        QVERIFY(!window.form.mnuCheckStore->isEnabled());
+        QVERIFY(ui_test::wait_for([&] { return !window.form.store_check_running(); }));
+        QVERIFY(window.form.mnuCheckStore->isEnabled());
+        const QString text = window.form.Memo1->toPlainText();
+        QVERIFY2(text.contains(QStringLiteral("обрезанный последний сектор")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("Проверено файлов данных: 1, найдено: 1")), qPrintable(text));
+    }
+
     void a_failing_package_shows_its_error_while_the_others_are_placed()
     {
         ui_test::Folders folders;

@@ -1,0 +1,45 @@
+#include "cli/Verify.h"
+
+#include "catalogue/Store_check.h"
+#include "cli/Cli.h"
+#include "cli/Output.h"
+#include "cli/Tree.h"
+#include "lib/Sys_utils.h"
+#include "storage/Merge_index.h"
+
+#include <CLI/CLI.hpp>
+
+#include <ostream>
+
+namespace dravinex_cli {
+
+CLI::App* add_verify_command(CLI::App& app, VerifyOptions& options)
+{
+    CLI::App* verify = app.add_subcommand(
+        "verify", "Проверить хранилище: прочитать каждый файл данных и сообщить о повреждениях, обрезанных "
+                  "концах, устаревшем индексе слияния, остатках прерванных распаковок и файлах вне дерева");
+    add_store_options(*verify, options.store, false);
+    verify->add_flag("--repair", options.repair,
+                     "Отрезать обрезанные последние секторы и удалить временные файлы прерванных записей; "
+                     "больше ничего не менять");
+    return verify;
+}
+
+int run_verify(const VerifyOptions& options, std::ostream& out, std::ostream& err)
+{
+    if (!store_options_usable(options.store, err))
+        return exit_usage;
+    const StorePaths paths = resolve_store(options.store);
+    const catalogue::StoreReport report =
+        catalogue::check_store(paths.to_path, lib::folder_of(paths.temp_dir) + storage::MergeIndex::file_name, options.repair);
+    for (const catalogue::StoreFinding& finding : report.findings)
+        out << printable(catalogue::describe_finding(finding)) << '\n';
+    out << "Проверено файлов данных: " << report.data_files << ", найдено: " << report.findings.size() << '\n';
+    if (!out.flush()) {
+        err << program_name << ": не удалось записать вывод\n";
+        return exit_failure;
+    }
+    return report.findings.empty() ? exit_ok : exit_failure;
+}
+
+} // namespace dravinex_cli

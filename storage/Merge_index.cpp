@@ -1,0 +1,234 @@
+// The merge index on disk: a signature, then per entry the well file's path, stamp and
+// summary, every number little-endian and every string with its 32-bit length.
+
+#include "storage/Merge_index.h"
+
+#include "lib/io/File_replacement.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include <sys/stat.h>
+
+namespace storage {
+
+namespace {
+
+constexpr std::string_view signature = "DRVXMIX1";
+
+std::int64_t ns_of(const struct timespec& ts)
+{
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+FileStamp stamp_from(const struct stat& st)
+{
+    FileStamp stamp;
+    stamp.device = static_cast<std::uint64_t>(st.st_dev);
+    stamp.inode = static_cast<std::uint64_t>(st.st_ino);
+    stamp.size = static_cast<std::uint64_t>(st.st_size);
+    stamp.modified_ns = ns_of(st.st_mtim);
+    stamp.changed_ns = ns_of(st.st_ctim);
+    return stamp;
+}
+
+class Writer {
+public:
+    template <class T>
+    void put(T value)
+    {
+        static_assert(std::is_trivially_copyable_v<T>);
+        out.append(reinterpret_cast<const char*>(&value), sizeof value);
+    }
+    void put(const std::string& text)
+    {
+        put(static_cast<std::uint32_t>(text.size()));
+        out += text;
+    }
+    std::string out;
+};
+
+struct Damaged : std::runtime_error {
+    Damaged() : std::runtime_error("damaged merge index") {}
+};
+
+class Reader {
+public:
+    explicit Reader(std::string_view bytes) : bytes_(bytes) {}
+
+    template <class T>
+    T get()
+    {
+        static_assert(std::is_trivially_copyable_v<T>);
+        T value;
+        std::memcpy(&value, take(sizeof value), sizeof value);
+        return value;
+    }
+    std::string text()
+    {
+        const auto size = get<std::uint32_t>();
+        return std::string(take(size), size);
+    }
+    // A count of items at least `item_size` bytes each, checked against what is left.
+    std::size_t count(std::size_t item_size)
+    {
+        const auto n = get<std::uint32_t>();
+        if (n > (bytes_.size() - at_) / item_size)
+            throw Damaged();
+        return n;
+    }
+    bool at_end() const { return at_ == bytes_.size(); }
+    const char* take(std::size_t n)
+    {
+        if (n > bytes_.size() - at_)
+            throw Damaged();
+        const char* p = bytes_.data() + at_;
+        at_ += n;
+        return p;
+    }
+
+private:
+    std::string_view bytes_;
+    std::size_t at_ = 0;
+};
+
+void put_summary(Writer& w, const std::string& path, const WellFileSummary& s)
+{
+    w.put(path);
+    w.put(s.stamp.device);
+    w.put(s.stamp.inode);
+    w.put(s.stamp.size);
+    w.put(s.stamp.modified_ns);
+    w.put(s.stamp.changed_ns);
+    w.put(s.whole_length);
+    w.put(s.largest_time);
+    w.put(s.version);
+    w.put(s.encoding);
+    w.put(static_cast<std::uint32_t>(s.params.size()));
+    for (const FileStorageParam& p : s.params) {
+        for (const std::string* text : {&p.name, &p.text1, &p.text2, &p.text3, &p.text5, &p.text6})
+            w.put(*text);
+        w.put(p.int_attr);
+        w.put(p.float_attr);
+    }
+    w.put(static_cast<std::uint32_t>(s.layout.size()));
+    for (const std::int32_t index : s.layout)
+        w.put(index);
+    w.put(static_cast<std::uint32_t>(s.text_lines.size()));
+    for (const std::string& line : s.text_lines)
+        w.put(line);
+    w.put(static_cast<std::uint32_t>(s.remarks.size()));
+    for (const SimpleRemark& r : s.remarks) {
+        w.put(r.value1);
+        w.put(r.value2);
+        w.put(r.value3);
+        w.put(r.text);
+    }
+}
+
+std::pair<std::string, WellFileSummary> get_summary(Reader& r)
+{
+    std::string path = r.text();
+    WellFileSummary s;
+    s.stamp.device = r.get<std::uint64_t>();
+    s.stamp.inode = r.get<std::uint64_t>();
+    s.stamp.size = r.get<std::uint64_t>();
+    s.stamp.modified_ns = r.get<std::int64_t>();
+    s.stamp.changed_ns = r.get<std::int64_t>();
+    s.whole_length = r.get<std::uint64_t>();
+    s.largest_time = r.get<std::uint32_t>();
+    s.version = r.get<std::int32_t>();
+    s.encoding = r.get<std::int32_t>();
+    s.params.resize(r.count(6 * 4 + 8));
+    if (s.params.size() > static_cast<std::size_t>(FileStorage::max_params))
+        throw Damaged();
+    for (FileStorageParam& p : s.params) {
+        for (std::string* text : {&p.name, &p.text1, &p.text2, &p.text3, &p.text5, &p.text6})
+            *text = r.text();
+        p.int_attr = r.get<std::int32_t>();
+        p.float_attr = r.get<float>();
+    }
+    s.layout.resize(r.count(4));
+    if (s.layout.size() > static_cast<std::size_t>(FileStorage::max_params))
+        throw Damaged();
+    for (std::int32_t& index : s.layout) {
+        index = r.get<std::int32_t>();
+        if (index < -1 || index >= static_cast<std::int32_t>(s.params.size()))
+            throw Damaged();
+    }
+    s.text_lines.resize(r.count(4));
+    for (std::string& line : s.text_lines)
+        line = r.text();
+    s.remarks.resize(r.count(16));
+    for (SimpleRemark& remark : s.remarks) {
+        remark.value1 = r.get<std::uint32_t>();
+        remark.value2 = r.get<std::uint32_t>();
+        remark.value3 = r.get<std::uint32_t>();
+        remark.text = r.text();
+    }
+    return {std::move(path), std::move(s)};
+}
+
+} // namespace
+
+std::optional<FileStamp> stamp_of(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return std::nullopt;
+    return stamp_from(st);
+}
+
+std::optional<FileStamp> stamp_of(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return stamp_from(st);
+}
+
+MergeIndex::MergeIndex(std::string path) : path_(std::move(path))
+{
+    std::string bytes;
+    try {
+        bytes = lib::io::read_whole_file(path_);
+    }
+    catch (const std::exception&) {
+        return; // none yet, or unreadable: every well file is read whole once
+    }
+    try {
+        Reader r(bytes);
+        if (std::string_view(r.take(signature.size()), signature.size()) != signature)
+            throw Damaged();
+        while (!r.at_end())
+            entries_.insert(get_summary(r));
+    }
+    catch (const Damaged&) {
+        entries_.clear();
+    }
+}
+
+const WellFileSummary* MergeIndex::find(const std::string& well_file) const
+{
+    const auto it = entries_.find(well_file);
+    return it == entries_.end() ? nullptr : &it->second;
+}
+
+void MergeIndex::put(const std::string& well_file, WellFileSummary summary)
+{
+    entries_[well_file] = std::move(summary);
+}
+
+// The index is only a shortcut: a lost write costs one full read, so it needs no flush.
+void MergeIndex::save() const
+{
+    if (path_.empty())
+        return;
+    Writer w;
+    w.out += signature;
+    for (const auto& [path, summary] : entries_)
+        put_summary(w, path, summary);
+    lib::io::replace_file_contents(path_, w.out, lib::io::Durability::scratch);
+}
+
+} // namespace storage

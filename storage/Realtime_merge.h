@@ -1,0 +1,44 @@
+#pragma once
+// Merging an arriving real-time file into the well's file of the same name.
+//
+// Only the arriving records at least two time units newer than the well's last one are
+// taken, and only the remarks the well's file does not hold yet. The well's file keeps its
+// variant and encoding. Appending writes just the new sectors at the end of the well's file,
+// under its lock, and flushes them; rewriting (what merges did before) writes the whole
+// model through a temporary file and a rename. Either way, loading the result gives the same
+// model.
+
+#include <stdexcept>
+#include <string>
+
+namespace storage {
+
+class MergeIndex;
+
+enum class MergeWrite { append, rewrite };
+
+// One side of the merge could not be read; `path` names it.
+class MergeLoadError : public std::runtime_error {
+public:
+    MergeLoadError(std::string path, const std::string& reason)
+        : std::runtime_error(path + ": " + reason), path_(std::move(path))
+    {
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// True when the well's file received anything. Errors of the two loads are MergeLoadError;
+// those of the write are lib::io::FileError or FileStorageException. An append finds what it
+// needs of the well's file in `index` while the entry matches the file, and updates it (the
+// caller saves the index).
+bool merge_realtime(const std::string& target, const std::string& source, MergeWrite how = MergeWrite::append,
+                    MergeIndex* index = nullptr);
+
+// Cuts off, under the file's locks, what follows the last sector read whole (a sector a
+// killed append left cut). True when something was cut.
+bool cut_realtime_tail(const std::string& path);
+
+} // namespace storage

@@ -1,0 +1,84 @@
+#include "Cli_run.h"
+
+#include "core/support/TempDir.h"
+#include "storage/Merge_index.h"
+#include "storage/Realtime_merge.h"
+#include "testkit/Bytes.h"
+#include "testkit/Realtime_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using testsupport::TempDir;
+
+namespace {
+
+testkit::Bytes well_file(std::vector<std::uint32_t> times)
+{
+    FileStorageParam p;
+    p.name = "Глубина";
+    std::vector<FileStorageItem> records;
+    for (const std::uint32_t t : times) {
+        FileStorageItem item;
+        item.time = t;
+        item.values = {1};
+        records.push_back(item);
+    }
+    return testkit::realtime_file({p}, records, {}, 2);
+}
+
+bool has_line(const std::string& out, const std::string& text)
+{
+    return out.find(text) != std::string::npos;
+}
+
+} // namespace
+
+TEST(CliVerify, FindsWhatIsWrongAndRepairsOnlyCutTailsAndLeftovers)
+{
+    TempDir dir;
+    const std::string home = dir.folder() + "home/";
+    const std::string store = dir.folder() + "store/";
+    const std::string well = store + "Северная/12/";
+    std::filesystem::create_directories(home);
+    std::filesystem::create_directories(well);
+
+    testkit::write_file(well + "1.realtim", well_file({1, 2}));
+    EXPECT_EQ(clitest::run_cli({"verify", "--home", home, "--to", store}).status, 0);
+
+    testkit::Bytes cut = well_file({1, 2, 3});
+    testkit::shrink(cut, 20); // a killed append: the text sector and part of the last record are gone
+    testkit::write_file(well + "2.realtim", cut);
+    testkit::write_file(well + ".3.realtim.tmp-Ab12Cd", {1, 2});
+    testkit::write_file(store + "stray.realtim", well_file({1}));
+    std::filesystem::create_directories(well + "sub");
+    // An index entry for the first file, which a hand then changed.
+    storage::MergeIndex index(home + storage::MergeIndex::file_name);
+    testkit::write_file(dir.folder() + "empty.realtim", well_file({}));
+    storage::merge_realtime(well + "1.realtim", dir.folder() + "empty.realtim", storage::MergeWrite::append, &index);
+    index.save();
+    testkit::write_file(well + "1.realtim", well_file({1, 2, 4}));
+
+    const clitest::CliRun found = clitest::run_cli({"verify", "--home", home, "--to", store});
+    EXPECT_EQ(found.status, 1);
+    EXPECT_TRUE(has_line(found.out, "обрезанный последний сектор")) << found.out;
+    EXPECT_TRUE(has_line(found.out, "временный файл прерванной записи: " + well + ".3.realtim.tmp-Ab12Cd")) << found.out;
+    EXPECT_TRUE(has_line(found.out, "не показывается в дереве данных: " + store + "stray.realtim")) << found.out;
+    EXPECT_TRUE(has_line(found.out, "не показывается в дереве данных: " + well + "sub")) << found.out;
+    EXPECT_TRUE(has_line(found.out, "индекса слияния")) << found.out;
+    EXPECT_TRUE(has_line(found.out, "Проверено файлов данных: 2, найдено: 5")) << found.out;
+
+    const clitest::CliRun repaired = clitest::run_cli({"verify", "--home", home, "--to", store, "--repair"});
+    EXPECT_EQ(repaired.status, 1);
+    EXPECT_TRUE(has_line(repaired.out, "— исправлено")) << repaired.out;
+    EXPECT_FALSE(std::filesystem::exists(well + ".3.realtim.tmp-Ab12Cd"));
+    EXPECT_TRUE(std::filesystem::exists(store + "stray.realtim")); // not ours to remove
+
+    const clitest::CliRun after = clitest::run_cli({"verify", "--home", home, "--to", store});
+    EXPECT_FALSE(has_line(after.out, "обрезанный")) << after.out;
+    EXPECT_FALSE(has_line(after.out, "временный файл")) << after.out;
+    FileStorage model;
+    model.load(well + "2.realtim");
+    EXPECT_EQ(model.records.size(), 2u);
+}

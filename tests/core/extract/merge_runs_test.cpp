@@ -1,0 +1,223 @@
+// A run killed at any moment of its merges leaves well files that the next full run brings
+// to exactly what one uninterrupted run gives: no record twice, none lost.
+
+#include "catalogue/Filedata.h"
+#include "extract/Extractthread.h"
+
+#include "storage/Realtimedatareader.h"
+#include "support/Expect.h"
+#include "support/TempDir.h"
+#include "testkit/Bytes.h"
+#include "testkit/Realtime_writer.h"
+#include "testkit/Synthetic.h"
+#include "testkit/Zreg_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using testsupport::TempDir;
+using testsupport::times_of;
+
+namespace {
+
+class QuietOwner : public ExtractOwner {
+public:
+    void post_status(const std::string&) override {}
+    void post_progress(int) override {}
+    void report_error(const std::string&, const std::string& message) override { errors.push_back(message); }
+    std::vector<std::string> errors;
+};
+
+testkit::ZregMember member(std::string name, testkit::Bytes content)
+{
+    testkit::ZregMember m;
+    m.name = std::move(name);
+    m.content = std::move(content);
+    return m;
+}
+
+// Packages of one well whose station files grow from package to package and overlap the
+// previous one; every third brings a new parameter, every fourth a remark, and each a
+// depth file the well gets new in the first and merged later.
+void write_packages(const std::string& folder, int count)
+{
+    const auto params = testkit::synthetic_params(12);
+    const auto records = testkit::synthetic_records(400 * static_cast<std::size_t>(count + 1), 12, 7);
+    for (int p = 0; p < count; ++p) {
+        const std::size_t first = static_cast<std::size_t>(p) * 400;
+        const std::size_t columns = 9 + static_cast<std::size_t>(p / 3) % 4;
+        std::vector<FileStorageParam> used(params.begin(), params.begin() + static_cast<std::ptrdiff_t>(columns));
+        testkit::RealtimeFile file(2, lib::enc_utf8);
+        file.format(2, lib::enc_utf8).params(used);
+        for (std::size_t i = first; i < first + 700; ++i) {
+            FileStorageItem item = records[i];
+            item.values.resize(columns);
+            file.record(item);
+        }
+        if (p % 4 == 0)
+            file.remark({static_cast<std::uint32_t>(p), 0, 0, "Заметка " + std::to_string(p)});
+        file.text_area({"Куст=" + std::to_string(p / 5)});
+        testkit::RealtimeFile depth(2, lib::enc_utf8);
+        depth.format(2, lib::enc_utf8).params(used).record(records[first]).text_area({});
+        testkit::write_file(folder + testkit::numbered("p", static_cast<std::size_t>(p)) + ".zreg",
+                            testkit::zreg_package(1, {member("inpgti.ini", testkit::inpgti_ini("12", "Северная", lib::enc_1251)),
+                                                      member("1.realtim", file.bytes()), member("1.realdep", depth.bytes()),
+                                                      member("run.rac", {'r', static_cast<std::uint8_t>(p)})}));
+    }
+}
+
+// One run over the input folder with the cache of the home, saved when the run ends.
+void run_once(const std::string& home, const std::string& in, const std::string& store)
+{
+    FilesDataStorage cache;
+    cache.load(home + "TemporaryFileData.bin");
+    QuietOwner owner;
+    TExtractThread run({.data_root = store, .from_path = in, .temp_dir = home + "temp.dir.tmp", .cache = &cache,
+                        .owner = &owner});
+    run.Execute();
+    cache.save(home + "TemporaryFileData.bin");
+}
+
+void expect_same_well_files(const std::string& expected, const std::string& got)
+{
+    for (const char* name : {"1.realtim", "1.realdep"}) {
+        FileStorage a;
+        a.load(expected + name);
+        FileStorage b;
+        b.load(got + name);
+        ASSERT_EQ(times_of(a), times_of(b)) << name;
+        ASSERT_EQ(a.param_count, b.param_count) << name;
+        for (std::size_t i = 0; i < a.records.size(); ++i)
+            ASSERT_EQ(a.records[i]->values, b.records[i]->values) << name << ", record " << i;
+        EXPECT_EQ(a.remarks, b.remarks) << name;
+        EXPECT_EQ(a.text_values.lines(), b.text_values.lines()) << name;
+    }
+    EXPECT_EQ(testsupport::read_file(expected + "run.rac"), testsupport::read_file(got + "run.rac"));
+}
+
+} // namespace
+
+TEST(MergeKill, RunsKilledAtRandomMomentsEndAsOneUninterruptedRun)
+{
+    TempDir dir;
+    const std::string in = dir.folder() + "in/";
+    std::filesystem::create_directories(in);
+    write_packages(in, 16);
+    for (const char* home : {"home-a/", "home-b/"})
+        std::filesystem::create_directories(dir.folder() + home);
+
+    const auto started = std::chrono::steady_clock::now();
+    run_once(dir.folder() + "home-a/", in, dir.folder() + "whole/");
+    const auto whole_run = std::chrono::steady_clock::now() - started;
+    const auto span = std::max<std::int64_t>(
+        1000, std::chrono::duration_cast<std::chrono::microseconds>(whole_run).count());
+
+    std::mt19937 random(2024);
+    std::uniform_int_distribution<std::int64_t> moment(0, span);
+    int killed = 0;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            run_once(dir.folder() + "home-b/", in, dir.folder() + "killed/");
+            ::_exit(0);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+        if (::kill(child, SIGKILL) == 0)
+            ++killed;
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        if (WIFEXITED(status)) // the run ended before the kill: start it all over
+            std::filesystem::remove(dir.folder() + "home-b/TemporaryFileData.bin");
+    }
+    EXPECT_GT(killed, 0);
+    run_once(dir.folder() + "home-b/", in, dir.folder() + "killed/");
+    expect_same_well_files(dir.folder() + "whole/Северная/12/", dir.folder() + "killed/Северная/12/");
+}
+
+namespace {
+
+// One package of well 12 whose station file holds `count` records from `first` on.
+void write_one_package(const std::string& folder, std::size_t first, std::size_t count, std::uint32_t seed)
+{
+    std::filesystem::create_directories(folder);
+    const auto params = testkit::synthetic_params(10);
+    const auto records = testkit::synthetic_records(first + count, 10, seed);
+    std::vector<FileStorageItem> mine(records.begin() + static_cast<std::ptrdiff_t>(first), records.end());
+    testkit::write_file(folder + "p.zreg",
+                        testkit::zreg_package(1, {member("inpgti.ini", testkit::inpgti_ini("12", "Северная", lib::enc_1251)),
+                                                  member("1.realtim", testkit::realtime_file(params, mine, {"Куст=1"}))}));
+}
+
+std::vector<std::uint32_t> well_times(const std::string& store)
+{
+    FileStorage model;
+    model.load(store + "Северная/12/1.realtim");
+    return times_of(model);
+}
+
+} // namespace
+
+// Two homes on one store, each with a package of the same well, run at once: the well ends
+// as one of the two runs in sequence leaves it, whether it had the file before or not.
+TEST(TwoHomes, RunsAtOnceIntoOneWellEndAsOneOfTheTwoOrders)
+{
+    TempDir dir;
+    const std::string root = dir.folder();
+    write_one_package(root + "in-a/", 0, 6000, 1);
+    write_one_package(root + "in-b/", 3000, 6000, 1); // overlaps a's, and goes on
+    const auto fresh_home = [&](const std::string& home) {
+        std::filesystem::remove_all(root + home);
+        std::filesystem::create_directories(root + home);
+        return root + home;
+    };
+    const auto in_sequence = [&](const char* first, const char* second, bool with_well) {
+        const std::string store = root + "seq-" + first + "-" + std::to_string(with_well) + "/";
+        if (with_well)
+            run_once(fresh_home("h0/"), root + "in-base/", store);
+        run_once(fresh_home("h1/"), root + "in-" + first + "/", store);
+        run_once(fresh_home("h2/"), root + "in-" + second + "/", store);
+        return well_times(store);
+    };
+    write_one_package(root + "in-base/", 0, 10, 1);
+
+    for (const bool with_well : {false, true}) {
+        const auto a_then_b = in_sequence("a", "b", with_well);
+        const auto b_then_a = in_sequence("b", "a", with_well);
+        ASSERT_NE(a_then_b, b_then_a);
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            const std::string store = root + "shared/";
+            std::filesystem::remove_all(store);
+            if (with_well)
+                run_once(fresh_home("h0/"), root + "in-base/", store);
+            std::vector<pid_t> children;
+            for (const char* side : {"a", "b"}) {
+                const std::string home = fresh_home(std::string("home-") + side + "/");
+                const pid_t child = ::fork();
+                ASSERT_GE(child, 0);
+                if (child == 0) {
+                    run_once(home, root + "in-" + side + "/", store);
+                    ::_exit(0);
+                }
+                children.push_back(child);
+            }
+            for (const pid_t child : children) {
+                int status = 0;
+                ::waitpid(child, &status, 0);
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            }
+            const auto got = well_times(store);
+            EXPECT_TRUE(got == a_then_b || got == b_then_a)
+                << "attempt " << attempt << (with_well ? ", the well had the file" : ", a new well file")
+                << ": " << got.size() << " records";
+        }
+    }
+}
