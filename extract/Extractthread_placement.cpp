@@ -287,7 +287,7 @@ bool Placement::merge_into(const std::string& source, const std::string& target)
 storage::MergeIndex& Placement::merge_index()
 {
     if (!merge_index_) {
-        std::string temp_dir = run_.temp_dir_;
+        std::string temp_dir = run_.options_.temp_dir;
         while (temp_dir.size() > 1 && temp_dir.back() == '/')
             temp_dir.pop_back();
         merge_index_ = std::make_unique<storage::MergeIndex>(lib::folder_of(temp_dir) + storage::MergeIndex::file_name);
