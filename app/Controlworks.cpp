@@ -19,6 +19,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 #ifndef DRAVINEX_VERSION
 #error "DRAVINEX_VERSION must name the four-part version"
@@ -156,11 +157,35 @@ bool install_russian_translations(QCoreApplication& application)
     return QCoreApplication::installTranslator(translator.release());
 }
 
+void set_russian_button_texts(QMessageBox& box)
+{
+    const std::pair<QMessageBox::StandardButton, const char*> texts[] = {
+        {QMessageBox::Yes, "Да"},          {QMessageBox::YesToAll, "Да для всех"},
+        {QMessageBox::No, "Нет"},          {QMessageBox::NoToAll, "Нет для всех"},
+        {QMessageBox::Cancel, "Отмена"},   {QMessageBox::Ok, "ОК"},
+        {QMessageBox::Close, "Закрыть"},   {QMessageBox::Abort, "Прервать"},
+        {QMessageBox::Retry, "Повторить"}, {QMessageBox::Ignore, "Пропустить"},
+    };
+    for (const auto& [button, text] : texts) {
+        if (QAbstractButton* present = box.button(button))
+            present->setText(ui_text(text));
+    }
+}
+
+QMessageBox::StandardButton ask_question(QWidget* owner, const QString& title, const QString& text,
+                                         QMessageBox::StandardButtons buttons,
+                                         QMessageBox::StandardButton default_button)
+{
+    QMessageBox box(QMessageBox::Question, title, text, buttons, owner);
+    box.setDefaultButton(default_button);
+    set_russian_button_texts(box);
+    const int pressed = box.exec();
+    return box.clickedButton() == nullptr ? QMessageBox::Cancel : static_cast<QMessageBox::StandardButton>(pressed);
+}
+
 bool ask_yes_no(QWidget* parent, const QString& caption, const QString& question, bool yes_by_default)
 {
-    QMessageBox box(QMessageBox::Question, caption, question, QMessageBox::Yes | QMessageBox::No, parent);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
-    box.setDefaultButton(yes_by_default ? QMessageBox::Yes : QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    return ask_question(parent, caption, question, QMessageBox::Yes | QMessageBox::No,
+                        yes_by_default ? QMessageBox::Yes : QMessageBox::No)
+           == QMessageBox::Yes;
 }

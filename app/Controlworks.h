@@ -7,6 +7,7 @@
 // not installed; labels are coloured or made bold by their "tag" property (1 green, 2 red,
 // 3 navy, 4 bold, 5 green and bold). GUI thread only.
 
+#include <QMessageBox>
 #include <QString>
 
 class QCoreApplication;
@@ -37,6 +38,15 @@ QString build_date_text(const char* compiler_date);
 // language: the program speaks Russian only. False when they are not installed.
 bool install_russian_translations(QCoreApplication& application);
 
-// A question with the buttons "Да" and "Нет", whatever language Qt's own texts are in; true
-// for "Да".
+// Gives the standard buttons of a message box their Russian texts, whatever language Qt's
+// own texts are in.
+void set_russian_button_texts(QMessageBox& box);
+
+// Asks a question whose buttons speak Russian; returns the button pressed (Escape or
+// closing the box gives Cancel).
+QMessageBox::StandardButton ask_question(QWidget* owner, const QString& title, const QString& text,
+                                         QMessageBox::StandardButtons buttons,
+                                         QMessageBox::StandardButton default_button);
+
+// A question with the buttons "Да" and "Нет"; true for "Да".
 bool ask_yes_no(QWidget* parent, const QString& caption, const QString& question, bool yes_by_default = true);

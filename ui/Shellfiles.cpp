@@ -276,32 +276,6 @@ QString move_to_trash(const QString& path)
     return ui_text(shell_text::no_trash);
 }
 
-void set_russian_button_texts(QMessageBox& box)
-{
-    const std::pair<QMessageBox::StandardButton, const char*> texts[] = {
-        {QMessageBox::Yes, shell_text::answer_yes},       {QMessageBox::YesToAll, shell_text::answer_yes_to_all},
-        {QMessageBox::No, shell_text::answer_no},         {QMessageBox::NoToAll, "Нет для всех"},
-        {QMessageBox::Cancel, shell_text::answer_cancel}, {QMessageBox::Ok, "ОК"},
-        {QMessageBox::Close, "Закрыть"},                  {QMessageBox::Abort, "Прервать"},
-        {QMessageBox::Retry, "Повторить"},                {QMessageBox::Ignore, "Пропустить"},
-    };
-    for (const auto& [button, text] : texts) {
-        if (QAbstractButton* present = box.button(button))
-            present->setText(ui_text(text));
-    }
-}
-
-QMessageBox::StandardButton ask_question(QWidget* owner, const QString& title, const QString& text,
-                                         QMessageBox::StandardButtons buttons,
-                                         QMessageBox::StandardButton default_button)
-{
-    QMessageBox box(QMessageBox::Question, title, text, buttons, owner);
-    box.setDefaultButton(default_button);
-    set_russian_button_texts(box);
-    const int pressed = box.exec();
-    return box.clickedButton() == nullptr ? QMessageBox::Cancel : static_cast<QMessageBox::StandardButton>(pressed);
-}
-
 QString copy_refusal(const QStringList& sources, const QString& destination)
 {
     const QString target = resolved_path(destination);

@@ -4,6 +4,8 @@
 // asks before replacing a file. Called on the GUI thread; the copying itself runs on a
 // thread of its own while the window goes on drawing.
 
+#include "app/Controlworks.h"
+
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -21,10 +23,6 @@ inline constexpr const char* replace_question = "Файл уже существ�
 inline constexpr const char* no_file = "файл не найден";
 inline constexpr const char* no_trash = "корзина недоступна";
 inline constexpr const char* not_moved = "файл не удалось переместить";
-inline constexpr const char* answer_yes = "Да";
-inline constexpr const char* answer_yes_to_all = "Да для всех";
-inline constexpr const char* answer_no = "Нет";
-inline constexpr const char* answer_cancel = "Отмена";
 inline constexpr const char* copy_into_itself = "Папку нельзя скопировать в саму себя или в её вложенную папку:\n\n%1\n\nв\n\n%2";
 inline constexpr const char* copy_refused = "Копирование отменено: ";
 inline constexpr const char* copy_done = "Скопировано в %1: файлов %2 (%3)";
@@ -33,15 +31,6 @@ inline constexpr const char* copy_stopped = "Копирование в %1 пре
 inline constexpr const char* copy_next_left = ", первым остался %1";
 inline constexpr const char* copy_not_copied = ", с ошибками: %1";
 } // namespace shell_text
-
-// Gives the standard buttons of a question box their Russian texts.
-void set_russian_button_texts(QMessageBox& box);
-
-// Asks a question whose buttons speak Russian; returns the button pressed (Escape or
-// closing the box gives the box's escape button, or NoButton).
-QMessageBox::StandardButton ask_question(QWidget* owner, const QString& title, const QString& text,
-                                         QMessageBox::StandardButtons buttons,
-                                         QMessageBox::StandardButton default_button);
 
 // Moves one file or folder to the user's trash. Returns an empty text on success, else why
 // it failed; the item then stays where it was.
