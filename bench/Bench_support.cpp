@@ -1,10 +1,12 @@
 #include "Bench_support.h"
 
 #include "lib/Sys_utils.h"
+#include "platform/File.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 
@@ -34,6 +36,43 @@ double cp_seconds(const std::string& from, const std::string& to)
     });
     std::filesystem::remove(to);
     return seconds;
+}
+
+namespace {
+
+void flush_file(const std::string& path)
+{
+    const platform::OpenResult opened = platform::open_regular_file(path, platform::OpenAccess::read);
+    if (!opened.fd.valid() || !platform::sync_data(opened.fd.get()))
+        throw std::runtime_error("cannot flush " + path);
+}
+
+} // namespace
+
+double cp_and_flush_seconds(const std::string& from, const std::string& to)
+{
+    const double seconds = seconds_of([&] {
+        const lib::RunResult result = lib::run_and_wait("/usr/bin/cp", {from, to}, "/", false);
+        if (!result || result.exit_code != 0)
+            throw std::runtime_error("cp failed: " + result.output);
+        flush_file(to);
+    });
+    std::filesystem::remove(to);
+    return seconds;
+}
+
+void write_and_flush(const std::string& path, std::uint64_t bytes)
+{
+    {
+        std::ofstream out(path, std::ios::binary);
+        const std::vector<char> block(1 << 20, 'x');
+        for (std::uint64_t left = bytes; left > 0;) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
+            out.write(block.data(), static_cast<std::streamsize>(n));
+            left -= n;
+        }
+    }
+    flush_file(path);
 }
 
 long long child_peak_bytes(const std::vector<std::string>& arguments)

@@ -230,6 +230,8 @@ void save_realtime(FileStorage& model, const std::string& path, lib::io::Durabil
     lib::io::FileReplacement replacement(path, durability);
     lib::io::BinaryOutputFileStream out;
     out.open(replacement.temporary_path(), false, !locking_disabled_for(path));
+    if (durability == lib::io::Durability::synced)
+        out.write_back_early();
     RealtimeWriter(model, out).write_all();
     out.close();
     replacement.commit();
@@ -240,5 +242,5 @@ std::vector<char> realtime_tail(FileStorage& model, const RealtimeTail& tail)
 {
     lib::io::BinaryMemoryOutputStream out(1 << 16);
     RealtimeWriter(model, out).write_tail(tail);
-    return out.bytes();
+    return out.take_bytes();
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <thread>
+#include <utility>
 
 namespace lib::io {
 
@@ -410,35 +411,44 @@ BinaryOutputFileStream::~BinaryOutputFileStream()
 
 void BinaryOutputFileStream::open(const std::string& path, bool append, bool lock)
 {
-    buffer_.clear();
+    used_ = 0;
+    not_written_back_ = 0;
     file_.open(path, append ? open_append : open_write, lock);
 }
 
-void BinaryOutputFileStream::write(const void* buffer, std::size_t count)
+// A piece larger than the buffer's room goes to the file together with what the buffer
+// holds, in one write, as if the buffer had taken it.
+void BinaryOutputFileStream::write_joined(const void* buffer, std::size_t count)
 {
-    const auto* bytes = static_cast<const char*>(buffer);
-    buffer_.insert(buffer_.end(), bytes, bytes + count);
-    if (buffer_.size() > flush_threshold)
-        flush();
+    std::vector<char> joined(used_ + count);
+    std::memcpy(joined.data(), buffer_.get(), used_);
+    std::memcpy(joined.data() + used_, buffer, count);
+    used_ = 0;
+    pass_to_file(joined.data(), joined.size());
 }
 
 void BinaryOutputFileStream::flush()
 {
-    if (buffer_.empty())
+    if (used_ == 0)
         return;
+    const std::size_t count = used_;
+    used_ = 0; // a failed write drops the buffer: the caller learns of it and gives up
+    pass_to_file(buffer_.get(), count);
+}
+
+void BinaryOutputFileStream::pass_to_file(const void* buffer, std::size_t count)
+{
     // Bytes written to a stream without a file would vanish unnoticed: say so instead.
-    if (!file_.is_open()) {
-        buffer_.clear();
+    if (!file_.is_open())
         throw FileError(text::write_without_file, file_.path(), EBADF);
+    file_.write(buffer, count);
+    if (!write_back_early_)
+        return;
+    not_written_back_ += count;
+    if (not_written_back_ >= writeback_step) {
+        platform::start_writeback(file_.handle());
+        not_written_back_ = 0;
     }
-    try {
-        file_.write(buffer_.data(), buffer_.size());
-    }
-    catch (...) {
-        buffer_.clear();
-        throw;
-    }
-    buffer_.clear();
 }
 
 void BinaryOutputFileStream::close()
@@ -459,10 +469,11 @@ bool BinaryOutputFileStream::file_times(FileTime* creation, FileTime* last_acces
     return file_.file_times(creation, last_access, last_write);
 }
 
-void BinaryMemoryOutputStream::write(const void* buffer, std::size_t count)
+std::vector<char> BinaryMemoryOutputStream::take_bytes()
 {
-    const auto* bytes = static_cast<const char*>(buffer);
-    data_.insert(data_.end(), bytes, bytes + count);
+    data_.resize(size_);
+    size_ = 0;
+    return std::exchange(data_, {});
 }
 
 } // namespace lib::io

@@ -15,8 +15,10 @@
 
 #include <boost/noncopyable.hpp>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -258,38 +260,76 @@ private:
 // Buffered file output: the buffer goes to the file whenever it holds more than
 // flush_threshold bytes, and at flush or close. Call close() to see write errors; the
 // destructor closes too but cannot report them.
-class BinaryOutputFileStream : public BinaryOutputStream {
+class BinaryOutputFileStream final : public BinaryOutputStream {
 public:
     static constexpr std::size_t flush_threshold = 0x20000;
+    // How much is written between two requests to start writing back to disk.
+    static constexpr std::uint64_t writeback_step = 8u << 20;
 
-    BinaryOutputFileStream() { buffer_.reserve(1024); }
+    BinaryOutputFileStream() : buffer_(std::make_unique<char[]>(buffer_room)) {}
     ~BinaryOutputFileStream() override;
 
     void open(const std::string& path, bool append, bool lock);
-    void write(const void* buffer, std::size_t count) override;
+    void write(const void* buffer, std::size_t count) override
+    {
+        if (count > buffer_room - used_) {
+            write_joined(buffer, count);
+            return;
+        }
+        std::memcpy(buffer_.get() + used_, buffer, count);
+        used_ += count;
+        if (used_ > flush_threshold)
+            flush();
+    }
     void flush();
     void close();
     bool file_times(FileTime* creation, FileTime* last_access, FileTime* last_write);
 
+    // For a file that is flushed to disk when complete: the system starts writing it back
+    // while the rest is still being made, so that the final flush waits for little.
+    void write_back_early() { write_back_early_ = true; }
+
     OSFile& file() { return file_; }
 
 private:
+    // Room past the threshold, so that values written a few bytes at a time are copied
+    // without a check beyond this one.
+    static constexpr std::size_t buffer_room = flush_threshold + 0x10000;
+
+    void write_joined(const void* buffer, std::size_t count);
+    void pass_to_file(const void* buffer, std::size_t count);
+
     OSFile file_;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t used_ = 0;
+    bool write_back_early_ = false;
+    std::uint64_t not_written_back_ = 0;
 };
 
-class BinaryMemoryOutputStream : public BinaryOutputStream {
+class BinaryMemoryOutputStream final : public BinaryOutputStream {
 public:
-    explicit BinaryMemoryOutputStream(std::size_t capacity = 0) { data_.reserve(capacity); }
+    explicit BinaryMemoryOutputStream(std::size_t capacity = 0) : data_(capacity) {}
 
-    void write(const void* buffer, std::size_t count) override;
-    const char* data() const { return data_.empty() ? nullptr : data_.data(); }
-    std::size_t size() const { return data_.size(); }
-    void clear() { data_.clear(); }
-    const std::vector<char>& bytes() const { return data_; }
+    // Values come a few bytes at a time: a copy into room already there, nothing more.
+    void write(const void* buffer, std::size_t count) override
+    {
+        if (count > data_.size() - size_)
+            make_room(count);
+        if (count != 0)
+            std::memcpy(data_.data() + size_, buffer, count);
+        size_ += count;
+    }
+    const char* data() const { return size_ == 0 ? nullptr : data_.data(); }
+    std::size_t size() const { return size_; }
+    void clear() { size_ = 0; }
+    // The bytes written, handed over; the stream is empty afterwards.
+    std::vector<char> take_bytes();
 
 private:
-    std::vector<char> data_;
+    void make_room(std::size_t count) { data_.resize(std::max(data_.size() * 2, size_ + count)); }
+
+    std::vector<char> data_; // its size is the room; size_ bytes of it are written
+    std::size_t size_ = 0;
 };
 
 } // namespace lib::io
