@@ -28,7 +28,7 @@
 namespace {
 
 constexpr int member_pairs = 5;
-constexpr std::size_t member_records = 48000; // about 10 MB of real-time file each
+constexpr std::size_t member_records = 40000; // about 8 MB of real-time file each
 constexpr std::size_t member_params = 40;
 
 class QuietOwner : public ExtractOwner {
@@ -49,15 +49,21 @@ testkit::ZregMember member(std::string name, testkit::Bytes content)
     return m;
 }
 
-std::vector<testkit::ZregMember> large_members()
+// Ten members of about 8 MB: plain real-time files only, or every second one a
+// ".newcompr1" stream that is rebuilt into a real-time file on the way.
+std::vector<testkit::ZregMember> large_members(bool with_streams)
 {
     std::vector<testkit::ZregMember> members = {member("inpgti.ini", testkit::inpgti_ini("1", "A", lib::enc_1251))};
     const auto params = testkit::synthetic_params(member_params);
-    for (int i = 0; i < member_pairs; ++i) {
-        const auto records = testkit::synthetic_records(member_records, member_params, static_cast<std::uint32_t>(i));
+    for (int i = 0; i < 2 * member_pairs; ++i) {
+        const auto seed = static_cast<std::uint32_t>(i);
+        if (with_streams && i % 2 == 1) {
+            const auto set = testkit::synthetic_compressed_set(member_records, member_params, seed);
+            members.push_back(member(testkit::numbered("c", i) + ".realdep.newcompr1", testkit::single_stream(set)));
+            continue;
+        }
+        const auto records = testkit::synthetic_records(member_records, member_params, seed);
         members.push_back(member(testkit::numbered("p", i) + ".realtim", testkit::realtime_file(params, records, {"a=b"}, 2)));
-        const auto set = testkit::synthetic_compressed_set(member_records, member_params, static_cast<std::uint32_t>(i));
-        members.push_back(member(testkit::numbered("c", i) + ".realdep.newcompr1", testkit::single_stream(set)));
     }
     return members;
 }
@@ -71,10 +77,9 @@ std::uint64_t folder_bytes(const std::string& folder)
     return total;
 }
 
-// What no extraction can beat: inflating every member and writing as many bytes as the
-// extraction wrote.
-double floor_seconds(const std::vector<testkit::ZregMember>& members, const std::string& package, std::uint64_t output,
-                     const std::string& scratch)
+// What no extraction can beat: inflating every member, writing as many bytes as the
+// extraction wrote and flushing them to disk, one after the other.
+double floor_seconds(const std::vector<testkit::ZregMember>& members, std::uint64_t output, const std::string& scratch)
 {
     std::vector<std::vector<unsigned char>> packed;
     for (const auto& m : members) {
@@ -84,7 +89,6 @@ double floor_seconds(const std::vector<testkit::ZregMember>& members, const std:
         out.resize(size);
         packed.push_back(std::move(out));
     }
-    (void)package;
     return bench::seconds_of([&] {
         std::vector<unsigned char> buffer;
         for (std::size_t i = 0; i < members.size(); ++i) {
@@ -92,20 +96,14 @@ double floor_seconds(const std::vector<testkit::ZregMember>& members, const std:
             uLongf size = buffer.size();
             uncompress(buffer.data(), &size, packed[i].data(), packed[i].size());
         }
-        std::ofstream out(scratch, std::ios::binary);
-        std::vector<char> block(1 << 20, 'x');
-        for (std::uint64_t left = output; left > 0;) {
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
-            out.write(block.data(), static_cast<std::streamsize>(n));
-            left -= n;
-        }
+        bench::write_and_flush(scratch, output);
     });
 }
 
-void bench_large_package(int repetitions)
+void bench_large_package(int repetitions, bool with_streams)
 {
     bench::ScratchDir dir;
-    const auto members = large_members();
+    const auto members = large_members(with_streams);
     const std::string package = dir.file("big.zreg");
     testkit::write_file(package, testkit::zreg_package(1, members));
     std::uint64_t unpacked = 0;
@@ -124,14 +122,20 @@ void bench_large_package(int repetitions)
         }));
         output = folder_bytes(store);
         std::filesystem::remove_all(store);
-        floor.push_back(floor_seconds(members, package, output, dir.file("floor.out")));
+        floor.push_back(floor_seconds(members, output, dir.file("floor.out")));
+        std::filesystem::remove(dir.file("floor.out"));
     }
     const double t = bench::median(ours);
     const double f = bench::median(floor);
-    std::printf(".zreg of %.1f MB of members (%d plain, %d .newcompr1), %.1f MB written to the store\n",
-                static_cast<double>(unpacked) / 1e6, member_pairs, member_pairs, static_cast<double>(output) / 1e6);
-    std::printf("  whole extraction: %.0f ms, %.0f MB/s of members; floor (uncompress + write): %.0f ms; ratio %.2f x (target <= 2 x)\n",
-                t * 1000, static_cast<double>(unpacked) / 1e6 / t, f * 1000, t / f);
+    if (with_streams)
+        std::printf(".zreg of %.1f MB of members (%d plain, %d .newcompr1 rebuilt), %.1f MB written to the store\n",
+                    static_cast<double>(unpacked) / 1e6, member_pairs, member_pairs, static_cast<double>(output) / 1e6);
+    else
+        std::printf(".zreg of %.1f MB of members (%d plain), %.1f MB written to the store\n", static_cast<double>(unpacked) / 1e6,
+                    2 * member_pairs, static_cast<double>(output) / 1e6);
+    std::printf("  whole extraction: %.0f ms, %.0f MB/s of members; floor (uncompress + write + flush): %.0f ms; ratio %.2f x (%s)\n",
+                t * 1000, static_cast<double>(unpacked) / 1e6 / t, f * 1000, t / f,
+                with_streams ? "the rebuilding of the streams is beyond the floor" : "target <= 1.0 x");
 }
 
 void bench_many_packages(int repetitions)
@@ -276,10 +280,12 @@ int main(int argc, char** argv)
         return 0;
     }
     if (argc >= 3 && std::string(argv[2]) == "--zreg-only") {
-        bench_large_package(repetitions);
+        bench_large_package(repetitions, false);
+        bench_large_package(repetitions, true);
         return 0;
     }
-    bench_large_package(repetitions);
+    bench_large_package(repetitions, false);
+    bench_large_package(repetitions, true);
     bench_many_packages(std::max(1, repetitions / 2));
     bench_merge(repetitions);
     bench_sevenzip_package(repetitions);

@@ -84,20 +84,17 @@ void Decompression::extract_all(const std::string& folder)
     if (!readable_)
         return;
     in_.seek(layout::header_size, lib::io::SeekOrigin::from_begin);
-    converting_in_background_ = true;
+    working_in_background_ = true;
     try {
         while (extract_next_file(target)) {
         }
     }
     catch (...) {
-        converting_in_background_ = false;
-        for (std::future<void>& conversion : conversions_)
-            conversion.wait();
-        conversions_.clear();
+        abandon_background();
         throw;
     }
-    converting_in_background_ = false;
-    wait_for_conversions();
+    working_in_background_ = false;
+    wait_for_background();
 }
 
 namespace {
@@ -113,31 +110,70 @@ void rebuild_realtime_file(const std::vector<unsigned char>& stream, const std::
 
 } // namespace
 
-void Decompression::convert_stream(std::vector<unsigned char> stream, std::string target)
+std::vector<unsigned char> Decompression::Buffers::take()
 {
-    if (!converting_in_background_) {
-        rebuild_realtime_file(stream, target);
-        return;
-    }
-    const std::size_t at_once = std::max(1u, std::thread::hardware_concurrency());
-    if (conversions_.size() >= at_once) {
-        conversions_.front().get(); // the oldest first: its error is the first to report
-        conversions_.pop_front();
-    }
-    conversions_.push_back(std::async(std::launch::async, [stream = std::move(stream), target = std::move(target)] {
-        rebuild_realtime_file(stream, target);
-    }));
+    const std::lock_guard lock(mutex_);
+    if (free_.empty())
+        return {};
+    std::vector<unsigned char> buffer = std::move(free_.back());
+    free_.pop_back();
+    return buffer;
 }
 
-// Every conversion finishes before the first failure, in member order, is reported.
-void Decompression::wait_for_conversions()
+void Decompression::Buffers::give_back(std::vector<unsigned char> buffer)
 {
-    for (std::future<void>& conversion : conversions_)
-        conversion.wait();
-    std::deque<std::future<void>> done;
-    done.swap(conversions_);
-    for (std::future<void>& conversion : done)
-        conversion.get();
+    const std::lock_guard lock(mutex_);
+    // As many as can be in use at once, one more: the rest would only hold memory.
+    if (free_.size() <= std::thread::hardware_concurrency())
+        free_.push_back(std::move(buffer));
+}
+
+void Decompression::in_background(std::string target, std::function<void()> task)
+{
+    if (!working_in_background_) {
+        task();
+        return;
+    }
+    wait_for_target(target);
+    const std::size_t at_once = std::max(1u, std::thread::hardware_concurrency());
+    if (background_.size() >= at_once) {
+        BackgroundTask oldest = std::move(background_.front());
+        background_.pop_front();
+        oldest.done.get(); // the oldest first: its error is the first to report
+    }
+    background_.push_back({std::move(target), std::async(std::launch::async, std::move(task))});
+}
+
+void Decompression::wait_for_target(const std::string& target)
+{
+    const auto last = std::find_if(background_.rbegin(), background_.rend(),
+                                   [&](const BackgroundTask& task) { return task.target == target; });
+    for (auto left = std::distance(last, background_.rend()); left > 0; --left) {
+        BackgroundTask oldest = std::move(background_.front());
+        background_.pop_front();
+        oldest.done.get();
+    }
+}
+
+// Every task finishes before the first failure, in member order, is reported.
+void Decompression::wait_for_background()
+{
+    for (BackgroundTask& task : background_)
+        task.done.wait();
+    std::deque<BackgroundTask> done;
+    done.swap(background_);
+    for (BackgroundTask& task : done)
+        task.done.get();
+}
+
+// The package failed: its tasks must still end before their folder is cleaned up, and
+// their own errors add nothing to the package's.
+void Decompression::abandon_background() noexcept
+{
+    working_in_background_ = false;
+    for (BackgroundTask& task : background_)
+        task.done.wait();
+    background_.clear();
 }
 
 bool Decompression::extract_next_file(const std::string& folder)
@@ -177,27 +213,30 @@ bool Decompression::extract_next_file(const std::string& folder)
 
     const std::string path = lib::with_slash(folder) + name;
     extract_simple_file(path, packed_len, unpacked_len);
-    if (kind == layout::kind_quantised)
+    if (kind == layout::kind_quantised) {
+        wait_for_target(path); // the expansion reads the compact file back
         expand_quantised_file(path);
+    }
     return true;
 }
 
-void Decompression::extract_simple_file(const std::string& path, std::uint32_t packed_len, std::int32_t unpacked_len)
+std::vector<unsigned char> Decompression::inflate_member(const std::string& name, std::uint32_t packed_len,
+                                                         std::int32_t unpacked_len)
 {
     check_unpacked_len(unpacked_len, "extract_simple_file");
-    const std::string name = lib::name_of(path);
     // The length comes from the package: trust it only as far as the package reaches.
     const std::uint64_t left = in_.remaining();
     if (packed_len > left)
         throw Exception("Файл '" + name + "' в пакете обрезан: заявлено " + std::to_string(packed_len) +
                         " байт сжатых данных, а до конца пакета " + std::to_string(left) + " байт");
-    std::vector<unsigned char> packed(packed_len);
-    if (!packed.empty())
-        in_.read(packed.data(), packed.size());
+    packed_.resize(packed_len);
+    if (!packed_.empty())
+        in_.read(packed_.data(), packed_.size());
 
-    std::vector<unsigned char> unpacked(static_cast<std::size_t>(unpacked_len));
+    std::vector<unsigned char> unpacked = buffers_.take();
+    unpacked.resize(static_cast<std::size_t>(unpacked_len));
     unsigned long unpacked_size = unpacked.size();
-    const int status = lib::zlib_instance().uncompress(unpacked.data(), &unpacked_size, packed.data(), packed.size());
+    const int status = lib::zlib_instance().uncompress(unpacked.data(), &unpacked_size, packed_.data(), packed_.size());
     if (status != 0)
         throw Exception("extract_simple_file: uncompress=" + std::to_string(status));
     // A shorter stream than announced means a damaged member; zeros in its place would pass
@@ -205,13 +244,25 @@ void Decompression::extract_simple_file(const std::string& path, std::uint32_t p
     if (unpacked_size != unpacked.size())
         throw Exception("Размер распакованного файла '" + name + "' (" + std::to_string(unpacked_size) +
                         " байт) не совпадает с заявленным (" + std::to_string(unpacked.size()) + " байт)");
+    return unpacked;
+}
 
+void Decompression::extract_simple_file(const std::string& path, std::uint32_t packed_len, std::int32_t unpacked_len)
+{
+    std::vector<unsigned char> unpacked = inflate_member(lib::name_of(path), packed_len, unpacked_len);
     if (path.ends_with(layout::stream_suffix)) {
-        convert_stream(std::move(unpacked), path.substr(0, path.size() - layout::stream_suffix.size()));
+        std::string target = path.substr(0, path.size() - layout::stream_suffix.size());
+        in_background(target, [this, stream = std::move(unpacked), target]() mutable {
+            rebuild_realtime_file(stream, target);
+            buffers_.give_back(std::move(stream));
+        });
         return;
     }
-    lib::io::replace_file_contents(path, {reinterpret_cast<const char*>(unpacked.data()), unpacked.size()},
-                                   lib::io::Durability::scratch);
+    in_background(path, [this, bytes = std::move(unpacked), path]() mutable {
+        lib::io::replace_file_contents(path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()},
+                                       lib::io::Durability::scratch);
+        buffers_.give_back(std::move(bytes));
+    });
 }
 
 void Decompression::expand_quantised_file(const std::string& path)

@@ -23,7 +23,9 @@
 #include <stdexcept>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <future>
+#include <mutex>
 #include <string>
 #include <vector>
 #include <string_view>
@@ -89,18 +91,43 @@ public:
     std::uint16_t divisor() const { return divisor_; }
 
 private:
-    // ".newcompr1" members are rebuilt while the next members are inflated: extract_all
-    // lets as many conversions run as there are processors and waits for them at the end.
-    void convert_stream(std::vector<unsigned char> stream, std::string target);
-    void wait_for_conversions();
+    // A member's file is written, or a ".newcompr1" member rebuilt, while the next members
+    // are inflated: extract_all lets as many such tasks run as there are processors and
+    // waits for them at the end. Outside extract_all the task runs at once.
+    void in_background(std::string target, std::function<void()> task);
+    // Waits, oldest first, up to the last pending task that writes `target`: a later member
+    // of the same name must land after the earlier one.
+    void wait_for_target(const std::string& target);
+    void wait_for_background();
+    void abandon_background() noexcept;
+    std::vector<unsigned char> inflate_member(const std::string& name, std::uint32_t packed_len,
+                                              std::int32_t unpacked_len);
+
+    // Member buffers of megabytes, used again: fresh ones would be mapped and faulted in page
+    // by page for every member, which costs as much as a third of the inflating.
+    class Buffers {
+    public:
+        std::vector<unsigned char> take();
+        void give_back(std::vector<unsigned char> buffer);
+
+    private:
+        std::mutex mutex_;
+        std::vector<std::vector<unsigned char>> free_;
+    };
 
     std::string package_path_;
     lib::io::BinaryInputFileStream in_;
     bool readable_ = false;
     std::exception_ptr open_error_;
     std::uint16_t divisor_ = 0;
-    bool converting_in_background_ = false;
-    std::deque<std::future<void>> conversions_;
+    struct BackgroundTask {
+        std::string target;
+        std::future<void> done;
+    };
+    bool working_in_background_ = false;
+    std::deque<BackgroundTask> background_;
+    std::vector<unsigned char> packed_;
+    Buffers buffers_;
 };
 
 // True when a member's name (decoded) may be written into the extraction folder: not

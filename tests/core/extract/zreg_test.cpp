@@ -158,6 +158,36 @@ TEST(ZregPackage, StreamMemberBecomesTheRealtimeFileOfItsNameWithoutTheSuffix)
     EXPECT_EQ(model.records.at(2)->values, (std::vector<float>{12, 22}));
 }
 
+// Members are written and rebuilt in the background while the next ones are inflated; two
+// members that give the same file must still land in package order.
+TEST(ZregPackage, LaterMemberOfTheSameFileWins)
+{
+    const Bytes later = bytes_of("the later member");
+    const Bytes stream = testkit::single_stream(small_set());
+    struct Case {
+        const char* what;
+        std::vector<ZregMember> members;
+        bool stream_wins;
+    };
+    const Case cases[] = {
+        {"plain after plain", {{0, "a.realtim", bytes_of("earlier")}, {0, "a.realtim", later}}, false},
+        {"plain after a stream", {{0, "a.realtim.newcompr1", stream}, {0, "a.realtim", later}}, false},
+        {"stream after plain", {{0, "a.realtim", later}, {0, "a.realtim.newcompr1", stream}}, true},
+    };
+    for (const Case& c : cases) {
+        Unpacked p(testkit::zreg_package(10, c.members));
+        ASSERT_EQ(p.extract(), "(no exception)") << c.what;
+        EXPECT_EQ(p.files(), std::set<std::string>{"a.realtim"}) << c.what;
+        if (!c.stream_wins) {
+            EXPECT_EQ(p.file("a.realtim"), later) << c.what;
+            continue;
+        }
+        FileStorage model;
+        ASSERT_TRUE(model.load(p.out + "a.realtim")) << c.what;
+        EXPECT_EQ(testsupport::times_of(model), (std::vector<std::uint32_t>{100, 101, 105})) << c.what;
+    }
+}
+
 TEST(ZregPackage, StreamMemberThatIsNoStreamStopsThePackageWithTheModelError)
 {
     Unpacked p(testkit::zreg_package(10, {{0, "a.realtim.newcompr1", bytes_of("not a stream")}}));
