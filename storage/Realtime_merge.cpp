@@ -304,8 +304,7 @@ WellFileSummary summary_of(const FileStorage& model, const FileStamp& stamp, std
 }
 
 // The summary the index holds for the file as it is now, or one made by reading it whole;
-// `model` then holds the file's parameters, layout, texts and remarks, and its records when
-// it was read.
+// `model` then holds the file's parameters, layout, texts and remarks, never its records.
 WellFileSummary well_summary(LockedWellFile& file, const std::string& target, MergeIndex* index, FileStorage& model)
 {
     const std::optional<FileStamp> stamp = stamp_of(file.fd());
@@ -319,7 +318,9 @@ WellFileSummary well_summary(LockedWellFile& file, const std::string& target, Me
         }
     }
     const std::string bytes = file.read_all();
+    model.keep_records(false); // only their largest time matters here
     const std::size_t whole = load_realtime_bytes(model, bytes.data(), bytes.size());
+    model.keep_records(true);
     WellFileSummary summary = summary_of(model, *stamp, whole);
     if (index)
         index->put(target, summary);

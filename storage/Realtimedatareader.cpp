@@ -103,6 +103,7 @@ FileStorage::~FileStorage()
 void FileStorage::clear()
 {
     records.clear();
+    largest_passed_over_ = 0;
     param_count = 0;
     file_column_count = 0;
     text_values.clear();
@@ -155,11 +156,19 @@ int FileStorage::add_parameter(const FileStorageParam& param)
 
 void FileStorage::add_record(const FileStorageItem& item)
 {
+    if (!keep_records_) {
+        largest_passed_over_ = std::max(largest_passed_over_, item.time);
+        return;
+    }
     records.push_back(boost::make_shared<FileStorageItem>(item));
 }
 
 void FileStorage::add_record(FileStorageItem&& item)
 {
+    if (!keep_records_) {
+        largest_passed_over_ = std::max(largest_passed_over_, item.time);
+        return;
+    }
     records.push_back(boost::make_shared<FileStorageItem>(std::move(item)));
 }
 
@@ -186,7 +195,7 @@ void FileStorage::save_realtime(const std::string& path, lib::io::Durability dur
 
 std::uint32_t FileStorage::largest_time() const
 {
-    std::uint32_t largest = 0;
+    std::uint32_t largest = largest_passed_over_;
     for (const auto& record : records)
         largest = std::max(largest, record->time);
     return largest;

@@ -151,8 +151,12 @@ public:
     // Writes the whole model in the real-time form through a temporary file and a rename.
     void save_realtime(const std::string& path, lib::io::Durability durability = lib::io::Durability::synced);
 
-    // The largest record time, 0 without records.
+    // The largest record time, 0 without records (passed-over records included).
     std::uint32_t largest_time() const;
+
+    // A merge wants only the largest time of the well's file, not its records: while this is
+    // off, records read are passed over, their times still counted by largest_time().
+    void keep_records(bool keep) { keep_records_ = keep; }
 
     // Fields are public: the readers and writers of each form fill and read them directly.
     lib::io::FileTime file_time = 0;
@@ -171,6 +175,10 @@ public:
     int encoding = lib::enc_1251;
     int version = 2;
     FileStorageTextValues text_values{*this};
+
+private:
+    bool keep_records_ = true;
+    std::uint32_t largest_passed_over_ = 0;
 };
 
 // The readers and writers of each form, used by FileStorage.

@@ -119,6 +119,21 @@ TEST(FileStorageModel, ClearKeepsWarningsVariantAndTimeRange)
     EXPECT_EQ(model.time_from, 10u);
 }
 
+TEST(FileStorageModel, RecordsPassedOverStillCountForTheLargestTimeUntilClear)
+{
+    FileStorage model;
+    model.keep_records(false);
+    model.add_record(record(30));
+    model.add_record(record(70));
+    model.add_record(record(50));
+    model.keep_records(true);
+    model.add_record(record(40));
+    EXPECT_EQ(times_of(model), std::vector<std::uint32_t>{40});
+    EXPECT_EQ(model.largest_time(), 70u);
+    model.clear();
+    EXPECT_EQ(model.largest_time(), 0u);
+}
+
 TEST(FileStorageModel, LoadChoosesTheReaderByTheExtensionInAnyCase)
 {
     TempDir dir;
