@@ -220,23 +220,27 @@ bool Decompression::extract_next_file(const std::string& folder)
     return true;
 }
 
-std::vector<unsigned char> Decompression::inflate_member(const std::string& name, std::uint32_t packed_len,
-                                                         std::int32_t unpacked_len)
+std::vector<unsigned char> Decompression::read_packed(const std::string& name, std::uint32_t packed_len)
 {
-    check_unpacked_len(unpacked_len, "extract_simple_file");
     // The length comes from the package: trust it only as far as the package reaches.
     const std::uint64_t left = in_.remaining();
     if (packed_len > left)
         throw Exception("Файл '" + name + "' в пакете обрезан: заявлено " + std::to_string(packed_len) +
                         " байт сжатых данных, а до конца пакета " + std::to_string(left) + " байт");
-    packed_.resize(packed_len);
-    if (!packed_.empty())
-        in_.read(packed_.data(), packed_.size());
+    std::vector<unsigned char> packed = packed_buffers_.take();
+    packed.resize(packed_len);
+    if (!packed.empty())
+        in_.read(packed.data(), packed.size());
+    return packed;
+}
 
-    std::vector<unsigned char> unpacked = buffers_.take();
+std::vector<unsigned char> Decompression::inflate(const std::string& name, const std::vector<unsigned char>& packed,
+                                                  std::int32_t unpacked_len)
+{
+    std::vector<unsigned char> unpacked = unpacked_buffers_.take();
     unpacked.resize(static_cast<std::size_t>(unpacked_len));
     unsigned long unpacked_size = unpacked.size();
-    const int status = lib::zlib_instance().uncompress(unpacked.data(), &unpacked_size, packed_.data(), packed_.size());
+    const int status = lib::zlib_instance().uncompress(unpacked.data(), &unpacked_size, packed.data(), packed.size());
     if (status != 0)
         throw Exception("extract_simple_file: uncompress=" + std::to_string(status));
     // A shorter stream than announced means a damaged member; zeros in its place would pass
@@ -249,19 +253,22 @@ std::vector<unsigned char> Decompression::inflate_member(const std::string& name
 
 void Decompression::extract_simple_file(const std::string& path, std::uint32_t packed_len, std::int32_t unpacked_len)
 {
-    std::vector<unsigned char> unpacked = inflate_member(lib::name_of(path), packed_len, unpacked_len);
-    if (path.ends_with(layout::stream_suffix)) {
-        std::string target = path.substr(0, path.size() - layout::stream_suffix.size());
-        in_background(target, [this, stream = std::move(unpacked), target]() mutable {
-            rebuild_realtime_file(stream, target);
-            buffers_.give_back(std::move(stream));
-        });
-        return;
-    }
-    in_background(path, [this, bytes = std::move(unpacked), path]() mutable {
-        lib::io::replace_file_contents(path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()},
-                                       lib::io::Durability::scratch);
-        buffers_.give_back(std::move(bytes));
+    check_unpacked_len(unpacked_len, "extract_simple_file");
+    std::string name = lib::name_of(path);
+    std::vector<unsigned char> packed = read_packed(name, packed_len);
+    const bool stream = path.ends_with(layout::stream_suffix);
+    std::string target = stream ? path.substr(0, path.size() - layout::stream_suffix.size()) : path;
+    // Reading the package is all this thread does: the members are inflated, and written or
+    // rebuilt, side by side on the others.
+    in_background(target, [this, packed = std::move(packed), name = std::move(name), target, unpacked_len, stream]() mutable {
+        std::vector<unsigned char> unpacked = inflate(name, packed, unpacked_len);
+        packed_buffers_.give_back(std::move(packed));
+        if (stream)
+            rebuild_realtime_file(unpacked, target);
+        else
+            lib::io::replace_file_contents(target, {reinterpret_cast<const char*>(unpacked.data()), unpacked.size()},
+                                           lib::io::Durability::scratch);
+        unpacked_buffers_.give_back(std::move(unpacked));
     });
 }
 

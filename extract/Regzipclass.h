@@ -91,8 +91,8 @@ public:
     std::uint16_t divisor() const { return divisor_; }
 
 private:
-    // A member's file is written, or a ".newcompr1" member rebuilt, while the next members
-    // are inflated: extract_all lets as many such tasks run as there are processors and
+    // A member is inflated and its file written, or a ".newcompr1" member rebuilt, while
+    // the next members are read: extract_all lets as many such tasks run as there are processors and
     // waits for them at the end. Outside extract_all the task runs at once.
     void in_background(std::string target, std::function<void()> task);
     // Waits, oldest first, up to the last pending task that writes `target`: a later member
@@ -100,8 +100,9 @@ private:
     void wait_for_target(const std::string& target);
     void wait_for_background();
     void abandon_background() noexcept;
-    std::vector<unsigned char> inflate_member(const std::string& name, std::uint32_t packed_len,
-                                              std::int32_t unpacked_len);
+    std::vector<unsigned char> read_packed(const std::string& name, std::uint32_t packed_len);
+    std::vector<unsigned char> inflate(const std::string& name, const std::vector<unsigned char>& packed,
+                                       std::int32_t unpacked_len);
 
     // Member buffers of megabytes, used again: fresh ones would be mapped and faulted in page
     // by page for every member, which costs as much as a third of the inflating.
@@ -126,8 +127,8 @@ private:
     };
     bool working_in_background_ = false;
     std::deque<BackgroundTask> background_;
-    std::vector<unsigned char> packed_;
-    Buffers buffers_;
+    Buffers packed_buffers_;
+    Buffers unpacked_buffers_;
 };
 
 // True when a member's name (decoded) may be written into the extraction folder: not
