@@ -92,8 +92,8 @@ public:
 
 private:
     // A member is inflated and its file written, or a ".newcompr1" member rebuilt, while
-    // the next members are read: extract_all lets as many such tasks run as there are processors and
-    // waits for them at the end. Outside extract_all the task runs at once.
+    // the next members are read: extract_all lets as many such tasks run as there are
+    // processors and waits for them at the end. Outside extract_all the task runs at once.
     void in_background(std::string target, std::function<void()> task);
     // Waits, oldest first, up to the last pending task that writes `target`: a later member
     // of the same name must land after the earlier one.
