@@ -6,6 +6,7 @@
 
 #include <systemd/sd-bus.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 
@@ -62,6 +63,14 @@ int append_call(sd_bus_message* call, const DesktopNotification& notification)
     return r;
 }
 
+// sd-bus says ENOMEDIUM when neither a bus address nor a runtime folder is set.
+std::string bus_error_text(int error)
+{
+    if (error == ENOMEDIUM)
+        return notification_text::no_bus_address;
+    return error_text(error);
+}
+
 } // namespace
 
 std::string notification_markup(std::string_view text)
@@ -84,7 +93,7 @@ std::string send_desktop_notification(const DesktopNotification& notification)
     sd_bus* opened = nullptr;
     int r = sd_bus_open_user(&opened);
     if (r < 0)
-        return notification_text::no_session_bus + error_text(-r);
+        return notification_text::no_session_bus + bus_error_text(-r);
     const Bus bus(opened);
     sd_bus_set_method_call_timeout(bus.get(), call_timeout_us);
 
@@ -106,7 +115,7 @@ std::string send_desktop_notification(const DesktopNotification& notification)
     // An error from the bus (no such service) or none at all (no bus to connect to).
     if (error.answered())
         return notification_text::service_failed + error.text();
-    return notification_text::no_session_bus + error_text(-r);
+    return notification_text::no_session_bus + bus_error_text(-r);
 }
 
 } // namespace platform

@@ -31,6 +31,7 @@ std::string notification_markup(std::string_view text);
 
 namespace notification_text {
 inline constexpr const char* no_session_bus = "нет сеансовой шины D-Bus: ";
+inline constexpr const char* no_bus_address = "не заданы ни DBUS_SESSION_BUS_ADDRESS, ни XDG_RUNTIME_DIR";
 inline constexpr const char* service_failed = "служба уведомлений рабочего стола недоступна: ";
 } // namespace notification_text
 

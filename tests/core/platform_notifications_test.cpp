@@ -82,12 +82,13 @@ TEST(DesktopNotification, WithoutServiceOrBusTheCallSaysWhy)
         const char* what;
         std::optional<std::string> address;
         std::optional<std::string> runtime_dir;
-        const char* said;
+        std::string said;
     };
     std::vector<Case> cases = {
         {"a bus address where nothing listens", "unix:path=" + dir.file("no-bus"), std::nullopt,
          platform::notification_text::no_session_bus},
-        {"no address and no runtime folder", std::nullopt, std::nullopt, platform::notification_text::no_session_bus},
+        {"no address and no runtime folder", std::nullopt, std::nullopt,
+         std::string(platform::notification_text::no_session_bus) + platform::notification_text::no_bus_address},
         {"no address, a runtime folder without a bus", std::nullopt, dir.folder(),
          platform::notification_text::no_session_bus},
     };

@@ -128,6 +128,7 @@ class PrivateSessionBus {
 public:
     explicit PrivateSessionBus(const std::string& folder)
     {
+        std::filesystem::create_directories(folder);
         const std::string config = folder + "/session-bus.conf";
         std::ofstream(config) << "<busconfig>\n"
                                  "  <type>session</type>\n"
