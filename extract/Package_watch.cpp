@@ -263,13 +263,20 @@ void PackageWatcher::lose_root()
 
 void PackageWatcher::unpack_due(platform::StopRequest& stop)
 {
-    const std::vector<std::string> due = tracker_.take_due(SettleTracker::Clock::now(), platform::file_stamp);
+    // Packages that come due while others are unpacked join the same batch: packages copied
+    // in together are told of together. A round in which every package waited for another
+    // run ends it, so that a busy lock is not asked again and again.
     std::vector<ExtractResult> results;
-    for (const std::string& path : due) {
-        if (stop.requested())
-            break;
-        if (std::optional<ExtractResult> result = unpack(path))
-            results.push_back(std::move(*result));
+    for (bool ran = true; ran && !stop.requested();) {
+        ran = false;
+        for (const std::string& path : tracker_.take_due(SettleTracker::Clock::now(), platform::file_stamp)) {
+            if (stop.requested())
+                break;
+            if (std::optional<ExtractResult> result = unpack(path)) {
+                results.push_back(std::move(*result));
+                ran = true;
+            }
+        }
     }
     if (!results.empty())
         reporter_.runs_done(results);
