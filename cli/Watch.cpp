@@ -4,6 +4,8 @@
 #include "cli/Output.h"
 #include "extract/Extractthread.h"
 #include "extract/Package_watch.h"
+#include "extract/Run_notice.h"
+#include "platform/Notifications.h"
 
 #include <CLI/CLI.hpp>
 
@@ -15,11 +17,15 @@ namespace dravinex_cli {
 
 namespace {
 
+namespace watch_notice_text {
+constexpr const char* not_shown = "уведомление не показано (дальше без этих сообщений): ";
+} // namespace watch_notice_text
+
 // Everything a long-running watch has to say, line by line and flushed at once, so that a
 // service log shows it as it happens.
 class WatchConsole : public ExtractOwner, public WatchReporter {
 public:
-    WatchConsole(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+    WatchConsole(std::ostream& out, std::ostream& err, bool notify) : out_(out), err_(err), notify_(notify) {}
 
     void post_status(const std::string& text) override { err_ << printable(text) << std::endl; }
     void post_progress(int) override {}
@@ -41,9 +47,39 @@ public:
     void notice(const std::string& text) override { err_ << program_name << ": " << text << std::endl; }
     void error(const std::string& text) override { err_ << program_name << ": " << text << std::endl; }
 
+    void runs_done(const std::vector<ExtractResult>& results) override
+    {
+        if (!notify_)
+            return;
+        for (const RunNotice& notice : run_notices(results)) {
+            const std::string why = platform::send_desktop_notification(desktop_notification(notice));
+            // Said once: a desktop without the service would otherwise fill the log. The
+            // journal holds everything the notification would have said.
+            if (!why.empty() && !told_not_shown_)
+                err_ << program_name << ": " << watch_notice_text::not_shown << why << std::endl;
+            told_not_shown_ = told_not_shown_ || !why.empty();
+        }
+    }
+
 private:
+    static platform::DesktopNotification desktop_notification(const RunNotice& notice)
+    {
+        platform::DesktopNotification notification;
+        notification.app_name = "Dravinex";
+        notification.icon = desktop_id;
+        notification.desktop_entry = desktop_id;
+        notification.title = notice.title;
+        notification.body = notice.body;
+        notification.critical = notice.failure;
+        return notification;
+    }
+
+    static constexpr const char* desktop_id = "ru.korvimeta.Dravinex";
+
     std::ostream& out_;
     std::ostream& err_;
+    bool notify_ = false;
+    bool told_not_shown_ = false;
 };
 
 } // namespace
@@ -55,6 +91,8 @@ CLI::App* add_watch_command(CLI::App& app, WatchOptions& options)
     watch->add_option("--settle", options.settle_seconds,
                       "Сколько секунд целый пакет должен оставаться неизменным, прежде чем его взять (по умолчанию 2)")
         ->check(CLI::Range(0.0, 86400.0));
+    watch->add_flag("--notify", options.notify,
+                    "Сообщать рабочему столу о новых данных и пакетах с ошибками (служба уведомлений через D-Bus)");
     return watch;
 }
 
@@ -79,7 +117,7 @@ int run_watch(const WatchOptions& options, std::ostream& out, std::ostream& err)
     settings.temp_dir = paths.temp_dir;
     settings.run_lock = paths.run_lock;
     settings.settle = std::chrono::milliseconds(std::llround(options.settle_seconds * 1000.0));
-    WatchConsole console(out, err);
+    WatchConsole console(out, err, options.notify);
     PackageWatcher watcher(settings, console, console);
     return watcher.run(stop) == 0 ? exit_ok : exit_failure;
 }

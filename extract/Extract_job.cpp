@@ -20,6 +20,7 @@ void copy_run_result(const TExtractThread& run, ExtractResult& result)
     result.skipped = run.skipped_packages();
     result.failed = run.failed_packages();
     result.failures = run.failures();
+    result.new_data = run.new_data_wells();
 }
 
 } // namespace

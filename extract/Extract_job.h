@@ -61,6 +61,8 @@ struct ExtractResult {
     int skipped = 0;
     int failed = 0;
     std::vector<PackageFailure> failures;
+    // The wells that received new data, for a desktop notification.
+    std::vector<WellName> new_data;
     // What went wrong around the run: the lock file, the cache file.
     std::vector<std::string> errors;
 

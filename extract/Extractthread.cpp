@@ -3,12 +3,14 @@
 #include "extract/Extractthread.h"
 
 #include "extract/Package_kinds.h"
+#include "lib/Mytime.h"
 #include "lib/Strworks.h"
 #include "lib/Sys_utils.h"
 #include "lib/io/Binary_io.h"
 #include "platform/Memory.h"
 #include "storage/Realtimedatareader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
@@ -126,7 +128,9 @@ bool TExtractThread::prepare_folder(const std::string& folder, bool with_parents
 
 void TExtractThread::Execute()
 {
-    journal_.push_back(extract_text::journal_title);
+    // The header carries the run's date and time: the journal of a window or a watch that
+    // runs for weeks must tell its runs apart.
+    journal_.push_back(std::string(extract_text::journal_title) + " " + lib::format_time(lib::now_seconds(), true));
     if (options_.data_root.empty())
         return;
     // The store's root may be new, parents included: it is the folder the user chose.
@@ -182,6 +186,13 @@ void TExtractThread::remember_done(const std::string& path)
         options_.cache->store(path, static_cast<std::int32_t>(lib::file_size(path)));
     if (options_.failures)
         options_.failures->forget(path);
+}
+
+void TExtractThread::note_new_data()
+{
+    const WellName well{area_, well_};
+    if (std::find(new_data_wells_.begin(), new_data_wells_.end(), well) == new_data_wells_.end())
+        new_data_wells_.push_back(well);
 }
 
 void TExtractThread::forget_package(const std::string& path)

@@ -78,6 +78,14 @@ private:
     std::map<std::string, platform::FileStamp> failed_;
 };
 
+// A well of the store by its area and well folder names.
+struct WellName {
+    std::string area;
+    std::string well;
+
+    bool operator==(const WellName&) const = default;
+};
+
 // One failed package of a run, for the journal and the summary.
 struct PackageFailure {
     std::string package;
@@ -122,6 +130,9 @@ public:
     int skipped_packages() const { return skipped_packages_; }
     int failed_packages() const { return failed_packages_; }
     const std::vector<PackageFailure>& failures() const { return failures_; }
+    // The wells that received new data in this run (a data file placed new or grown), each
+    // once, in the order they first did.
+    const std::vector<WellName>& new_data_wells() const { return new_data_wells_; }
 
 private:
     friend class Placement;
@@ -131,6 +142,7 @@ private:
     void report_failure(const std::string& path, const std::string& detail, bool unknown = false);
     void report_run_error(const std::string& message);
     void forget_package(const std::string& path);
+    void note_new_data();
     void remember_done(const std::string& path);
     void find_packages();
     bool prepare_folder(const std::string& folder, bool with_parents, const char* what);
@@ -150,6 +162,7 @@ private:
     int skipped_packages_ = 0;
     int failed_packages_ = 0;
     std::vector<PackageFailure> failures_;
+    std::vector<WellName> new_data_wells_;
 };
 
 // Placement of one unpacked package into the store; used by the dispatcher.

@@ -261,6 +261,8 @@ void Placement::merge_data_file(const std::string& source)
     catch (const std::exception& error) {
         note_problem(target, error);
     }
+    if (logged)
+        run_.note_new_data();
     const std::string extension = lib::extension_of(name);
     if (logged && (extension == ".tim" || extension == ".realtim"))
         run_.journal_.push_back("    скважина \"" + run_.well_ + "\", файл \"" + name + "\"");

@@ -263,19 +263,30 @@ void PackageWatcher::lose_root()
 
 void PackageWatcher::unpack_due(platform::StopRequest& stop)
 {
-    const std::vector<std::string> due = tracker_.take_due(SettleTracker::Clock::now(), platform::file_stamp);
-    for (const std::string& path : due) {
-        if (stop.requested())
-            return;
-        unpack(path);
+    // Packages that come due while others are unpacked join the same batch: packages copied
+    // in together are told of together. A round in which every package waited for another
+    // run ends it, so that a busy lock is not asked again and again.
+    std::vector<ExtractResult> results;
+    for (bool ran = true; ran && !stop.requested();) {
+        ran = false;
+        for (const std::string& path : tracker_.take_due(SettleTracker::Clock::now(), platform::file_stamp)) {
+            if (stop.requested())
+                break;
+            if (std::optional<ExtractResult> result = unpack(path)) {
+                results.push_back(std::move(*result));
+                ran = true;
+            }
+        }
     }
+    if (!results.empty())
+        reporter_.runs_done(results);
 }
 
-void PackageWatcher::unpack(const std::string& path)
+std::optional<ExtractResult> PackageWatcher::unpack(const std::string& path)
 {
     const std::optional<platform::FileStamp> stamp = platform::file_stamp(path);
     if (!stamp)
-        return;
+        return std::nullopt;
     FilesDataStorage cache;
     ExtractJob job({settings_.cache_path, settings_.temp_dir, settings_.run_lock}, cache, &owner_);
     ExtractRequest request;
@@ -284,8 +295,11 @@ void PackageWatcher::unpack(const std::string& path)
     request.data_root = settings_.to_path;
     // Never waited for: a stop must not hang behind another program's long run.
     request.lock = LockWait::no_wait;
-    const ExtractResult result = job.run(request);
+    ExtractResult result = job.run(request);
     report(path, *stamp, result);
+    if (!result.ran())
+        return std::nullopt;
+    return result;
 }
 
 void PackageWatcher::report(const std::string& path, const platform::FileStamp& stamp, const ExtractResult& result)

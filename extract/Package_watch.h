@@ -62,6 +62,9 @@ public:
     virtual void notice(const std::string& text) = 0;
     // Something that could not be done; the watch goes on unless run() returns.
     virtual void error(const std::string& text) = 0;
+    // The runs of the packages that settled together, after their journals: one desktop
+    // notification may speak for them all.
+    virtual void runs_done(const std::vector<ExtractResult>& /*results*/) {}
 
 protected:
     ~WatchReporter() = default;
@@ -128,7 +131,8 @@ private:
     void forget_folders_under(const std::string& folder);
     void consider_found(const std::string& path);
     void unpack_due(platform::StopRequest& stop);
-    void unpack(const std::string& path);
+    // The run's result, or nothing when the package is gone or waits for another run.
+    std::optional<ExtractResult> unpack(const std::string& path);
     void report(const std::string& path, const platform::FileStamp& stamp, const ExtractResult& result);
     Outcome watch_failed(const std::string& folder, int error);
     std::optional<std::chrono::milliseconds> next_timeout() const;

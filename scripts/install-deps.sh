@@ -25,6 +25,9 @@ packages=(
     qt6-qpa-plugins
     qt6-translations-l10n
     libasound2-dev
+    # desktop notifications of the watch (sd-bus), and the private session bus of their tests
+    libsystemd-dev
+    dbus-daemon
     xdg-utils
     fonts-dejavu-core
     # the Debian package and the desktop files, and their checks

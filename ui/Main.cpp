@@ -63,6 +63,8 @@ TDravinexMainForm::TDravinexMainForm(const ProgramFolders& folders, QStringList 
     load_layout();
     store_data_path();
     listen_for_hand_off();
+    connect(&notifier_, &DesktopNotifier::not_shown, this,
+            [this](const QString& why) { add_journal_line(QString::fromUtf8(main_text::notice_not_shown) + why); });
 }
 
 TDravinexMainForm::~TDravinexMainForm()

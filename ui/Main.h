@@ -18,6 +18,7 @@
 #include "catalogue/Filedata.h"
 #include "catalogue/Treeclasses.h"
 #include "extract/Extract_job.h"
+#include "ui/Desktop_notifier.h"
 #include "ui/Tones.h"
 
 #include <QIcon>
@@ -57,6 +58,7 @@ inline constexpr const char* caption_prefix = "Dravinex ";
 inline constexpr const char* packed_panel = "  Упакованные данные";
 inline constexpr const char* unpacked_panel = "  Распакованные данные";
 inline constexpr const char* journal_panel = "  Журнал";
+inline constexpr const char* notice_not_shown = "Уведомление рабочего стола не показано (дальше без этих сообщений): ";
 inline constexpr const char* hint_extract = " Распаковать все данные ";
 inline constexpr const char* hint_delete = " Удалить файл ";
 inline constexpr const char* hint_copy_to = " Копировать в... ";
@@ -192,6 +194,7 @@ public:
     const ProgramFolders& folders() const { return folders_; }
     Tfrm_progress* progress_window() const { return progress_.get(); }
     int end_signals() const { return tones_.signals_started(); }
+    const DesktopNotifier& notifier() const { return notifier_; }
     bool hand_off_listening() const { return hand_off_listening_; }
 
     std::deque<std::string> pending;
@@ -282,6 +285,8 @@ private:
     // Takes the run lock and the cache for each run, on a thread of its own.
     ExtractJob job_;
     TonePlayer tones_;
+    // Tells the desktop of the wells a run filled and the packages that failed.
+    DesktopNotifier notifier_;
     QString last_copy_target_;
     bool tree_scanning_ = false;
     bool tree_rescan_ = false;

@@ -108,6 +108,8 @@ void TDravinexMainForm::extraction_finished(const ExtractResult& result)
         progress_.reset();
     }
     show_result(result);
+    for (const RunNotice& notice : run_notices({result}))
+        notifier_.show(notice);
     set_input_enabled(true);
     rebuild_tree();
     refresh_package_list();

@@ -4,6 +4,7 @@
 #include "cli/Cli.h"
 
 #include <locale>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -31,6 +32,19 @@ inline CliRun run_cli(std::vector<std::string> args, const std::locale& locale =
     run.out = out.str();
     run.err = err.str();
     return run;
+}
+
+// The journal printed by extract with the date and time of each run header taken off
+// ("Распаковка данных: 7 марта 2021г. 9:05:3" becomes "Распаковка данных:"); a header
+// without them is left as it is, so that the comparison shows it.
+inline std::string without_run_time(const std::string& out)
+{
+    static const std::regex header("^Распаковка данных: \\d+ \\S+ \\d{4}г\\. \\d+:\\d\\d:\\d+$");
+    std::istringstream lines(out);
+    std::string result;
+    for (std::string line; std::getline(lines, line);)
+        result += (std::regex_match(line, header) ? std::string("Распаковка данных:") : line) + "\n";
+    return result;
 }
 
 } // namespace clitest

@@ -27,11 +27,12 @@ lintian_report() {
 [[ $(field Version) == "$version" ]] || fail "Version: $(field Version)"
 [[ $(field Architecture) == amd64 ]] || fail "Architecture: $(field Architecture)"
 depends=$(field Depends)
-for dependency in libc6 libstdc++6 libarchive13 zlib1g; do
+for dependency in libc6 libstdc++6 libarchive13 zlib1g libsystemd0; do
     [[ $depends == *"$dependency"* ]] || fail "Depends lacks $dependency: $depends"
 done
 if [[ $with_windows == 1 ]]; then
-    [[ $depends == *libqt6widgets6* && $depends == *qt6-qpa-plugins* ]] || fail "Depends lacks Qt: $depends"
+    [[ $depends == *libqt6widgets6* && $depends == *qt6-qpa-plugins* && $depends == *libqt6dbus6* ]] \
+        || fail "Depends lacks Qt: $depends"
 fi
 
 list=$(dpkg-deb -c "$deb" | awk '{ $1=$2=$3=$4=$5=""; sub(/^ +/, ""); print }')

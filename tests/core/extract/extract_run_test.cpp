@@ -1,6 +1,7 @@
 #include "extract/Extractthread.h"
 #include "extract/Regrarclass.h"
 
+#include "lib/Mytime.h"
 #include "storage/Realtimedatareader.h"
 #include "support/Expect.h"
 #include "support/Extract_fixtures.h"
@@ -55,7 +56,8 @@ protected:
                             .cache = &cache, .owner = &owner});
         run.Execute();
         failed = run.failed_packages();
-        return run.journal();
+        wells = run.new_data_wells();
+        return testsupport::without_run_time(run.journal());
     }
 
     Lines run_one(const std::string& path, const std::string& root)
@@ -66,7 +68,8 @@ protected:
                             .owner = &owner});
         run.Execute();
         failed = run.failed_packages();
-        return run.journal();
+        wells = run.new_data_wells();
+        return testsupport::without_run_time(run.journal());
     }
 
     std::unique_ptr<FileStorage> load(const std::string& path)
@@ -80,6 +83,7 @@ protected:
     FilesDataStorage cache;
     RecordingOwner owner;
     int failed = 0;
+    std::vector<WellName> wells;
 };
 
 const Lines nothing_new = {"Распаковка данных:", "НОВЫЕ данные не найдены!"};
@@ -375,7 +379,7 @@ TEST_F(ExtractRun, AFolderTheRunCannotCreateIsReportedWithItsReason)
         TExtractThread run({.data_root = c.root, .from_path = in(), .temp_dir = c.temp_dir, .cache = &cache,
                             .owner = &owner});
         run.Execute();
-        EXPECT_EQ(run.journal(), (Lines{"Распаковка данных:", c.message}));
+        EXPECT_EQ(testsupport::without_run_time(run.journal()), (Lines{"Распаковка данных:", c.message}));
         EXPECT_EQ(run.failed_packages(), 1); // not a quiet run that found nothing
         EXPECT_EQ(owner.errors, Lines{c.message});
         EXPECT_TRUE(cache.entries().empty()); // no package was taken
@@ -451,6 +455,38 @@ TEST_F(ExtractRun, APackageUnderANameOutsideCodePage1251IsNotUnpackedAgainAfterA
     run.Execute();
     EXPECT_EQ(run.skipped_packages(), 1);
     EXPECT_EQ(run.unpacked_packages(), 0);
+}
+
+TEST_F(ExtractRun, TheRunHeaderCarriesTheDateAndTimeOfTheRun)
+{
+    const std::uint32_t before = lib::now_seconds();
+    TExtractThread run({.data_root = store(), .from_path = in(), .temp_dir = dir.folder() + "temp.dir.tmp",
+                        .cache = &cache, .owner = &owner});
+    run.Execute();
+    const std::uint32_t after = lib::now_seconds();
+    ASSERT_FALSE(run.journal().empty());
+    const std::string header = run.journal()[0];
+    bool matched = false;
+    for (std::uint32_t t = before; t <= after; ++t)
+        matched = matched || header == "Распаковка данных: " + lib::format_time(t, true);
+    EXPECT_TRUE(matched) << header;
+}
+
+// Any data file placed new or grown counts, the depth files too; a well is named once per
+// run, and a package that brings nothing newer or fails names none.
+TEST_F(ExtractRun, TheRunNamesTheWellsThatReceivedNewData)
+{
+    package("a.zreg", {identity("12"), member("1.realtim", realtime({1, 2}))});
+    package("b.zreg", {identity("12"), member("1.realtim", realtime({1, 2, 10}))});
+    package("c.zreg", {identity("7", "Южное"), member("1.realdep", realtime({5}))});
+    package("d.zreg", {identity("3"), member("x.rac", {'r'})});
+    testkit::write_file(in() + "e.zreg", {1, 0, 0, 1, 'x'});
+    run_all();
+    EXPECT_EQ(wells, (std::vector<WellName>{{"Северная", "12"}, {"Южное", "7"}}));
+
+    package("f.zreg", {identity("12"), member("1.realtim", realtime({3}))}); // nothing newer
+    run_all();
+    EXPECT_TRUE(wells.empty());
 }
 
 TEST(SinglePackageDestination, IsTheNamedFolderOrGTIDataBesideThePackage)

@@ -1,4 +1,5 @@
 #include "extract/Package_watch.h"
+#include "extract/Run_notice.h"
 
 #include "catalogue/Filedata.h"
 #include "extract/Extractthread.h"
@@ -158,6 +159,11 @@ public:
     }
     void notice(const std::string& text) override { add(notices, text); }
     void error(const std::string& text) override { add(errors, text); }
+    void runs_done(const std::vector<ExtractResult>& results) override
+    {
+        std::lock_guard lock(mutex_);
+        batches.push_back(results);
+    }
 
     template <typename T>
     T read(const T& field) const
@@ -170,6 +176,7 @@ public:
     std::vector<Clock::time_point> journal_times;
     std::vector<std::string> notices;
     std::vector<std::string> errors;
+    std::vector<std::vector<ExtractResult>> batches;
 
 private:
     void add(std::vector<std::string>& to, const std::string& text)
@@ -287,6 +294,23 @@ TEST_F(WatchRun, packagesInSubfoldersMadeAfterTheStartAreUnpacked) {
     testkit::write_file(dir.file("outside/day2/b.zreg"), package_bytes("13"));
     std::filesystem::rename(dir.file("outside/day2"), in() + "rig/day2");
     EXPECT_TRUE(eventually([&] { return std::filesystem::exists(placed("13")); }));
+}
+
+// Packages that settle together are told of as one batch, so that one desktop notification
+// names all their wells; a package the cache knows already makes no batch.
+TEST_F(WatchRun, packagesSettlingTogetherAreReportedAsOneBatch) {
+    start();
+    testkit::write_file(dir.file("a.zreg"), package_bytes("12"));
+    testkit::write_file(dir.file("b.zreg"), package_bytes("13"));
+    std::filesystem::rename(dir.file("a.zreg"), in() + "a.zreg");
+    std::filesystem::rename(dir.file("b.zreg"), in() + "b.zreg");
+    ASSERT_TRUE(eventually([&] { return journals() == 2; }));
+    const auto batches = recorder.read(recorder.batches);
+    ASSERT_EQ(batches.size(), 1u);
+    const std::vector<RunNotice> notices = run_notices(batches[0]);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].title, "Новые данные: 2 скважины");
+    EXPECT_EQ(notices[0].body, "Северная/12\nСеверная/13");
 }
 
 TEST_F(WatchRun, twoPackagesArrivingTogetherAreBothUnpacked) {

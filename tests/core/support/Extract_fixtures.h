@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,22 @@ public:
     std::vector<int> percents;
     Lines errors;
 };
+
+// The journal with the run header's date and time taken off, after checking that the header
+// carries them ("Распаковка данных: 7 марта 2021г. 9:05:3").
+inline Lines without_run_time(Lines journal)
+{
+    const std::string title = std::string(extract_text::journal_title);
+    if (journal.empty() || journal[0].rfind(title + " ", 0) != 0) {
+        ADD_FAILURE() << "no run header with a date: " << (journal.empty() ? "(empty)" : journal[0]);
+        return journal;
+    }
+    const std::string when = journal[0].substr(title.size() + 1);
+    EXPECT_NE(when.find("г. "), std::string::npos) << journal[0];
+    EXPECT_EQ(std::count(when.begin(), when.end(), ':'), 2) << journal[0];
+    journal[0] = title;
+    return journal;
+}
 
 inline FileStorageParam named(std::string name)
 {
