@@ -130,7 +130,7 @@ void TExtractThread::Execute()
 {
     // The header carries the run's date and time: the journal of a window or a watch that
     // runs for weeks must tell its runs apart.
-    journal_.push_back(std::string(extract_text::journal_title) + " " + lib::format_time(lib::now_seconds(), true));
+    journal_.push_back(std::string(extract_text::journal_title) + " " + lib::format_time(lib::now_seconds(), false));
     if (options_.data_root.empty())
         return;
     // The store's root may be new, parents included: it is the folder the user chose.
