@@ -8,6 +8,7 @@
 #include "lib/Sys_utils.h"
 #include "lib/io/Binary_io.h"
 #include "lib/io/File_replacement.h"
+#include "storage/Classic_record.h"
 #include "storage/Realtime_merge.h"
 #include "storage/Realtimedatareader.h"
 
@@ -25,25 +26,9 @@ const char* const copied_kinds[] = {"*.rac", "*.rem", "*.ini", "*.nbl", "*.las",
 
 constexpr std::string_view identity_file = "inpgti.ini";
 
-// The classic record the well's file is extended with.
-constexpr std::size_t classic_record_size = 145;
-constexpr std::size_t classic_values = 32;
-
 std::string identity_value(const lib::MemIni& ini, std::string_view section, std::string_view key)
 {
     return lib::unquote(lib::trim(ini.read_string(section, key, "")), '"');
-}
-
-void put_classic_record(std::string& out, const FileStorageItem& item)
-{
-    char record[classic_record_size] = {};
-    std::memcpy(record + 0, &item.operation, 1);
-    std::memcpy(record + 1, &item.time, 4);
-    std::memcpy(record + 5, &item.depth_z, 4);
-    std::memcpy(record + 9, &item.depth_cur, 4);
-    const std::size_t count = std::min(classic_values, item.values.size());
-    std::memcpy(record + 13, item.values.data(), count * sizeof(float));
-    out.append(record, sizeof record);
 }
 
 // The classic form is never rewritten as a whole: newer records are appended to a copy of
@@ -52,7 +37,7 @@ void append_classic_records(const std::string& target, const FileStorage& model,
 {
     std::string bytes = lib::io::read_whole_file(target);
     for (std::size_t i = first_new; i < model.records.size(); ++i)
-        put_classic_record(bytes, *model.records[i]);
+        storage::append_classic_record(bytes, *model.records[i]);
     lib::io::replace_file_contents(target, bytes);
 }
 

@@ -4,20 +4,13 @@
 #include "lib/Sys_utils.h"
 #include "lib/io/Binary_io.h"
 #include "lib/io/File_replacement.h"
+#include "storage/Classic_record.h"
 #include "storage/Realtimedatareader.h"
 
-#include <cstring>
 #include <mutex>
+#include <optional>
 
 namespace {
-
-constexpr std::size_t classic_record = 145;
-constexpr std::size_t compact_record = 81;
-constexpr std::size_t compact_header = 68; // 32 divisors of 16 bits and the record count
-constexpr std::size_t compact_count_offset = 64;
-constexpr std::size_t parameters = 32;
-constexpr std::size_t copied_head = 12;   // time and two depths, after the operation byte
-constexpr std::size_t copied_tail = 4;
 
 std::mutex archiver_mutex;
 std::string configured_archiver;
@@ -28,16 +21,6 @@ std::string trimmed_output(std::string output)
         output.pop_back();
     const auto last_line = output.rfind('\n');
     return last_line == std::string::npos ? output : output.substr(last_line + 1);
-}
-
-// Byte j of record i lies at j x N + i: gather the records back.
-std::string join_columns(const char* columns, std::size_t records, std::size_t record_size)
-{
-    std::string rows(records * record_size, '\0');
-    for (std::size_t j = 0; j < record_size; ++j)
-        for (std::size_t i = 0; i < records; ++i)
-            rows[i * record_size + j] = columns[j * records + i];
-    return rows;
 }
 
 } // namespace
@@ -82,70 +65,9 @@ void RegRARDecompr::extract(const std::string& folder)
 
 void RegRARDecompr::convert_classic_file(const std::string& path)
 {
-    const std::int64_t size = lib::file_size(path);
-    if (size <= 0)
+    if (lib::file_size(path) <= 0)
         return;
-    const auto bytes = static_cast<std::uint64_t>(size);
-    if (bytes % classic_record != 0) {
-        expand_compact(path);
-        return;
-    }
-    if (bytes % compact_record != 0) {
-        restore_planar(path);
-        return;
-    }
-    // A multiple of both sizes: the compact header's count decides.
-    std::int32_t count = 0;
-    if (bytes >= compact_header) {
-        lib::io::OSFile file;
-        file.open(path, lib::io::open_read, false);
-        char head[compact_header];
-        if (file.read(head, sizeof head) == sizeof head)
-            std::memcpy(&count, head + compact_count_offset, sizeof count);
-    }
-    if (bytes >= compact_header && static_cast<std::uint64_t>(count) == (bytes - compact_header) / compact_record)
-        expand_compact(path);
-    else
-        restore_planar(path);
-}
-
-void RegRARDecompr::restore_planar(const std::string& path)
-{
-    const std::string columns = lib::io::read_whole_file(path);
-    const std::size_t records = columns.size() / classic_record;
-    std::string rows = join_columns(columns.data(), records, classic_record);
-    rows.append(columns, records * classic_record, std::string::npos); // a tail that is no record stays
-    lib::io::replace_file_contents(path, rows, lib::io::Durability::scratch);
-}
-
-void RegRARDecompr::expand_compact(const std::string& path)
-{
-    const std::string file = lib::io::read_whole_file(path);
-    const std::uint64_t size = file.size();
-    if (size <= compact_header)
-        return;
-    std::int32_t count = 0;
-    std::memcpy(&count, file.data() + compact_count_offset, sizeof count);
-    if (count <= 0 || (size - compact_header) / compact_record != static_cast<std::uint64_t>(count))
-        return; // a header that does not fit its size: left as unpacked
-    std::int16_t divisors[parameters];
-    std::memcpy(divisors, file.data(), sizeof divisors);
-    const auto records = static_cast<std::size_t>(count);
-    const std::string compact = join_columns(file.data() + compact_header, records, compact_record);
-
-    std::string classic(records * classic_record, '\0');
-    for (std::size_t i = 0; i < records; ++i) {
-        const char* in = compact.data() + i * compact_record;
-        char* out = classic.data() + i * classic_record;
-        out[0] = in[0];
-        std::memcpy(out + 1, in + 1, copied_head);
-        for (std::size_t k = 0; k < parameters; ++k) {
-            std::uint16_t q;
-            std::memcpy(&q, in + 1 + copied_head + 2 * k, sizeof q);
-            const float value = divisors[k] == 0 ? 0.0f : static_cast<float>(static_cast<double>(q) / divisors[k]);
-            std::memcpy(out + 1 + copied_head + 4 * k, &value, sizeof value);
-        }
-        std::memcpy(out + classic_record - copied_tail, in + compact_record - copied_tail, copied_tail);
-    }
-    lib::io::replace_file_contents(path, classic, lib::io::Durability::scratch);
+    const std::optional<std::string> records = storage::classic_from_rearranged(lib::io::read_whole_file(path));
+    if (records) // a compact head that does not fit its size: left as unpacked
+        lib::io::replace_file_contents(path, *records, lib::io::Durability::scratch);
 }

@@ -23,10 +23,10 @@ public:
     // Unpacks into `folder` (ending with '/') and turns the classic files back into records.
     void extract(const std::string& folder);
 
-    // Detects the rearranged form of one classic file and rewrites it in record order.
+    // Rewrites one planar or compact classic file in record order (the forms are
+    // storage/Classic_record's); an empty file, or a compact head that does not fit its
+    // size, is left as unpacked.
     static void convert_classic_file(const std::string& path);
-    static void restore_planar(const std::string& path);
-    static void expand_compact(const std::string& path);
 
 private:
     std::string package_;

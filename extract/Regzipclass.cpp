@@ -3,13 +3,12 @@
 #include "extract/Zlib_library.h"
 #include "lib/Sys_utils.h"
 #include "lib/io/File_replacement.h"
+#include "storage/Classic_record.h"
 #include "storage/Realtimedatareader.h"
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 #include <filesystem>
-#include <limits>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -17,28 +16,10 @@ namespace rzip {
 
 namespace {
 
-// The expanded values are the IEEE-754 results of the formula, infinities and NaN included.
-static_assert(std::numeric_limits<float>::is_iec559);
-
 bool is_plain_file_name(std::string_view name)
 {
     constexpr std::string_view forbidden("/\\\0", 3);
     return !name.empty() && name != "." && name != ".." && name.find_first_of(forbidden) == std::string_view::npos;
-}
-
-float load_f32(const char* bytes)
-{
-    float value;
-    std::memcpy(&value, bytes, sizeof value);
-    return value;
-}
-
-std::array<float, layout::parameter_count> load_f32_array(const char* bytes)
-{
-    std::array<float, layout::parameter_count> values{};
-    for (std::size_t k = 0; k < values.size(); ++k)
-        values[k] = load_f32(bytes + 4 * k);
-    return values;
 }
 
 void check_unpacked_len(std::int32_t unpacked_len, const char* function)
@@ -274,7 +255,6 @@ void Decompression::extract_simple_file(const std::string& path, std::uint32_t p
 
 void Decompression::expand_quantised_file(const std::string& path)
 {
-    using namespace layout;
     std::string compact;
     try {
         compact = lib::io::read_whole_file(path);
@@ -282,32 +262,8 @@ void Decompression::expand_quantised_file(const std::string& path)
     catch (const lib::io::FileNotFoundError&) {
         return;
     }
-    if (compact.size() < compact_head_size)
-        return;
-
-    const auto offsets = load_f32_array(compact.data());
-    const auto scales = load_f32_array(compact.data() + 4 * parameter_count);
-    const std::size_t count = (compact.size() - compact_head_size) / compact_record_size;
-    const char* columns = compact.data() + compact_head_size;
-    const double divisor = divisor_;
-
-    std::string full(count * classic_record_size, '\0');
-    for (std::size_t i = 0; i < count; ++i) {
-        // Byte j of compact record i is in column j.
-        const auto byte = [&](std::size_t j) { return columns[j * count + i]; };
-        char* record = full.data() + i * classic_record_size;
-        for (std::size_t j = 0; j < compact_values_offset; ++j)
-            record[j] = byte(j);
-        for (std::size_t k = 0; k < parameter_count; ++k) {
-            const std::size_t at = compact_values_offset + 2 * k;
-            const unsigned q = static_cast<unsigned char>(byte(at)) | static_cast<unsigned char>(byte(at + 1)) << 8;
-            const auto value = static_cast<float>(q * static_cast<double>(scales[k]) / divisor + offsets[k]);
-            std::memcpy(record + compact_values_offset + 4 * k, &value, sizeof value);
-        }
-        for (std::size_t t = 0; t < 4; ++t)
-            record[classic_tail_offset + t] = byte(compact_tail_offset + t);
-    }
-    lib::io::replace_file_contents(path, full, lib::io::Durability::scratch);
+    if (const std::optional<std::string> records = storage::classic_from_quantised(compact, divisor_))
+        lib::io::replace_file_contents(path, *records, lib::io::Durability::scratch);
 }
 
 } // namespace rzip

@@ -3,7 +3,7 @@
 // kind byte, a name (code page 1251), the packed and unpacked lengths and one zlib stream.
 //
 // Members are unpacked into a folder: a member of kind 1 is a classic data file in its
-// compact quantised form and is expanded to full 145-byte records; a member named
+// quantised form and is expanded to full records (storage/Classic_record); a member named
 // "*.newcompr1" is a single compressed stream and becomes the real-time file of the name
 // without that suffix. Every file is written under a temporary name and renamed into place,
 // so nothing half-written is left behind.
@@ -37,17 +37,6 @@ inline constexpr std::size_t header_size = 2;             // the divisor
 inline constexpr std::int32_t max_unpacked_len = 100000000;
 inline constexpr std::uint8_t kind_quantised = 1;
 inline constexpr std::string_view stream_suffix = ".newcompr1";
-
-inline constexpr std::size_t parameter_count = 32;
-inline constexpr std::size_t compact_head_size = 2 * 4 * parameter_count; // offsets, scales
-inline constexpr std::size_t compact_record_size = 81;
-inline constexpr std::size_t compact_values_offset = 13;
-inline constexpr std::size_t compact_tail_offset = compact_values_offset + 2 * parameter_count; // 77
-inline constexpr std::size_t classic_record_size = 145;
-inline constexpr std::size_t classic_tail_offset = compact_values_offset + 4 * parameter_count; // 141
-static_assert(compact_head_size == 256);
-static_assert(compact_tail_offset + 4 == compact_record_size);
-static_assert(classic_tail_offset + 4 == classic_record_size);
 } // namespace layout
 
 // Message stored as UTF-8.
@@ -76,8 +65,8 @@ public:
     // Reads `packed_len` bytes at the current position, decompresses them and writes the
     // result at `path` (for ".newcompr1": the real-time file beside it).
     void extract_simple_file(const std::string& path, std::uint32_t packed_len, std::int32_t unpacked_len);
-    // Expands the compact classic file at `path` to full records in place; a missing
-    // file or one shorter than the compact head is left alone.
+    // Expands the quantised classic file at `path` to full records in place; a missing
+    // file or one shorter than the quantised head is left alone.
     void expand_quantised_file(const std::string& path);
 
     const std::string& package_path() const { return package_path_; }

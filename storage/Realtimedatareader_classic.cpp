@@ -1,24 +1,16 @@
 // The classic form: fixed 145-byte records with 32 values, parameters in "inpgti.nbl".
+// The record itself is storage/Classic_record's; here the files are read.
 
 #include "storage/Byte_cursor.h"
+#include "storage/Classic_layout.h"
+#include "storage/Classic_record.h"
 #include "storage/Realtimedatareader.h"
 
 #include "lib/Sys_utils.h"
 
 namespace {
 
-// One entry of the parameter list: four strings, then fixed fields.
-constexpr std::size_t list_gap_before_int = 12;
-constexpr std::size_t list_gap_after_float = 5;
-
-// One record of a data file.
-constexpr std::size_t record_size = 145;
-constexpr std::size_t operation_offset = 0;
-constexpr std::size_t time_offset = 1;
-constexpr std::size_t depth_z_offset = 5;
-constexpr std::size_t depth_cur_offset = 9;
-constexpr std::size_t values_offset = 13;
-constexpr std::size_t value_count = 32;
+using namespace classic_layout;
 
 // A classic model always shows 32 parameters, however long its list was.
 constexpr int classic_param_count = 32;
@@ -50,30 +42,17 @@ void read_param_list(FileStorage& model, const std::string& path)
     }
 }
 
-FileStorageItem record_from(const char* record)
-{
-    FileStorageItem item;
-    item.operation = storage::field<std::uint8_t>(record, operation_offset);
-    item.time = storage::field<std::uint32_t>(record, time_offset);
-    item.depth_z = storage::field<float>(record, depth_z_offset);
-    item.lag_depth = item.depth_z;
-    item.depth_cur = storage::field<float>(record, depth_cur_offset);
-    item.values.resize(value_count);
-    std::memcpy(item.values.data(), record + values_offset, value_count * sizeof(float));
-    return item;
-}
-
 void read_records(FileStorage& model, storage::ByteCursor& in)
 {
     int accepted = 0;
     while (!in.at_end()) {
         const char* record = in.take(record_size);
-        const auto time = storage::field<std::uint32_t>(record, time_offset);
+        const auto time = storage::field<std::uint32_t>(record, record_time);
         if (time == 0 || time < model.time_from || time > model.time_to)
             continue;
-        if (storage::field<float>(record, depth_cur_offset) < 0 || storage::field<float>(record, depth_z_offset) < 0)
+        if (storage::field<float>(record, record_depth_cur) < 0 || storage::field<float>(record, record_depth_z) < 0)
             throw FileStorageException(std::string(storage_text::bad_depth) + std::to_string(accepted), true);
-        model.add_record(record_from(record));
+        model.add_record(storage::classic_item(record));
         ++accepted;
     }
 }

@@ -64,7 +64,9 @@ private:
 };
 
 const std::string text_kinds[] = {".rac", ".txt", ".ini"};
-const std::string data_kinds[] = {".tim", ".dep", ".ldp", ".realtim", ".realdep", ".reallag", ".las"};
+// What the viewer does not read but the desktop has a program for: the LAS exports that
+// placement copies into the well's folder (the data files go to the viewer first).
+const std::string data_kinds[] = {".las"};
 
 template <typename List>
 bool listed(const List& list, const std::string& extension)
