@@ -2,7 +2,9 @@
 
 #include "extract/Extractthread.h"
 
+#include "catalogue/Well_overview.h"
 #include "extract/Package_kinds.h"
+#include "lib/Mytime.h"
 #include "lib/Strworks.h"
 #include "lib/Sys_utils.h"
 #include "lib/io/Binary_io.h"
@@ -184,6 +186,23 @@ void TExtractThread::remember_done(const std::string& path)
         options_.failures->forget(path);
 }
 
+// The overview counts the packages each well received; kept beside the merge index, in the
+// home, never in the store. Only a count is lost when it cannot be written.
+void TExtractThread::note_arrival()
+{
+    if (single() || well_dir_.empty() || options_.temp_dir.empty())
+        return;
+    std::string temp_dir = options_.temp_dir;
+    while (temp_dir.size() > 1 && temp_dir.back() == '/')
+        temp_dir.pop_back();
+    try {
+        catalogue::record_arrival(lib::folder_of(temp_dir) + catalogue::overview_files::arrivals, well_dir_,
+                                  lib::now_seconds());
+    }
+    catch (const std::exception&) {
+    }
+}
+
 void TExtractThread::forget_package(const std::string& path)
 {
     if (options_.cache && !single())
@@ -235,6 +254,7 @@ void TExtractThread::extract_package(const std::string& path)
 
     // What could not be placed is reported like an unpacking error, and the package is
     // forgotten so that the next run tries it again; the merge drops what already arrived.
+    well_dir_.clear();
     Placement placement(*this);
     placement.place_unpacked();
     if (!placement.problems().empty()) {
@@ -245,5 +265,6 @@ void TExtractThread::extract_package(const std::string& path)
         return;
     }
     remember_done(path);
+    note_arrival();
     ++unpacked_packages_;
 }

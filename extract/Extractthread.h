@@ -132,6 +132,7 @@ private:
     void report_run_error(const std::string& message);
     void forget_package(const std::string& path);
     void remember_done(const std::string& path);
+    void note_arrival();
     void find_packages();
     bool prepare_folder(const std::string& folder, bool with_parents, const char* what);
 
