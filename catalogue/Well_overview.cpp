@@ -608,8 +608,12 @@ std::string age_text(const WellOverviewRow& row)
 {
     if (!row.age)
         return overview_text::no_data;
-    const std::uint32_t tenths = (*row.age + 180) / 360;
-    return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + " ч";
+    // Tenths of an hour up to two days, tenths of a day beyond: a well silent for years
+    // reads as days, not as five-digit hours.
+    const bool days = *row.age >= 48 * 3600;
+    const std::uint32_t unit = days ? 86400 : 3600;
+    const std::uint64_t tenths = (static_cast<std::uint64_t>(*row.age) * 10 + unit / 2) / unit;
+    return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + (days ? " сут" : " ч");
 }
 
 std::string depth_text(const WellOverviewRow& row)

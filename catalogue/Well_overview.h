@@ -76,7 +76,7 @@ std::vector<WellOverviewRow> build_overview(const OverviewRequest& request);
 // Throws lib::io::FileError when the arrivals file cannot be written.
 void record_arrival(const std::string& arrivals_path, const std::string& well_folder, std::uint32_t when);
 
-// "12.5 ч" style age text, and "нет данных" for a well without records.
+// "12,5 ч" (up to two days), "3,2 сут" beyond, and "нет данных" for a well without records.
 std::string age_text(const WellOverviewRow& row);
 // The depth with one decimal and a comma ("1234,5"), "" when unknown.
 std::string depth_text(const WellOverviewRow& row);

@@ -107,6 +107,9 @@ void TOverviewForm::show_rows(const std::vector<catalogue::WellOverviewRow>& row
             ++silent;
     }
     Grid->resizeColumnsToContents();
+    // Some air between the columns, so that no text touches its neighbour.
+    for (int c = 0; c + 1 < column_count; ++c)
+        Grid->setColumnWidth(c, Grid->columnWidth(c) + 12);
     Summary->setText(ui_text(overview_text::summary).arg(rows.size()).arg(hours).arg(silent));
     btnRefresh->setEnabled(true);
 }

@@ -117,6 +117,14 @@ TEST_F(WellOverviewTest, RowsComeOldestFirstWithTheirNewestRecordsDepthAndMark)
     }
     EXPECT_EQ(catalogue::depth_text(rows[3]), "1500,5");
 
+    // Two days and more read as days.
+    catalogue::WellOverviewRow long_silent;
+    for (const auto& [age, text] : std::vector<std::pair<std::uint32_t, std::string>>{
+             {48 * hour - 1, "48,0 ч"}, {48 * hour, "2,0 сут"}, {1000 * 86400 + 8640, "1000,1 сут"}}) {
+        long_silent.age = age;
+        EXPECT_EQ(catalogue::age_text(long_silent), text);
+    }
+
     // The limit decides the mark; a well without records stays marked whatever the limit.
     const auto lenient = overview(8);
     EXPECT_TRUE(lenient[0].old);
