@@ -183,7 +183,6 @@ constexpr std::uint8_t sector_text = 3;
 constexpr std::uint8_t sector_values_only = 5;
 constexpr std::size_t old_record_head = 18;
 constexpr std::size_t new_record_head = 45;
-constexpr std::size_t chunk_size = 1 << 20;
 
 bool is_classic(const std::string& extension)
 {
@@ -199,20 +198,30 @@ T field(const char* bytes)
 }
 
 // Reads at offsets through a buffer; reads past the end come back short, never fault, so a
-// file cut by another process while it is read is no danger.
+// file cut by another process while it is read is no danger. A pointer it returns holds
+// until the next call.
 class FileWindow {
 public:
-    explicit FileWindow(int fd) : fd_(fd) {}
+    FileWindow(int fd, std::uint64_t size, std::size_t chunk) : fd_(fd), size_(size), chunk_(chunk) {}
 
-    // The `n` bytes at `offset`, or nullptr when the file holds fewer.
-    const char* at(std::uint64_t offset, std::size_t n)
+    // The `n` bytes at `offset`, or nullptr when the file holds fewer. A forward walk reads
+    // ahead of `offset`, a backward one (`backward`) the chunk that ends with the bytes asked.
+    const char* at(std::uint64_t offset, std::size_t n, bool backward = false)
     {
         if (offset < start_ || offset + n > start_ + buffer_.size()) {
-            buffer_.assign(std::max(n, chunk_size), '\0');
-            start_ = offset;
-            const std::size_t got = read_at(offset, buffer_.data(), buffer_.size());
-            buffer_.resize(got);
-            if (got < n)
+            std::uint64_t start = offset;
+            std::uint64_t length = std::max<std::uint64_t>(n, chunk_);
+            if (backward) {
+                start = offset + n > length ? offset + n - length : 0;
+                length = offset + n - start;
+            }
+            else if (size_ > offset) {
+                length = std::max<std::uint64_t>(n, std::min<std::uint64_t>(length, size_ - offset));
+            }
+            buffer_.resize(static_cast<std::size_t>(length));
+            start_ = start;
+            buffer_.resize(read_at(start, buffer_.data(), buffer_.size()));
+            if (offset + n > start_ + buffer_.size())
                 return nullptr;
         }
         return buffer_.data() + (offset - start_);
@@ -234,6 +243,8 @@ private:
     }
 
     int fd_;
+    std::uint64_t size_;
+    std::size_t chunk_;
     std::uint64_t start_ = 0;
     std::string buffer_;
 };
@@ -243,7 +254,7 @@ std::optional<Facts> classic_facts(FileWindow& file, std::uint64_t size)
 {
     Facts facts;
     for (std::uint64_t end = size - size % classic_record_size; end >= classic_record_size; end -= classic_record_size) {
-        const char* record = file.at(end - classic_record_size, classic_record_size);
+        const char* record = file.at(end - classic_record_size, classic_record_size, true);
         if (record == nullptr)
             return std::nullopt;
         const auto time = field<std::uint32_t>(record + classic_time_offset);
@@ -293,7 +304,7 @@ void remember_tail(FileWindow& file, Note& note)
 {
     note.tail.fill('\0');
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(note.scanned, note.tail.size()));
-    if (const char* bytes = file.at(note.scanned - n, n); bytes != nullptr && n > 0)
+    if (const char* bytes = file.at(note.scanned - n, n, true); bytes != nullptr && n > 0)
         std::memcpy(note.tail.data() + (note.tail.size() - n), bytes, n);
 }
 
@@ -314,7 +325,7 @@ std::optional<float> indexed_last_depth(FileWindow& file, const storage::WellFil
     auto record_ending_at = [&](std::uint64_t at) -> std::optional<float> {
         if (at < sector_header_size + body)
             return std::nullopt;
-        const char* sector = file.at(at - sector_header_size - body, sector_header_size + 8);
+        const char* sector = file.at(at - sector_header_size - body, sector_header_size + 8, true);
         if (sector == nullptr || static_cast<std::uint8_t>(sector[0]) != sector_record ||
             static_cast<std::uint64_t>(field<std::int16_t>(sector + 1)) != body ||
             field<std::uint32_t>(sector + 3) != summary.largest_time)
@@ -324,11 +335,12 @@ std::optional<float> indexed_last_depth(FileWindow& file, const storage::WellFil
     if (auto depth = record_ending_at(end))
         return depth;
     const std::uint64_t reach = std::min<std::uint64_t>(end, 32767 + sector_header_size);
-    const char* tail = file.at(end - reach, static_cast<std::size_t>(reach));
-    if (tail == nullptr || reach == 0 || tail[reach - 1] != '\0')
+    const char* tail_bytes = file.at(end - reach, static_cast<std::size_t>(reach), true);
+    if (tail_bytes == nullptr || reach == 0 || tail_bytes[reach - 1] != '\0')
         return std::nullopt;
+    const std::string tail(tail_bytes, static_cast<std::size_t>(reach)); // the window moves below
     for (std::uint64_t size = 1; size + sector_header_size <= reach; ++size) {
-        const char* header = tail + (reach - size - sector_header_size);
+        const char* header = tail.data() + (reach - size - sector_header_size);
         if (static_cast<std::uint8_t>(header[0]) == sector_text && field<std::int16_t>(header + 1) == static_cast<std::int64_t>(size)) {
             if (auto depth = record_ending_at(end - size - sector_header_size))
                 return depth;
@@ -414,7 +426,8 @@ private:
         platform::OpenResult opened = platform::open_regular_file(path, platform::OpenAccess::read);
         if (!opened.fd.valid())
             return std::nullopt;
-        FileWindow file(opened.fd.get());
+        // Small reads near the end for classic files and known ones; a walk reads ahead.
+        FileWindow file(opened.fd.get(), stamp.size, 64 * 1024);
         Note note;
         if (is_classic(lib::extension_of(path))) {
             const std::optional<Facts> facts = classic_facts(file, stamp.size);
