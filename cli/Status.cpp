@@ -5,6 +5,7 @@
 #include "cli/Cli.h"
 #include "cli/Output.h"
 #include "cli/Tree.h"
+#include "lib/Float_text.h"
 #include "lib/Mytime.h"
 #include "lib/Sys_utils.h"
 
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <ostream>
 #include <vector>
@@ -65,6 +67,18 @@ void write_text(const std::vector<catalogue::WellOverviewRow>& rows, int hours, 
             out << "Не прочитан файл: " << printable(row.folder + name) << '\n';
 }
 
+// The depth as the number of its shortest text (1260.2, not 1260.199951171875); null when
+// unknown or not a number.
+ordered_json depth_or_null(const std::optional<float>& depth)
+{
+    if (!depth || !std::isfinite(*depth))
+        return nullptr;
+    const std::string text = lib::float_text(*depth);
+    double number = 0;
+    std::from_chars(text.data(), text.data() + text.size(), number);
+    return number;
+}
+
 ordered_json time_or_null(std::uint32_t time)
 {
     return time == 0 ? ordered_json(nullptr) : ordered_json(time);
@@ -80,7 +94,7 @@ void write_json(const std::vector<catalogue::WellOverviewRow>& rows, int hours, 
         well["folder"] = row.folder;
         well["newest_time_record"] = time_or_null(row.newest_time_file);
         well["newest_depth_record"] = time_or_null(row.newest_depth_file);
-        well["depth"] = row.depth && std::isfinite(*row.depth) ? ordered_json(*row.depth) : ordered_json(nullptr);
+        well["depth"] = depth_or_null(row.depth);
         well["last_package"] = time_or_null(row.last_arrival);
         well["last_package_datetime"] = catalogue::moment_text(row.last_arrival);
         well["packages"] = row.packages ? ordered_json(*row.packages) : ordered_json(nullptr);
