@@ -221,11 +221,14 @@ TEST_F(WellOverviewTest, ArrivalsCountThePackagesOfEachWell)
     EXPECT_FALSE(rows[0].packages);
 }
 
-TEST(WellOverviewFiles, ADamagedArrivalsFileCountsFromNothing)
+TEST(WellOverviewFiles, DamagedHomeFilesCountFromNothing)
 {
     TempDir home;
     TempDir store;
     std::filesystem::create_directories(store.folder() + "A/1");
+    testkit::write_file(store.folder() + "A/1/1.realtim", realtime_ending_at(now - hour, 5.f));
+    // Notes cut inside an entry: read as none, the file is read again.
+    home.write(catalogue::overview_files::notes, std::string("DRVXOVW1\x20\0\0\0/store", 17));
     const std::string arrivals = home.write(catalogue::overview_files::arrivals, std::string("DRVXARR1\x05", 9));
     catalogue::record_arrival(arrivals, store.folder() + "A/1/", 10);
     catalogue::OverviewRequest request;
@@ -236,6 +239,7 @@ TEST(WellOverviewFiles, ADamagedArrivalsFileCountsFromNothing)
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].packages, 1u);
     EXPECT_EQ(rows[0].last_arrival, 10u);
+    EXPECT_EQ(rows[0].newest_time_file, now - hour);
 }
 
 } // namespace
