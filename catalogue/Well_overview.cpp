@@ -395,11 +395,12 @@ public:
         return (notes_[path] = *note).facts;
     }
 
-    // Notes of files that are gone are dropped, so the file does not grow without end.
-    void save(const std::map<std::string, bool>& seen)
+    // Notes of files of this store that are gone are dropped, so the file does not grow
+    // without end; those of another store (status --to elsewhere) stay.
+    void save(const std::string& data_root, const std::map<std::string, bool>& seen)
     {
         for (auto it = notes_.begin(); it != notes_.end();) {
-            if (!seen.count(it->first)) {
+            if (it->first.rfind(data_root, 0) == 0 && !seen.count(it->first)) {
                 it = notes_.erase(it);
                 changed_ = true;
             }
@@ -592,7 +593,7 @@ std::vector<WellOverviewRow> build_overview(const OverviewRequest& request)
             rows.push_back(std::move(row));
         }
     }
-    notes.save(seen);
+    notes.save(request.data_root, seen);
     // Oldest first: no record at all, then the oldest newest record.
     std::sort(rows.begin(), rows.end(), [](const WellOverviewRow& a, const WellOverviewRow& b) {
         return std::make_tuple(a.newest() != 0, a.newest(), a.area, a.well) <
