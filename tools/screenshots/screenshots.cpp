@@ -25,6 +25,7 @@
 #include <QAbstractButton>
 #include <QFile>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
@@ -190,6 +191,7 @@ int main(int argc, char** argv)
     TOptForm settings(configuration(), &window);
     settings.Edit1->setText(QString::fromStdString(configuration().from_path));
     settings.Edit2->setText(QString::fromStdString(configuration().to_path));
+    settings.SilenceHours->setValue(configuration().silence_hours);
     settings.show();
     ok = wait_until_exposed(settings) && save(settings, output + QStringLiteral("/settings.png")) && ok;
     settings.hide();
