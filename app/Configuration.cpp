@@ -34,6 +34,7 @@ void CONFIGURATION::set_defaults()
     const std::string home = user_home_folder();
     to_path = home + "/gtidata/";
     from_path = append_backslash(home + "/gti");
+    silence_hours = default_silence_hours;
 }
 
 void CONFIGURATION::load(const std::string& ini_path)
@@ -46,6 +47,10 @@ void CONFIGURATION::load(const std::string& ini_path)
         profile.read_string(configuration_keys::options_section, configuration_keys::to_path, to_path), base);
     from_path = normalised_folder(
         profile.read_string(configuration_keys::options_section, configuration_keys::from_path, from_path), base);
+    const int hours = profile.read_int(configuration_keys::options_section, configuration_keys::silence_hours, silence_hours);
+    // A value out of range (a typing slip in the file) keeps the current one.
+    if (hours >= min_silence_hours && hours <= max_silence_hours)
+        silence_hours = hours;
 }
 
 void CONFIGURATION::save(const std::string& ini_path) const
@@ -55,6 +60,7 @@ void CONFIGURATION::save(const std::string& ini_path) const
     lib::Profile profile = lib::Profile::load(ini_path);
     profile.write_string(configuration_keys::options_section, configuration_keys::to_path, to_path);
     profile.write_string(configuration_keys::options_section, configuration_keys::from_path, from_path);
+    profile.write_int(configuration_keys::options_section, configuration_keys::silence_hours, silence_hours);
     profile.save(ini_path);
 }
 

@@ -20,11 +20,19 @@ inline constexpr std::string_view settings_file_name = "dravinex2.ini";
 inline constexpr std::string_view options_section = "options";
 inline constexpr std::string_view to_path = "to_path";
 inline constexpr std::string_view from_path = "from_path";
+inline constexpr std::string_view silence_hours = "silence_hours";
 } // namespace configuration_keys
+
+inline constexpr int default_silence_hours = 6;
+inline constexpr int min_silence_hours = 1;
+inline constexpr int max_silence_hours = 8760;
 
 struct CONFIGURATION {
     std::string to_path;   // unpacked data store
     std::string from_path; // incoming packages
+    // A well whose newest record is older than this many hours is marked as silent in the
+    // overview of the store (1 to 8760).
+    int silence_hours = default_silence_hours;
 
     CONFIGURATION() { set_defaults(); }
 
@@ -33,7 +41,7 @@ struct CONFIGURATION {
     // Reads both keys, each with the current value as default, as normalised folders: a
     // relative folder is taken against the settings file's folder.
     void load(const std::string& ini_path);
-    // Writes to_path, then from_path, keeping every other line of the file.
+    // Writes to_path, from_path and silence_hours, keeping every other line of the file.
     void save(const std::string& ini_path) const;
 };
 

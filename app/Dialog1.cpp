@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 TOptForm::TOptForm(CONFIGURATION& settings, QWidget* owner) : QDialog(owner), settings_(settings)
@@ -27,6 +28,11 @@ TOptForm::TOptForm(CONFIGURATION& settings, QWidget* owner) : QDialog(owner), se
     MyButton4 = new QPushButton(ui_text(options_text::browse), this);
     MyButton1 = new QPushButton(ui_text(options_text::ok), this);
     MyButton2 = new QPushButton(ui_text(options_text::cancel), this);
+    Label3 = new QLabel(ui_text(options_text::silence_hours), this);
+    SilenceHours = new QSpinBox(this);
+    SilenceHours->setObjectName(QStringLiteral("SilenceHours"));
+    SilenceHours->setRange(min_silence_hours, max_silence_hours);
+    Label3->setBuddy(SilenceHours);
     for (QPushButton* browse : {MyButton3, MyButton4})
         browse->setFixedWidth(36);
     MyButton1->setDefault(true);
@@ -38,6 +44,11 @@ TOptForm::TOptForm(CONFIGURATION& settings, QWidget* owner) : QDialog(owner), se
     rows->addWidget(Label2, 2, 0, 1, 2);
     rows->addWidget(Edit2, 3, 0);
     rows->addWidget(MyButton4, 3, 1);
+    auto* silence = new QHBoxLayout;
+    silence->addWidget(Label3);
+    silence->addWidget(SilenceHours);
+    silence->addStretch();
+    rows->addLayout(silence, 4, 0, 1, 2);
     rows->setVerticalSpacing(6);
 
     auto* buttons = new QHBoxLayout;
@@ -50,7 +61,7 @@ TOptForm::TOptForm(CONFIGURATION& settings, QWidget* owner) : QDialog(owner), se
     layout->addStretch();
     layout->addLayout(buttons);
     layout->setContentsMargins(16, 16, 16, 12);
-    resize(563, 232);
+    resize(563, 262);
 
     connect(MyButton1, &QPushButton::clicked, this, &QDialog::accept);
     connect(MyButton2, &QPushButton::clicked, this, &QDialog::reject);
@@ -64,6 +75,7 @@ bool TOptForm::execute()
 {
     Edit1->setText(QString::fromStdString(settings_.from_path));
     Edit2->setText(QString::fromStdString(settings_.to_path));
+    SilenceHours->setValue(settings_.silence_hours);
     if (exec() != QDialog::Accepted)
         return false;
     // A relative folder typed here is taken from the home folder: a window program's current
@@ -71,6 +83,7 @@ bool TOptForm::execute()
     const std::string base = user_home_folder();
     settings_.from_path = normalised_folder(Edit1->text().trimmed().toStdString(), base);
     settings_.to_path = normalised_folder(Edit2->text().trimmed().toStdString(), base);
+    settings_.silence_hours = SilenceHours->value();
     return true;
 }
 

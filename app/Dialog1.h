@@ -1,5 +1,6 @@
 #pragma once
-// The settings dialog: the folder of incoming packages and the folder of the data store.
+// The settings dialog: the folder of incoming packages, the folder of the data store and
+// the hours after which the overview of the store marks a well as silent.
 //
 // execute() shows it modally and, when confirmed, puts both folders into CONFIGURATION,
 // each made to end with '/' (a path shorter than two characters stays as it is). Paths are
@@ -10,12 +11,14 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 struct CONFIGURATION;
 
 namespace options_text {
 inline constexpr const char* caption = "  Настройки программы";
 inline constexpr const char* package_folder = "Путь к запакованным данным";
 inline constexpr const char* data_folder = "Путь для помещения данных";
+inline constexpr const char* silence_hours = "Скважина молчит, если нет новых записей дольше (часов)";
 inline constexpr const char* browse = "...";
 inline constexpr const char* ok = "OK";
 inline constexpr const char* cancel = "Отмена";
@@ -35,6 +38,7 @@ public:
     QPushButton* MyButton2 = nullptr; // Отмена
     QPushButton* MyButton3 = nullptr; // "..." for Edit1
     QPushButton* MyButton4 = nullptr; // "..." for Edit2
+    QSpinBox* SilenceHours = nullptr; // hours after which the overview marks a well as silent
 
 private:
     void MyButton4Click(QPushButton* sender);
@@ -42,4 +46,5 @@ private:
     CONFIGURATION& settings_;
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "cli/Export.h"
 #include "cli/Extract.h"
 #include "cli/Output.h"
+#include "cli/Status.h"
 #include "cli/Tree.h"
 #include "cli/Verify.h"
 #include "cli/Watch.h"
@@ -76,6 +77,7 @@ void speak_russian(CLI::App& app)
     formatter->label("REQUIRED", "ОБЯЗАТЕЛЬНО");
     formatter->label("TEXT", "ТЕКСТ");
     formatter->label("FLOAT", "ЧИСЛО");
+    formatter->label("INT", "ЧИСЛО");
     app.option_defaults()->group("Параметры");
     app.set_help_flag("-h,--help", "Показать эту справку и выйти");
     app.failure_message([](const CLI::App*, const CLI::Error& e) {
@@ -108,6 +110,8 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     CLI::App* watch = add_watch_command(app, watch_options);
     VerifyOptions verify_options;
     CLI::App* verify = add_verify_command(app, verify_options);
+    StatusOptions status_options;
+    CLI::App* status = add_status_command(app, status_options);
 
     // A subcommand's own options keep CLI11's group name whatever the app's defaults say.
     for (CLI::App* command : app.get_subcommands({})) {
@@ -148,6 +152,8 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
             return run_watch(watch_options, out, err);
         if (verify->parsed())
             return run_verify(verify_options, out, err);
+        if (status->parsed())
+            return run_status(status_options, out, err);
     }
     catch (const std::exception& e) {
         // The subcommands report their own errors; this catches what they did not expect,

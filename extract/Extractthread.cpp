@@ -2,6 +2,7 @@
 
 #include "extract/Extractthread.h"
 
+#include "catalogue/Well_overview.h"
 #include "extract/Package_kinds.h"
 #include "lib/Mytime.h"
 #include "lib/Strworks.h"
@@ -195,6 +196,20 @@ void TExtractThread::note_new_data()
         new_data_wells_.push_back(well);
 }
 
+// The overview counts the packages each well received; kept beside the merge index, in the
+// home, never in the store. Only a count is lost when it cannot be written.
+void TExtractThread::note_arrival()
+{
+    if (single() || well_dir_.empty() || options_.temp_dir.empty())
+        return;
+    try {
+        catalogue::record_arrival(lib::folder_of(lib::without_slash(options_.temp_dir)) + catalogue::overview_files::arrivals,
+                                  well_dir_, lib::now_seconds());
+    }
+    catch (const std::exception&) {
+    }
+}
+
 void TExtractThread::forget_package(const std::string& path)
 {
     if (options_.cache && !single())
@@ -246,6 +261,7 @@ void TExtractThread::extract_package(const std::string& path)
 
     // What could not be placed is reported like an unpacking error, and the package is
     // forgotten so that the next run tries it again; the merge drops what already arrived.
+    well_dir_.clear();
     Placement placement(*this);
     placement.place_unpacked();
     if (!placement.problems().empty()) {
@@ -256,5 +272,6 @@ void TExtractThread::extract_package(const std::string& path)
         return;
     }
     remember_done(path);
+    note_arrival();
     ++unpacked_packages_;
 }

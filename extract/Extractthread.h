@@ -144,6 +144,7 @@ private:
     void forget_package(const std::string& path);
     void note_new_data();
     void remember_done(const std::string& path);
+    void note_arrival();
     void find_packages();
     bool prepare_folder(const std::string& folder, bool with_parents, const char* what);
 

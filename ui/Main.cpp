@@ -71,6 +71,8 @@ TDravinexMainForm::~TDravinexMainForm()
 {
     if (check_thread_)
         check_thread_->wait(); // it reads the store only; its report has nowhere to go now
+    if (overview_thread_)
+        overview_thread_->wait();
     // A run still going (the program is being torn down) must end before its cache goes;
     // an error box it asked for just before is answered by closing it.
     if (job_.running()) {

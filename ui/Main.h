@@ -12,11 +12,12 @@
 // Units: Main.cpp (creation, destruction, menu, command line, hand-off, settings),
 // Main_layout.cpp (the controls), Main_packages.cpp (package list, trash, copy, drops),
 // Main_run.cpp (the extraction run), Main_tree.cpp (tree, grid, opening files),
-// Main_copy.cpp (copying data and packages).
+// Main_copy.cpp (copying data and packages), Main_overview.cpp (the overview of the wells).
 
 #include "app/Configuration_folders.h"
 #include "catalogue/Filedata.h"
 #include "catalogue/Treeclasses.h"
+#include "catalogue/Well_overview.h"
 #include "extract/Extract_job.h"
 #include "ui/Desktop_notifier.h"
 #include "ui/Tones.h"
@@ -51,6 +52,7 @@ class QTreeWidgetItem;
 class TMyContainer;
 class TMyRectangle;
 class Tfrm_progress;
+class TOverviewForm;
 
 namespace main_text {
 inline constexpr const char* application_title = "распаковка данных ГТИ";
@@ -78,6 +80,9 @@ inline constexpr const char* check_started = "Проверка хранилищ�
 inline constexpr const char* check_done = "Проверка хранилища окончена. Проверено файлов данных: ";
 inline constexpr const char* check_found = ", найдено: ";
 inline constexpr const char* check_failed = "Проверка хранилища не удалась: ";
+inline constexpr const char* menu_overview = "Обзор скважин";
+inline constexpr const char* silent_well_tip = "Скважина молчит: нет новых записей более %1 ч";
+inline constexpr const char* no_data_well_tip = "Скважина молчит: в ней нет ни одной записи";
 inline constexpr const char* menu_help = "Справка";
 inline constexpr const char* menu_help_call = "Вызов справки";
 inline constexpr const char* menu_about = "О программе...";
@@ -111,6 +116,10 @@ inline constexpr const char* packed_width = "MyContainer1->Width";
 inline constexpr const char* unpacked_width = "MyContainer2->Width";
 inline constexpr const char* journal_height = "MyContainer4->Height";
 } // namespace layout_keys
+
+// What a tree item carries besides its caption: its folder and its kind (node_area, ...).
+inline constexpr int tree_folder_role = Qt::UserRole + 1;
+inline constexpr int tree_kind_role = Qt::UserRole + 2;
 
 // Indexes of the tool bars' and the package list's images.
 enum ImageIndex { image_folder = 0, image_document, image_package, image_folder_arrow, image_cross, image_triangle };
@@ -154,6 +163,16 @@ public:
     // to the journal line by line when it ends.
     void check_store_click();
     bool store_check_running() const { return check_thread_ != nullptr; }
+    // "Обзор скважин": opens the view of the wells; its rows are built off the GUI thread.
+    void overview_click();
+    // Builds the overview's rows again on a thread of its own (after every rebuild of the
+    // tree); the view and the marks of the tree's wells follow when it is done.
+    void refresh_overview();
+    bool overview_running() const { return overview_thread_ != nullptr; }
+    const std::vector<catalogue::WellOverviewRow>& overview_rows() const { return overview_rows_; }
+    TOverviewForm* overview_form() const { return overview_; }
+    // Selects the well of this folder in the tree, its area unfolded; false when it is not there.
+    bool select_well(const QString& folder);
 
     void refresh_package_list();
     void tbtnDeleteClick();
@@ -229,6 +248,7 @@ public:
     QAction* N4 = nullptr;  // Настройки программы...
     QAction* N2 = nullptr;  // Очистить кэш данных
     QAction* mnuCheckStore = nullptr; // Проверить хранилище
+    QAction* mnuOverview = nullptr;   // Обзор скважин
     QAction* N7 = nullptr;  // Вызов справки (disabled)
     QAction* N8 = nullptr;  // О программе...
     std::array<QIcon, 6> ImageList1;
@@ -292,4 +312,11 @@ private:
     bool tree_rescan_ = false;
     QThread* check_thread_ = nullptr;
     void store_check_finished(const QStringList& lines);
+    void overview_finished(std::vector<catalogue::WellOverviewRow> rows, int hours);
+    void mark_tree_wells();
+    QThread* overview_thread_ = nullptr;
+    bool overview_again_ = false;
+    std::vector<catalogue::WellOverviewRow> overview_rows_;
+    int overview_hours_ = catalogue::default_silence_hours;
+    TOverviewForm* overview_ = nullptr;
 };

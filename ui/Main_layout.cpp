@@ -206,6 +206,9 @@ void TDravinexMainForm::build_menu()
     QMenu* view = menuBar()->addMenu(ui_text(main_text::menu_view));
     N10 = view->addAction(ui_text(main_text::menu_refresh), this, &TDravinexMainForm::N10Click);
     N10->setShortcut(QKeySequence(Qt::Key_F5));
+    mnuOverview = view->addAction(ui_text(main_text::menu_overview), this, &TDravinexMainForm::overview_click);
+    mnuOverview->setObjectName(QStringLiteral("mnuOverview"));
+    mnuOverview->setShortcut(QKeySequence(Qt::Key_F6));
 
     QMenu* setup = menuBar()->addMenu(ui_text(main_text::menu_setup));
     N4 = setup->addAction(ui_text(main_text::menu_settings), this, &TDravinexMainForm::N4Click);

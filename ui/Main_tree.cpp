@@ -45,6 +45,9 @@ public:
         auto item = std::make_unique<TreeItem>(node);
         item->setText(0, QString::fromStdString(caption));
         item->setIcon(0, folder_);
+        // The overview finds its wells in the tree by folder.
+        item->setData(0, tree_folder_role, QString::fromStdString(node.folder));
+        item->setData(0, tree_kind_role, node.kind);
         TreeItem* added = item.get();
         if (parent == 0)
             roots_.push_back(item.release());
@@ -118,6 +121,9 @@ void TDravinexMainForm::scan_tree_once()
     if (root != 0)
         reinterpret_cast<QTreeWidgetItem*>(root)->setExpanded(true);
     Tree->setUpdatesEnabled(true);
+    // The marks of silent wells, from the last overview until the new one is done.
+    mark_tree_wells();
+    refresh_overview();
 }
 
 QTreeWidgetItem* TDravinexMainForm::selected_node_item() const

@@ -263,6 +263,6 @@ TEST(CliUsage, AnUnknownSubcommandIsNamed)
 {
     const clitest::CliRun run = cli({"frobnicate", "--home", "x"});
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err, "dravinex-cli: неизвестная подкоманда \"frobnicate\"; есть dump, export, extract, tree, cache, watch и verify "
-                       "(--help объясняет их)\n");
+    EXPECT_EQ(run.err, "dravinex-cli: неизвестная подкоманда \"frobnicate\"; есть dump, export, extract, tree, cache, watch, verify "
+                       "и status (--help объясняет их)\n");
 }

@@ -11,6 +11,10 @@
 #include "app/Configuration_folders.h"
 #include "app/Controlworks.h"
 #include "app/Dialog1.h"
+#include "catalogue/Well_overview.h"
+#include "lib/Mytime.h"
+#include "storage/Realtimedatareader.h"
+#include "ui/Overview.h"
 #include "ui/Dialog2.h"
 #include "ui/Main.h"
 #include "ui/viewer/Log_viewer.h"
@@ -21,6 +25,7 @@
 #include <QAbstractButton>
 #include <QFile>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
@@ -28,8 +33,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTableWidget>
 #include <QTreeWidget>
 #include <QWindow>
+
+#include <filesystem>
 
 #include <cstdio>
 
@@ -105,6 +113,40 @@ bool copy_shots(TDravinexMainForm& window, const QString& well, const QString& t
     return grabbed && save(window, output + QStringLiteral("/copy-answered.png"));
 }
 
+// The samples' records are years old; two wells of an area "Западная" get records of the
+// last hours, so that the overview shows current and silent wells side by side.
+void write_current_wells(const std::string& store, const std::string& home)
+{
+    const std::uint32_t now = lib::now_seconds();
+    const struct {
+        const char* well;
+        std::uint32_t age;
+        float depth;
+        int packages;
+    } wells[] = {{"21", 5400, 2310.4f, 14}, {"23", 33000, 1875.0f, 9}};
+    for (const auto& w : wells) {
+        const std::string folder = store + "Западная/" + w.well + "/";
+        std::filesystem::create_directories(folder);
+        FileStorage model;
+        FileStorageParam weight;
+        weight.name = "Вес на крюке";
+        model.add_parameter(weight);
+        model.param_count = 1;
+        for (std::uint32_t i = 0; i < 60; ++i) {
+            FileStorageItem item;
+            item.time = now - w.age - (59 - i) * 60;
+            item.depth_z = w.depth - static_cast<float>(59 - i) * 0.1f;
+            item.depth_cur = item.depth_z;
+            item.values = {40.f + static_cast<float>(i % 7)};
+            model.add_record(item);
+        }
+        model.save_realtime(folder + "1.realtim");
+        model.save_realtime(folder + "1.realdep");
+        for (int p = 0; p < w.packages; ++p)
+            catalogue::record_arrival(home + catalogue::overview_files::arrivals, folder, now - w.age + 300);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -149,6 +191,7 @@ int main(int argc, char** argv)
     TOptForm settings(configuration(), &window);
     settings.Edit1->setText(QString::fromStdString(configuration().from_path));
     settings.Edit2->setText(QString::fromStdString(configuration().to_path));
+    settings.SilenceHours->setValue(configuration().silence_hours);
     settings.show();
     ok = wait_until_exposed(settings) && save(settings, output + QStringLiteral("/settings.png")) && ok;
     settings.hide();
@@ -193,5 +236,15 @@ int main(int argc, char** argv)
         return 1;
     answer.stop();
     ok = save(window, output + QStringLiteral("/journal-failed-package.png")) && ok;
+
+    write_current_wells(configuration().to_path, (root.path() + QStringLiteral("/home/")).toStdString());
+    window.rebuild_tree();
+    window.overview_click();
+    auto* overview = window.findChild<TOverviewForm*>(QStringLiteral("Overview"));
+    if (overview == nullptr
+        || !wait_for([&] { return !window.overview_running() && overview->Grid->rowCount() == 5; }, 60000))
+        return 1;
+    overview->resize(1180, 300);
+    ok = wait_until_exposed(*overview) && save(*overview, output + QStringLiteral("/overview.png")) && ok;
     return ok ? 0 : 1;
 }

@@ -148,7 +148,8 @@ TEST(ConfigurationSave, WritesTheOptionsAndKeepsEveryOtherLine)
                                            "top=12\n"
                                            "[options]\n"
                                            "from_path=/in/пакеты/\n"
-                                           "to_path=/store/данные/\n");
+                                           "to_path=/store/данные/\n"
+                                           "silence_hours=6\n");
     CONFIGURATION loaded = with_paths("", "");
     loaded.load(ini);
     EXPECT_EQ(loaded.to_path, "/store/данные/");
@@ -156,7 +157,21 @@ TEST(ConfigurationSave, WritesTheOptionsAndKeepsEveryOtherLine)
 
     const std::string fresh = dir.file("new.ini");
     with_paths("/data/", "/in/").save(fresh);
-    EXPECT_EQ(testsupport::read_file(fresh), "[options]\nto_path=/data/\nfrom_path=/in/\n");
+    EXPECT_EQ(testsupport::read_file(fresh), "[options]\nto_path=/data/\nfrom_path=/in/\nsilence_hours=6\n");
+}
+
+TEST(ConfigurationLoad, TakesTheSilenceHoursWithinTheirRangeAndKeepsTheValueOtherwise)
+{
+    TempDir dir;
+    const struct {
+        const char* written;
+        int expected;
+    } cases[] = {{"12", 12}, {"1", 1}, {"8760", 8760}, {"0", 6}, {"-3", 6}, {"8761", 6}, {"много", 6}};
+    for (const auto& c : cases) {
+        CONFIGURATION config;
+        config.load(dir.write("dravinex2.ini", std::string("[options]\nsilence_hours=") + c.written + "\n"));
+        EXPECT_EQ(config.silence_hours, c.expected) << c.written;
+    }
 }
 
 TEST(ConfigurationSave, RefusesAPathWithALineBreakAndLeavesTheFileAsItWas)

@@ -2,6 +2,7 @@
 
 #include "extract/Extract_job.h"
 #include "extract/Run_lock.h"
+#include "catalogue/Well_overview.h"
 
 #include "support/Extract_fixtures.h"
 #include "support/TempDir.h"
@@ -11,6 +12,8 @@
 
 #include <filesystem>
 #include <future>
+#include <map>
+#include <optional>
 #include <thread>
 
 using testsupport::Lines;
@@ -218,4 +221,28 @@ TEST_F(ExtractJobTest, StartedOnItsOwnThreadItHandsItsResultToTheCallback)
     job.wait();
     EXPECT_FALSE(job.running());
     EXPECT_EQ(result.unpacked, 1);
+}
+
+// The overview's package counts: each placed package counts for its well, a failed one and
+// one unpacked in single-package mode do not.
+TEST_F(ExtractJobTest, EachPlacedPackageCountsForItsWellInTheHomesArrivals)
+{
+    package("a.zreg", "12");
+    package("b.zreg", "12");
+    package("c.zreg", "7", "Южная");
+    broken("d.zreg");
+    ASSERT_TRUE(job.run(everything()).ran());
+    const std::string single = package("e.zreg", "12");
+    ASSERT_TRUE(job.run(one(single, PackageMode::single)).ran());
+
+    catalogue::OverviewRequest request;
+    request.data_root = store();
+    request.home_folder = dir.folder();
+    std::map<std::string, std::optional<std::uint32_t>> counts;
+    for (const catalogue::WellOverviewRow& row : catalogue::build_overview(request)) {
+        counts[row.area + "/" + row.well] = row.packages;
+        EXPECT_GT(row.last_arrival, 0u);
+    }
+    const std::map<std::string, std::optional<std::uint32_t>> expected = {{"Северная/12", 2u}, {"Южная/7", 1u}};
+    EXPECT_EQ(counts, expected);
 }
