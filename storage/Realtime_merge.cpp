@@ -14,10 +14,6 @@
 #include <algorithm>
 #include <cerrno>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace storage {
 
 namespace {
@@ -35,13 +31,16 @@ class LockedWellFile {
 public:
     explicit LockedWellFile(std::string path) : path_(std::move(path))
     {
-        fd_.reset(::open(path_.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-        if (!fd_.valid())
-            throw lib::io::FileError(lib::io::text::cannot_open, path_, errno);
-        struct stat st {};
-        if (::fstat(fd_.get(), &st) != 0 || !S_ISREG(st.st_mode))
-            throw lib::io::FileError(lib::io::text::cannot_open, path_, EINVAL);
-        hold_record_lock();
+        platform::OpenResult opened = platform::open_regular_file(path_, platform::OpenAccess::read_write_existing);
+        if (!opened.fd.valid())
+            throw lib::io::FileError(lib::io::text::cannot_open, path_, opened.error);
+        fd_ = std::move(opened.fd);
+        // A POSIX record lock on the whole file keeps the runs of other machines that share
+        // the store (over NFS or SMB, where they hold) from reading the file while this run
+        // appends, and waits for theirs. It goes with the descriptor, so nothing is left
+        // behind by a killed run. A file system without record locks merges unguarded.
+        if (const int error = platform::hold_record_lock(fd_.get()); error != 0)
+            throw lib::io::FileError(lib::io::text::cannot_lock, path_, error);
         if (!locking_disabled_for(path_)
             && !platform::lock_with_retries(fd_.get(), platform::LockKind::exclusive, lib::io::OSFile::open_attempts,
                                             lib::io::OSFile::retry_pause))
@@ -58,9 +57,7 @@ public:
         std::string bytes(static_cast<std::size_t>(size), '\0');
         std::size_t done = 0;
         while (done < bytes.size()) {
-            const ssize_t got = ::pread(fd_.get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-            if (got < 0 && errno == EINTR)
-                continue;
+            const std::int64_t got = platform::read_at(fd_.get(), bytes.data() + done, bytes.size() - done, done);
             if (got < 0)
                 throw lib::io::FileError(lib::io::text::cannot_read, path_, errno);
             if (got == 0)
@@ -79,9 +76,7 @@ public:
             throw lib::io::FileError(lib::io::text::cannot_write, path_, errno);
         std::size_t done = 0;
         while (done < tail.size()) {
-            const ssize_t put = ::pwrite(fd_.get(), tail.data() + done, tail.size() - done, static_cast<off_t>(at + done));
-            if (put < 0 && errno == EINTR)
-                continue;
+            const std::int64_t put = platform::write_at(fd_.get(), tail.data() + done, tail.size() - done, at + done);
             if (put <= 0)
                 fail_and_cut(at, put < 0 ? errno : ENOSPC);
             done += static_cast<std::size_t>(put);
@@ -91,23 +86,6 @@ public:
     }
 
 private:
-    // A POSIX record lock on the whole file keeps the runs of other machines that share the
-    // store (over NFS or SMB, where they hold) from reading the file while this run appends,
-    // and waits for theirs. It goes with the descriptor, so nothing is left behind by a
-    // killed run. A file system without record locks merges as before, unguarded.
-    void hold_record_lock()
-    {
-        struct flock lock {};
-        lock.l_type = F_WRLCK;
-        lock.l_whence = SEEK_SET;
-        int rc;
-        do {
-            rc = ::fcntl(fd_.get(), F_OFD_SETLKW, &lock);
-        } while (rc != 0 && errno == EINTR);
-        if (rc != 0 && errno != ENOLCK && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-            throw lib::io::FileError(lib::io::text::cannot_lock, path_, errno);
-    }
-
     [[noreturn]] void fail_and_cut(std::uint64_t at, int error)
     {
         platform::resize_file(fd_.get(), at);
