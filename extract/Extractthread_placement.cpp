@@ -148,6 +148,17 @@ void Placement::place_staged_files()
         }
     }
     new_data_files_.clear();
+    // The merges into files that other runs placed meanwhile have their flush still to come.
+    for (const lib::io::FilePlacement::Outcome& outcome : files_.commit()) {
+        if (!outcome.error)
+            continue;
+        try {
+            std::rethrow_exception(outcome.error);
+        }
+        catch (const std::exception& error) {
+            note_problem(outcome.to, error);
+        }
+    }
 }
 
 void Placement::merge_data_files(const std::string& mask)
@@ -202,7 +213,12 @@ bool Placement::merge_into(const std::string& source, const std::string& target)
 {
     if (lib::extension_of(target).starts_with(".real")) {
         try {
-            return storage::merge_realtime(target, source, storage::MergeWrite::append, &merge_index());
+            // The appended well file is flushed with the package's other files.
+            const bool appended = storage::merge_realtime(target, source, storage::MergeWrite::append_unflushed,
+                                                          &merge_index());
+            if (appended)
+                files_.flush_with(target);
+            return appended;
         }
         catch (const storage::MergeLoadError& error) {
             throw MergeFailure{error.what()};

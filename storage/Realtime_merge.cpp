@@ -68,9 +68,9 @@ public:
         return bytes;
     }
 
-    // Writes `tail` at `at`, cutting off whatever lay beyond it first, and flushes. On a write
-    // error the file is cut back to `at`, so that it ends with whole sectors.
-    void append_at(std::uint64_t at, const std::vector<char>& tail)
+    // Writes `tail` at `at`, cutting off whatever lay beyond it first, and flushes unless told
+    // not to. On a write error the file is cut back to `at`, so that it ends with whole sectors.
+    void append_at(std::uint64_t at, const std::vector<char>& tail, bool flush = true)
     {
         if (!platform::resize_file(fd_.get(), at))
             throw lib::io::FileError(lib::io::text::cannot_write, path_, errno);
@@ -81,7 +81,7 @@ public:
                 fail_and_cut(at, put < 0 ? errno : ENOSPC);
             done += static_cast<std::size_t>(put);
         }
-        if (!platform::sync_data(fd_.get()))
+        if (flush && !platform::sync_data(fd_.get()))
             fail_and_cut(at, errno);
     }
 
@@ -304,7 +304,7 @@ WellFileSummary well_summary(LockedWellFile& file, const std::string& target, Me
     return summary;
 }
 
-bool merge_by_appending(const std::string& target, const std::string& source, MergeIndex* index)
+bool merge_by_appending(const std::string& target, const std::string& source, MergeIndex* index, bool flush)
 {
     FileStorage model;
     std::unique_ptr<LockedWellFile> file;
@@ -333,7 +333,7 @@ bool merge_by_appending(const std::string& target, const std::string& source, Me
     tail.first_remark = well.remarks;
     tail.text_lines = changed_text_lines(well.text_lines, model);
     const std::vector<char> bytes = realtime_tail(model, tail);
-    file->append_at(summary.whole_length, bytes);
+    file->append_at(summary.whole_length, bytes, flush);
 
     if (index) {
         const std::optional<FileStamp> stamp = stamp_of(file->fd());
@@ -359,7 +359,9 @@ bool merge_by_appending(const std::string& target, const std::string& source, Me
 
 bool merge_realtime(const std::string& target, const std::string& source, MergeWrite how, MergeIndex* index)
 {
-    return how == MergeWrite::append ? merge_by_appending(target, source, index) : merge_by_rewriting(target, source);
+    if (how == MergeWrite::rewrite)
+        return merge_by_rewriting(target, source);
+    return merge_by_appending(target, source, index, how == MergeWrite::append);
 }
 
 bool cut_realtime_tail(const std::string& path)

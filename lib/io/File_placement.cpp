@@ -80,6 +80,19 @@ void FilePlacement::add(const std::string& from, const std::string& to, Existing
     staged_.push_back(std::move(staged));
 }
 
+void FilePlacement::flush_with(const std::string& path)
+{
+    Staged staged;
+    staged.from = path;
+    staged.to = path;
+    staged.flush_only = true;
+    platform::OpenResult opened = platform::open_regular_file(path, platform::OpenAccess::read);
+    if (!opened.fd.valid())
+        throw FileError(text::cannot_open, path, opened.error);
+    staged.fd = std::move(opened.fd);
+    staged_.push_back(std::move(staged));
+}
+
 // The copy keeps its writer's lock until it is renamed, so that a run clearing the folder
 // of leftovers passes over it.
 void FilePlacement::copy_beside_target(Staged& staged)
@@ -133,7 +146,7 @@ std::vector<FilePlacement::Outcome> FilePlacement::commit()
     }
     std::set<std::string> folders;
     for (std::size_t i = 0; i < staged.size(); ++i) {
-        if (outcomes[i].error)
+        if (outcomes[i].error || staged[i].flush_only)
             continue;
         try {
             rename_into_place(staged[i], outcomes[i]);

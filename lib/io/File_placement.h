@@ -43,6 +43,9 @@ public:
 
     // Stages `from` for `to`; throws when it cannot (nothing is staged for it then).
     void add(const std::string& from, const std::string& to, Existing existing);
+    // A file written in place whose flush joins the staged files' one (its outcome has
+    // neither placed nor existed set).
+    void flush_with(const std::string& path);
     // Flushes every staged file, renames each into place and flushes the folders; one
     // file's failure does not keep the others out. The staged list is empty afterwards.
     std::vector<Outcome> commit();
@@ -54,6 +57,7 @@ private:
         Existing existing = Existing::replace;
         platform::UniqueFd fd;                // the file to flush, held open until renamed
         std::unique_ptr<FileReplacement> copy; // set when the file was copied beside `to`
+        bool flush_only = false;
     };
     static void copy_beside_target(Staged& staged);
     static void rename_into_place(Staged& staged, Outcome& outcome);
