@@ -4,6 +4,7 @@
 #include "lib/io/Binary_io.h"
 
 #include <cerrno>
+#include <cstring>
 #include <set>
 
 namespace lib::io {
@@ -36,6 +37,29 @@ bool on_one_file_system(int fd, const std::string& to)
     platform::FileIdentity folder;
     return platform::read_identity(fd, file) && platform::read_path_identity(folder_or_dot(to), folder)
         && file.device == folder.device;
+}
+
+// Whether the file at `target` holds exactly the bytes of the open file `fd`.
+bool same_contents(int fd, const std::string& target)
+{
+    platform::FileIdentity source;
+    platform::FileIdentity placed;
+    if (!platform::read_identity(fd, source) || !platform::read_path_identity(target, placed)
+        || source.size != placed.size || (source.device == placed.device && source.inode == placed.inode))
+        return false;
+    const platform::OpenResult other = platform::open_regular_file(target, platform::OpenAccess::read);
+    if (!other.fd.valid())
+        return false;
+    std::vector<char> a(1 << 16);
+    std::vector<char> b(a.size());
+    for (std::uint64_t at = 0; at < source.size;) {
+        const std::int64_t got = platform::read_at(fd, a.data(), a.size(), at);
+        if (got <= 0 || platform::read_at(other.fd.get(), b.data(), static_cast<std::size_t>(got), at) != got
+            || std::memcmp(a.data(), b.data(), static_cast<std::size_t>(got)) != 0)
+            return false;
+        at += static_cast<std::uint64_t>(got);
+    }
+    return true;
 }
 
 } // namespace
@@ -73,6 +97,10 @@ void FilePlacement::add(const std::string& from, const std::string& to, Existing
     platform::OpenResult opened = platform::open_regular_file(from, platform::OpenAccess::read);
     if (!opened.fd.valid())
         throw FileError(text::cannot_open, from, opened.error);
+    // A package repeats files the store has already (the identity file, unchanged lists):
+    // replacing one by the same bytes would cost a flush and change nothing.
+    if (existing == Existing::replace && same_contents(opened.fd.get(), to))
+        return;
     if (on_one_file_system(opened.fd.get(), to))
         staged.fd = std::move(opened.fd);
     else

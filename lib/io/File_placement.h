@@ -41,7 +41,8 @@ public:
     FilePlacement();
     ~FilePlacement();
 
-    // Stages `from` for `to`; throws when it cannot (nothing is staged for it then).
+    // Stages `from` for `to`; throws when it cannot (nothing is staged for it then). A file
+    // that would replace one of the same contents is passed over.
     void add(const std::string& from, const std::string& to, Existing existing);
     // A file written in place whose flush joins the staged files' one (its outcome has
     // neither placed nor existed set).
