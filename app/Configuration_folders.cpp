@@ -2,6 +2,7 @@
 
 #include "lib/Sys_utils.h"
 #include "platform/Process.h"
+#include "platform/Session.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -45,15 +46,6 @@ std::string own_subfolder(const std::string& base)
     return folder + "/";
 }
 
-// Without XDG_RUNTIME_DIR (a login without a session manager) the hand-off files go to
-// the cache folder: a shared /tmp would let another user plant them.
-std::string runtime_base()
-{
-    if (const char* value = std::getenv("XDG_RUNTIME_DIR"); value != nullptr && value[0] == '/')
-        return lib::with_slash(value);
-    return base_folder("XDG_CACHE_HOME", ".cache");
-}
-
 ProgramFolders in_xdg_folders()
 {
     ProgramFolders folders;
@@ -64,7 +56,8 @@ ProgramFolders in_xdg_folders()
     const std::string cache_folder = own_subfolder(base_folder("XDG_CACHE_HOME", ".cache"));
     folders.temp_dir = cache_folder + program_files::temp_dir;
     folders.run_lock = cache_folder + program_files::run_lock;
-    folders.runtime = own_subfolder(runtime_base());
+    // The session's runtime folder, as the single-copy guard uses it.
+    folders.runtime = own_subfolder(platform::runtime_folder());
     folders.handle = folders.runtime + program_files::handle;
     folders.files = folders.runtime + program_files::files;
     return folders;

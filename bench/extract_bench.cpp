@@ -3,7 +3,7 @@
 // 900; and a 1 MB merge into a well's 40 MB file through placement, against cp, with the
 // well file read whole and known from the merge index.
 //
-//   extract_bench [repetitions] [--zreg-only | --7z-only]
+//   extract_bench [repetitions] [--zreg-only | --7z-only | --merge-only]
 
 #include "Bench_support.h"
 
@@ -277,6 +277,10 @@ int main(int argc, char** argv)
     const int repetitions = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 5;
     if (argc >= 3 && std::string(argv[2]) == "--7z-only") {
         bench_sevenzip_package(repetitions);
+        return 0;
+    }
+    if (argc >= 3 && std::string(argv[2]) == "--merge-only") {
+        bench_merge(repetitions);
         return 0;
     }
     if (argc >= 3 && std::string(argv[2]) == "--zreg-only") {

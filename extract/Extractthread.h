@@ -11,11 +11,13 @@
 #include "catalogue/Filedata.h"
 #include "lib/Fileworks.h"
 #include "lib/io/Binary_io.h"
+#include "lib/io/File_placement.h"
 #include "platform/Folder_watch.h"
 #include "storage/Merge_index.h"
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -174,6 +176,7 @@ public:
     void place_unpacked();
     void merge_data_files(const std::string& mask);
     void merge_data_file(const std::string& source);
+    // Stages the matching files to replace those of the destination.
     void copy_by_mask(const std::string& source_folder, const std::string& destination_folder, const std::string& mask);
 
     // What could not be placed, one text per file; empty when everything was placed.
@@ -185,23 +188,23 @@ private:
     bool merge_into(const std::string& source, const std::string& target);
     bool merge_classic(const std::string& source, const std::string& target);
     storage::MergeIndex& merge_index();
+    void place_staged_files();
+    // Journals a data file that received new records (or came new).
+    void journal_data_file(const std::string& source, bool changed);
     void note_problem(const std::string& file, const std::exception& error);
+    void note_merge_failure(const std::string& target, const std::string& text);
 
     TExtractThread& run_;
     std::vector<std::string> problems_;
     // What the merges know of the well files, kept in the program's folder; read at the
     // package's first real-time merge and saved after its merges.
     std::unique_ptr<storage::MergeIndex> merge_index_;
+    // The package's new data files and copies, placed together after the merges.
+    lib::io::FilePlacement files_;
+    std::set<std::string> new_data_files_;
 };
 
 // Where a package named on a command line sends its data: the folder `name` beside the
 // package, or "GTI_Data" beside it when no name (or an empty one) is given. Ends with '/'.
 std::string single_package_destination(const std::string& package_path, const std::string& name);
 
-// Copies a file through a temporary file and a rename; throws lib::io::FileError.
-void copy_file_replacing(const std::string& from, const std::string& to);
-// Puts an unpacked file into the store under `to`, replacing what is there: moved when it
-// can be, copied otherwise; throws lib::io::FileError.
-void place_file(const std::string& from, const std::string& to);
-// Places a file at `to` only when nothing is there; false when something is.
-bool place_new_file(const std::string& from, const std::string& to);

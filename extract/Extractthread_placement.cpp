@@ -7,6 +7,7 @@
 #include "lib/Strworks.h"
 #include "lib/Sys_utils.h"
 #include "lib/io/Binary_io.h"
+#include "lib/io/File_placement.h"
 #include "lib/io/File_replacement.h"
 #include "storage/Classic_record.h"
 #include "storage/Realtime_merge.h"
@@ -15,9 +16,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -47,113 +45,6 @@ struct MergeFailure {
 };
 
 } // namespace
-
-void copy_file_replacing(const std::string& from, const std::string& to)
-{
-    lib::io::OSFile source;
-    source.open(from, lib::io::open_read, false);
-    lib::io::FileReplacement replacement(to);
-    lib::io::OSFile copy;
-    copy.open(replacement.temporary_path(), lib::io::open_write, false);
-    std::vector<char> buffer(1 << 20);
-    for (;;) {
-        const std::size_t got = source.read(buffer.data(), buffer.size());
-        copy.write(buffer.data(), got);
-        if (got < buffer.size())
-            break;
-    }
-    copy.close();
-    replacement.commit();
-}
-
-// The unpacked file is moved into the store when both lie on one file system (the temporary
-// folder is emptied after each package anyway), and copied otherwise. Either way the file is
-// on disk before its name appears in the store.
-void place_file(const std::string& from, const std::string& to)
-{
-    {
-        const platform::UniqueFd fd(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-        if (!fd.valid())
-            throw lib::io::FileError(lib::io::text::cannot_open, from, errno);
-        if (!platform::sync_data(fd.get()))
-            throw lib::io::FileError(lib::io::text::cannot_write, from, errno);
-    }
-    if (::rename(from.c_str(), to.c_str()) == 0) {
-        platform::sync_folder(lib::folder_of(to));
-        return;
-    }
-    if (errno != EXDEV)
-        throw lib::io::FileError(lib::io::text::cannot_write, to, errno);
-    copy_file_replacing(from, to);
-}
-
-namespace {
-
-// Gives `from` the name `to` unless `to` exists: renameat2 without replacing, or where the
-// file system does not offer it (NFS, SMB), a hard link, which fails the same way.
-// False when `to` exists; errno EXDEV when the two lie on different file systems.
-bool rename_no_replace(const std::string& from, const std::string& to)
-{
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno == EEXIST)
-        return false;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
-        throw lib::io::FileError(lib::io::text::cannot_write, to, errno);
-    if (::link(from.c_str(), to.c_str()) != 0) {
-        if (errno == EEXIST)
-            return false;
-        throw lib::io::FileError(lib::io::text::cannot_write, to, errno);
-    }
-    ::unlink(from.c_str());
-    return true;
-}
-
-void sync_file(const std::string& path)
-{
-    const platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid())
-        throw lib::io::FileError(lib::io::text::cannot_open, path, errno);
-    if (!platform::sync_data(fd.get()))
-        throw lib::io::FileError(lib::io::text::cannot_write, path, errno);
-}
-
-} // namespace
-
-// A data file the well does not have yet: placed whole and flushed, but never over a file
-// that another run (another machine's, on a shared store) placed meanwhile. False when
-// such a file is there; the caller merges into it.
-bool place_new_file(const std::string& from, const std::string& to)
-{
-    sync_file(from);
-    if (rename_no_replace(from, to)) {
-        platform::sync_folder(lib::folder_of(to));
-        return true;
-    }
-    if (errno != EXDEV)
-        return false;
-    // Another file system: a flushed copy beside the target takes the name.
-    lib::io::OSFile source;
-    source.open(from, lib::io::open_read, false);
-    lib::io::FileReplacement copy(to);
-    {
-        lib::io::OSFile out;
-        out.open(copy.temporary_path(), lib::io::open_write, false);
-        std::vector<char> buffer(1 << 20);
-        for (;;) {
-            const std::size_t got = source.read(buffer.data(), buffer.size());
-            out.write(buffer.data(), got);
-            if (got < buffer.size())
-                break;
-        }
-        if (!platform::sync_data(out.handle()))
-            throw lib::io::FileError(lib::io::text::cannot_write, copy.temporary_path(), errno);
-    }
-    if (!rename_no_replace(copy.temporary_path(), to))
-        return false; // the copy is removed with `copy`
-    platform::sync_folder(lib::folder_of(to));
-    return true;
-}
 
 void Placement::note_problem(const std::string& file, const std::exception& error)
 {
@@ -208,6 +99,9 @@ void Placement::place_unpacked()
     make_destination();
     for (const char* kind : merged_kinds)
         merge_data_files(kind);
+    for (const char* kind : copied_kinds)
+        copy_by_mask(run_.temp_dir_slash_, run_.dest_dir_, kind);
+    place_staged_files();
     if (merge_index_) {
         try {
             merge_index_->save();
@@ -216,8 +110,40 @@ void Placement::place_unpacked()
             // Only a shortcut: the entries on disk no longer match the files they name.
         }
     }
-    for (const char* kind : copied_kinds)
-        copy_by_mask(run_.temp_dir_slash_, run_.dest_dir_, kind);
+}
+
+// The package's new data files and copies reach the disk in one flush and then take their
+// names; a new data file that another run placed meanwhile receives a merge instead.
+void Placement::place_staged_files()
+{
+    for (const lib::io::FilePlacement::Outcome& outcome : files_.commit()) {
+        try {
+            if (outcome.error)
+                std::rethrow_exception(outcome.error);
+            if (outcome.existed)
+                journal_data_file(outcome.from, merge_into(outcome.from, outcome.to));
+            else if (new_data_files_.count(outcome.to) != 0)
+                journal_data_file(outcome.from, true);
+        }
+        catch (const MergeFailure& failure) {
+            note_merge_failure(outcome.to, failure.text);
+        }
+        catch (const std::exception& error) {
+            note_problem(outcome.to, error);
+        }
+    }
+    new_data_files_.clear();
+    // The merges into files that other runs placed meanwhile have their flush still to come.
+    for (const lib::io::FilePlacement::Outcome& outcome : files_.commit()) {
+        if (!outcome.error)
+            continue;
+        try {
+            std::rethrow_exception(outcome.error);
+        }
+        catch (const std::exception& error) {
+            note_problem(outcome.to, error);
+        }
+    }
 }
 
 void Placement::merge_data_files(const std::string& mask)
@@ -228,29 +154,42 @@ void Placement::merge_data_files(const std::string& mask)
         merge_data_file(run_.temp_dir_slash_ + hit.name);
 }
 
+// A data file the well does not have yet is staged with the package's other new files and
+// placed whole, but never over a file that another run (another machine's, on a shared
+// store) placed meanwhile; the others receive the newer records now.
 void Placement::merge_data_file(const std::string& source)
 {
-    const std::string name = lib::name_of(source);
-    const std::string target = run_.dest_dir_ + name;
-    bool logged = false;
+    const std::string target = run_.dest_dir_ + lib::name_of(source);
     try {
-        if (!lib::file_exists(target) && place_new_file(source, target))
-            logged = true;
-        else
-            logged = merge_into(source, target);
+        if (!lib::file_exists(target)) {
+            files_.add(source, target, lib::io::FilePlacement::Existing::keep);
+            new_data_files_.insert(target);
+            return;
+        }
+        journal_data_file(source, merge_into(source, target));
     }
     catch (const MergeFailure& failure) {
-        run_.journal_.push_back(extract_text::merge_failed_head + target + extract_text::merge_failed_tail);
-        problems_.push_back(failure.text);
+        note_merge_failure(target, failure.text);
     }
     catch (const std::exception& error) {
         note_problem(target, error);
     }
-    if (logged)
+}
+
+void Placement::journal_data_file(const std::string& source, bool changed)
+{
+    if (changed)
         run_.note_new_data();
+    const std::string name = lib::name_of(source);
     const std::string extension = lib::extension_of(name);
-    if (logged && (extension == ".tim" || extension == ".realtim"))
+    if (changed && (extension == ".tim" || extension == ".realtim"))
         run_.journal_.push_back("    скважина \"" + run_.well_ + "\", файл \"" + name + "\"");
+}
+
+void Placement::note_merge_failure(const std::string& target, const std::string& text)
+{
+    run_.journal_.push_back(extract_text::merge_failed_head + target + extract_text::merge_failed_tail);
+    problems_.push_back(text);
 }
 
 // Only records at least two time units newer than the well's last one are added, and only
@@ -261,7 +200,12 @@ bool Placement::merge_into(const std::string& source, const std::string& target)
 {
     if (lib::extension_of(target).starts_with(".real")) {
         try {
-            return storage::merge_realtime(target, source, storage::MergeWrite::append, &merge_index());
+            // The appended well file is flushed with the package's other files.
+            const bool appended = storage::merge_realtime(target, source, storage::MergeWrite::append_unflushed,
+                                                          &merge_index());
+            if (appended)
+                files_.flush_with(target);
+            return appended;
         }
         catch (const storage::MergeLoadError& error) {
             throw MergeFailure{error.what()};
@@ -319,7 +263,8 @@ void Placement::copy_by_mask(const std::string& source_folder, const std::string
         if (!lib::mask_matches(mask, entry.name) || (entry.attributes & platform::attr_directory))
             continue;
         try {
-            place_file(source_folder + entry.name, destination_folder + entry.name);
+            files_.add(source_folder + entry.name, destination_folder + entry.name,
+                       lib::io::FilePlacement::Existing::replace);
         }
         catch (const std::exception& error) {
             note_problem(destination_folder + entry.name, error);

@@ -48,6 +48,8 @@ int open_flags(OpenAccess access)
         return common | O_WRONLY | O_CREAT;
     case OpenAccess::read_write_keep:
         return common | O_RDWR | O_CREAT;
+    case OpenAccess::read_write_existing:
+        return common | O_RDWR;
     }
     return common | O_RDONLY;
 }
@@ -205,6 +207,89 @@ void sync_folder(const std::string& folder)
         ::fsync(fd.get());
 }
 
+bool sync_data_together(const std::vector<int>& fds, std::size_t& failed)
+{
+    for (const int fd : fds)
+        start_writeback(fd);
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+        if (!sync_data(fds[i])) {
+            failed = i;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::int64_t read_at(int fd, void* buffer, std::size_t count, std::uint64_t offset)
+{
+    for (;;) {
+        const ssize_t got = ::pread(fd, buffer, count, static_cast<off_t>(offset));
+        if (got >= 0 || errno != EINTR)
+            return got;
+    }
+}
+
+std::int64_t write_at(int fd, const void* buffer, std::size_t count, std::uint64_t offset)
+{
+    for (;;) {
+        const ssize_t put = ::pwrite(fd, buffer, count, static_cast<off_t>(offset));
+        if (put >= 0 || errno != EINTR)
+            return put;
+    }
+}
+
+int hold_record_lock(int fd)
+{
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    int rc;
+    do {
+        rc = ::fcntl(fd, F_OFD_SETLKW, &lock);
+    } while (rc != 0 && errno == EINTR);
+    if (rc == 0 || errno == ENOLCK || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)
+        return 0;
+    return errno;
+}
+
+namespace {
+
+std::int64_t ns_of(const struct timespec& ts)
+{
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+FileIdentity identity_of(const struct stat& st)
+{
+    FileIdentity identity;
+    identity.device = static_cast<std::uint64_t>(st.st_dev);
+    identity.inode = static_cast<std::uint64_t>(st.st_ino);
+    identity.size = static_cast<std::uint64_t>(st.st_size);
+    identity.modified_ns = ns_of(st.st_mtim);
+    identity.changed_ns = ns_of(st.st_ctim);
+    return identity;
+}
+
+} // namespace
+
+bool read_identity(int fd, FileIdentity& identity)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    identity = identity_of(st);
+    return true;
+}
+
+bool read_path_identity(const std::string& path, FileIdentity& identity)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    identity = identity_of(st);
+    return true;
+}
+
 bool read_file_times(int fd, FileTimes& times)
 {
     struct stat st {};
@@ -345,6 +430,37 @@ int make_folder(const std::string& path)
 int rename_path(const std::string& from, const std::string& to)
 {
     return result_of(::rename(from.c_str(), to.c_str()));
+}
+
+int rename_no_replace(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return errno;
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return errno;
+    ::unlink(from.c_str());
+    return 0;
+}
+
+int set_permission_bits(int fd, unsigned mode)
+{
+    return result_of(::fchmod(fd, static_cast<mode_t>(mode)));
+}
+
+UniqueFile create_unique_file(const std::string& pattern)
+{
+    UniqueFile file;
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    file.fd.reset(::mkostemp(name.data(), O_CLOEXEC));
+    if (!file.fd.valid()) {
+        file.error = errno;
+        return file;
+    }
+    file.path = name.data();
+    return file;
 }
 
 OpenResult open_lock_file(const std::string& path)

@@ -32,7 +32,8 @@ private:
     int fd_ = -1;
 };
 
-enum class OpenAccess { read, write_keep, read_write_keep };
+// read_write_existing opens for reading and writing only a file that is there already.
+enum class OpenAccess { read, write_keep, read_write_keep, read_write_existing };
 
 struct OpenResult {
     UniqueFd fd;
@@ -68,6 +69,33 @@ void start_writeback(int fd);
 bool sync_data(int fd);
 // Makes a rename or creation in the folder durable.
 void sync_folder(const std::string& folder);
+// Flushes several files as one step: the writing of all of them is started first, so that
+// the waits overlap instead of adding up. False (errno set) when any flush failed; `failed`
+// then holds the index of the first such file.
+bool sync_data_together(const std::vector<int>& fds, std::size_t& failed);
+
+// Positioned read and write of at most `count` bytes, retried on EINTR: the number of bytes
+// done, or -1 with errno set. They leave the file position alone.
+std::int64_t read_at(int fd, void* buffer, std::size_t count, std::uint64_t offset);
+std::int64_t write_at(int fd, const void* buffer, std::size_t count, std::uint64_t offset);
+
+// A POSIX record lock (open file description lock) for writing over the whole file, waited
+// for as long as it takes. Unlike flock it holds between machines on NFS v4 and SMB. 0 when
+// held, or when the file system offers no record locks (the caller goes on unguarded);
+// otherwise the errno value.
+int hold_record_lock(int fd);
+
+// What tells one version of a file from another: identity, size and the times of the last
+// change of contents and of metadata.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modified_ns = 0;
+    std::int64_t changed_ns = 0;
+};
+bool read_identity(int fd, FileIdentity& identity);
+bool read_path_identity(const std::string& path, FileIdentity& identity);
 
 // File times in the Windows convention the rest of the program keeps: 100-ns ticks since
 // 1601-01-01 UTC. Creation is the birth time where the file system reports one, else the
@@ -125,6 +153,21 @@ int remove_file(const std::string& path);   // unlink: never a folder, never a l
 int remove_folder(const std::string& path); // rmdir: only an empty folder
 int make_folder(const std::string& path);   // mkdir with mode 0777 less the umask
 int rename_path(const std::string& from, const std::string& to);
+// Gives `from` the name `to` only when nothing has that name: renameat2 without replacing,
+// or where the file system does not offer it (NFS, SMB) a hard link, which fails the same
+// way, and the removal of `from`. EEXIST when `to` exists, EXDEV across file systems.
+int rename_no_replace(const std::string& from, const std::string& to);
+// Changes the permission bits of an open file.
+int set_permission_bits(int fd, unsigned mode);
+
+// Creates a new file from `pattern`, whose last six characters are "XXXXXX" and are
+// replaced by the chosen ones; opened for reading and writing, mode 0600.
+struct UniqueFile {
+    UniqueFd fd;
+    std::string path;
+    int error = 0; // errno when fd is invalid
+};
+UniqueFile create_unique_file(const std::string& pattern);
 
 // Opens (creating it when missing, 0666 less the umask) a file that is used only for its
 // lock; never truncates it.

@@ -116,4 +116,19 @@ std::string account_home_folder()
     return account != nullptr && account->pw_dir != nullptr ? std::string(account->pw_dir) : std::string();
 }
 
+long current_process_id()
+{
+    return static_cast<long>(::getpid());
+}
+
+unsigned current_user_id()
+{
+    return static_cast<unsigned>(::getuid());
+}
+
+bool error_output_is_terminal()
+{
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
 } // namespace platform

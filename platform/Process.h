@@ -25,6 +25,13 @@ ProcessResult spawn_and_wait(const std::string& program, const std::vector<std::
 // The path of the running executable; "" when the system does not say.
 std::string executable_path();
 
+// The id of the running process, and of the account it runs as.
+long current_process_id();
+unsigned current_user_id();
+
+// Whether the process's standard error goes to a terminal.
+bool error_output_is_terminal();
+
 // The home folder of the account the process runs as, from the account database; "" when
 // unknown.
 std::string account_home_folder();

@@ -82,7 +82,8 @@ std::vector<std::string> split_lines(const std::string& text)
 std::string runtime_folder()
 {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && *runtime != '\0' && is_folder(runtime)) {
+    // The XDG rules ignore a relative path.
+    if (runtime != nullptr && *runtime == '/' && is_folder(runtime)) {
         std::string folder = runtime;
         if (folder.back() != '/')
             folder += '/';

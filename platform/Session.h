@@ -16,9 +16,10 @@
 
 namespace platform {
 
-// $XDG_RUNTIME_DIR when it names a folder, else /tmp/dravinex-<uid>/ (created with mode
-// 0700; when that name is taken by a folder this account does not own alone, the folder
-// ~/.dravinex-runtime/ instead); ends with '/'.
+// The one policy for per-user runtime files (the guard, the hand-off socket and files):
+// $XDG_RUNTIME_DIR when it is an absolute path of a folder, else /tmp/dravinex-<uid>/
+// (created with mode 0700; when that name is taken by a folder this account does not own
+// alone, the folder ~/.dravinex-runtime/ instead); ends with '/'.
 std::string runtime_folder();
 
 struct InstanceGuard {

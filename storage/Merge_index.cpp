@@ -4,11 +4,10 @@
 #include "storage/Merge_index.h"
 
 #include "lib/io/File_replacement.h"
+#include "platform/File.h"
 
 #include <cstring>
 #include <stdexcept>
-
-#include <sys/stat.h>
 
 namespace storage {
 
@@ -16,19 +15,14 @@ namespace {
 
 constexpr std::string_view signature = "DRVXMIX1";
 
-std::int64_t ns_of(const struct timespec& ts)
-{
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
-}
-
-FileStamp stamp_from(const struct stat& st)
+FileStamp stamp_from(const platform::FileIdentity& identity)
 {
     FileStamp stamp;
-    stamp.device = static_cast<std::uint64_t>(st.st_dev);
-    stamp.inode = static_cast<std::uint64_t>(st.st_ino);
-    stamp.size = static_cast<std::uint64_t>(st.st_size);
-    stamp.modified_ns = ns_of(st.st_mtim);
-    stamp.changed_ns = ns_of(st.st_ctim);
+    stamp.device = identity.device;
+    stamp.inode = identity.inode;
+    stamp.size = identity.size;
+    stamp.modified_ns = identity.modified_ns;
+    stamp.changed_ns = identity.changed_ns;
     return stamp;
 }
 
@@ -173,18 +167,18 @@ std::pair<std::string, WellFileSummary> get_summary(Reader& r)
 
 std::optional<FileStamp> stamp_of(int fd)
 {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
+    platform::FileIdentity identity;
+    if (!platform::read_identity(fd, identity))
         return std::nullopt;
-    return stamp_from(st);
+    return stamp_from(identity);
 }
 
 std::optional<FileStamp> stamp_of(const std::string& path)
 {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    platform::FileIdentity identity;
+    if (!platform::read_path_identity(path, identity))
         return std::nullopt;
-    return stamp_from(st);
+    return stamp_from(identity);
 }
 
 MergeIndex::MergeIndex(std::string path) : path_(std::move(path))

@@ -14,10 +14,6 @@
 #include <algorithm>
 #include <cerrno>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace storage {
 
 namespace {
@@ -35,13 +31,16 @@ class LockedWellFile {
 public:
     explicit LockedWellFile(std::string path) : path_(std::move(path))
     {
-        fd_.reset(::open(path_.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-        if (!fd_.valid())
-            throw lib::io::FileError(lib::io::text::cannot_open, path_, errno);
-        struct stat st {};
-        if (::fstat(fd_.get(), &st) != 0 || !S_ISREG(st.st_mode))
-            throw lib::io::FileError(lib::io::text::cannot_open, path_, EINVAL);
-        hold_record_lock();
+        platform::OpenResult opened = platform::open_regular_file(path_, platform::OpenAccess::read_write_existing);
+        if (!opened.fd.valid())
+            throw lib::io::FileError(lib::io::text::cannot_open, path_, opened.error);
+        fd_ = std::move(opened.fd);
+        // A POSIX record lock on the whole file keeps the runs of other machines that share
+        // the store (over NFS or SMB, where they hold) from reading the file while this run
+        // appends, and waits for theirs. It goes with the descriptor, so nothing is left
+        // behind by a killed run. A file system without record locks merges unguarded.
+        if (const int error = platform::hold_record_lock(fd_.get()); error != 0)
+            throw lib::io::FileError(lib::io::text::cannot_lock, path_, error);
         if (!locking_disabled_for(path_)
             && !platform::lock_with_retries(fd_.get(), platform::LockKind::exclusive, lib::io::OSFile::open_attempts,
                                             lib::io::OSFile::retry_pause))
@@ -58,9 +57,7 @@ public:
         std::string bytes(static_cast<std::size_t>(size), '\0');
         std::size_t done = 0;
         while (done < bytes.size()) {
-            const ssize_t got = ::pread(fd_.get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-            if (got < 0 && errno == EINTR)
-                continue;
+            const std::int64_t got = platform::read_at(fd_.get(), bytes.data() + done, bytes.size() - done, done);
             if (got < 0)
                 throw lib::io::FileError(lib::io::text::cannot_read, path_, errno);
             if (got == 0)
@@ -71,43 +68,24 @@ public:
         return bytes;
     }
 
-    // Writes `tail` at `at`, cutting off whatever lay beyond it first, and flushes. On a write
-    // error the file is cut back to `at`, so that it ends with whole sectors.
-    void append_at(std::uint64_t at, const std::vector<char>& tail)
+    // Writes `tail` at `at`, cutting off whatever lay beyond it first, and flushes unless told
+    // not to. On a write error the file is cut back to `at`, so that it ends with whole sectors.
+    void append_at(std::uint64_t at, const std::vector<char>& tail, bool flush = true)
     {
         if (!platform::resize_file(fd_.get(), at))
             throw lib::io::FileError(lib::io::text::cannot_write, path_, errno);
         std::size_t done = 0;
         while (done < tail.size()) {
-            const ssize_t put = ::pwrite(fd_.get(), tail.data() + done, tail.size() - done, static_cast<off_t>(at + done));
-            if (put < 0 && errno == EINTR)
-                continue;
+            const std::int64_t put = platform::write_at(fd_.get(), tail.data() + done, tail.size() - done, at + done);
             if (put <= 0)
                 fail_and_cut(at, put < 0 ? errno : ENOSPC);
             done += static_cast<std::size_t>(put);
         }
-        if (!platform::sync_data(fd_.get()))
+        if (flush && !platform::sync_data(fd_.get()))
             fail_and_cut(at, errno);
     }
 
 private:
-    // A POSIX record lock on the whole file keeps the runs of other machines that share the
-    // store (over NFS or SMB, where they hold) from reading the file while this run appends,
-    // and waits for theirs. It goes with the descriptor, so nothing is left behind by a
-    // killed run. A file system without record locks merges as before, unguarded.
-    void hold_record_lock()
-    {
-        struct flock lock {};
-        lock.l_type = F_WRLCK;
-        lock.l_whence = SEEK_SET;
-        int rc;
-        do {
-            rc = ::fcntl(fd_.get(), F_OFD_SETLKW, &lock);
-        } while (rc != 0 && errno == EINTR);
-        if (rc != 0 && errno != ENOLCK && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-            throw lib::io::FileError(lib::io::text::cannot_lock, path_, errno);
-    }
-
     [[noreturn]] void fail_and_cut(std::uint64_t at, int error)
     {
         platform::resize_file(fd_.get(), at);
@@ -327,7 +305,7 @@ WellFileSummary well_summary(LockedWellFile& file, const std::string& target, Me
     return summary;
 }
 
-bool merge_by_appending(const std::string& target, const std::string& source, MergeIndex* index)
+bool merge_by_appending(const std::string& target, const std::string& source, MergeIndex* index, bool flush)
 {
     FileStorage model;
     std::unique_ptr<LockedWellFile> file;
@@ -356,7 +334,7 @@ bool merge_by_appending(const std::string& target, const std::string& source, Me
     tail.first_remark = well.remarks;
     tail.text_lines = changed_text_lines(well.text_lines, model);
     const std::vector<char> bytes = realtime_tail(model, tail);
-    file->append_at(summary.whole_length, bytes);
+    file->append_at(summary.whole_length, bytes, flush);
 
     if (index) {
         const std::optional<FileStamp> stamp = stamp_of(file->fd());
@@ -382,7 +360,9 @@ bool merge_by_appending(const std::string& target, const std::string& source, Me
 
 bool merge_realtime(const std::string& target, const std::string& source, MergeWrite how, MergeIndex* index)
 {
-    return how == MergeWrite::append ? merge_by_appending(target, source, index) : merge_by_rewriting(target, source);
+    if (how == MergeWrite::rewrite)
+        return merge_by_rewriting(target, source);
+    return merge_by_appending(target, source, index, how == MergeWrite::append);
 }
 
 bool cut_realtime_tail(const std::string& path)

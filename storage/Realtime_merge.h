@@ -15,7 +15,10 @@ namespace storage {
 
 class MergeIndex;
 
-enum class MergeWrite { append, rewrite };
+// append_unflushed appends as append does but leaves the flush of the well's file to the
+// caller, who must flush it before counting the merge done (a package's files are flushed
+// together).
+enum class MergeWrite { append, append_unflushed, rewrite };
 
 // One side of the merge could not be read; `path` names it.
 class MergeLoadError : public std::runtime_error {

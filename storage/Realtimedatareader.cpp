@@ -11,7 +11,6 @@
 
 #include <algorithm>
 
-#include <sys/stat.h>
 
 namespace {
 
@@ -203,7 +202,6 @@ std::uint32_t FileStorage::largest_time() const
 
 bool locking_disabled_for(const std::string& path)
 {
-    struct stat st {};
     const std::string marker = lib::folder_of(path) + std::string(storage_text::no_locking_marker);
-    return ::stat(marker.c_str(), &st) == 0;
+    return platform::path_kind(marker) != platform::PathKind::missing;
 }

@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include <sys/stat.h>
 
 using namespace storage;
 

@@ -9,6 +9,7 @@
 #include "app/Inioptions.h"
 #include "lib/Fileworks.h"
 #include "lib/Profile.h"
+#include "platform/Process.h"
 #include "ui/Controls.h"
 #include "ui/Dialog2.h"
 #include "ui/Progressform.h"
@@ -24,8 +25,6 @@
 #include <QThread>
 
 #include <filesystem>
-
-#include <unistd.h>
 
 namespace {
 
@@ -97,7 +96,7 @@ void TDravinexMainForm::listen_for_hand_off()
     hand_off_ = new HandOffServer(this);
     connect(hand_off_, &HandOffServer::handOff, this,
             [this] { QCoreApplication::postEvent(this, new QEvent(hand_off_event)); });
-    const qint64 pid = ::getpid();
+    const qint64 pid = platform::current_process_id();
     hand_off_listening_ = hand_off_->listen(pid);
     if (!hand_off_listening_)
         add_journal_line(ui_text(main_text::hand_off_not_listening) + hand_off_->error_text());

@@ -1,7 +1,9 @@
 #include "ui/Shellfiles.h"
 
 #include "app/Controlworks.h"
-#include "extract/Extractthread.h"
+#include "lib/io/Binary_io.h"
+#include "lib/io/File_placement.h"
+#include "platform/Process.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -26,8 +28,6 @@
 #include <optional>
 #include <thread>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
@@ -66,7 +66,7 @@ bool inside_a_trash(const QString& path_in_trash, const QString& home)
     const QString canonical = QFileInfo(path_in_trash).absolutePath();
     if (!home.isEmpty() && canonical == QFileInfo(home + QStringLiteral("/files")).absoluteFilePath())
         return true;
-    const QString uid = QString::number(::getuid());
+    const QString uid = QString::number(platform::current_user_id());
     return canonical.endsWith(QStringLiteral("/.Trash-") + uid + QStringLiteral("/files"))
         || canonical.endsWith(QStringLiteral("/.Trash/") + uid + QStringLiteral("/files"));
 }
@@ -196,7 +196,7 @@ void copy_jobs(const std::vector<CopyJob>& jobs, CopyState& state, CopyOutcome& 
         }
         else {
             try {
-                copy_file_replacing(job.from.toStdString(), job.to.toStdString());
+                lib::io::copy_file_replacing(job.from.toStdString(), job.to.toStdString());
                 ++outcome.copied;
                 outcome.bytes += job.size;
             }

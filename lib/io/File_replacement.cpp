@@ -3,14 +3,11 @@
 #include "lib/Sys_utils.h"
 #include "lib/io/Binary_io.h"
 
+#include "platform/File.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace lib::io {
 
@@ -43,41 +40,61 @@ std::string folder_or_dot(const std::string& path)
 FileReplacement::FileReplacement(std::string target, Durability durability)
     : target_(std::move(target)), durability_(durability)
 {
-    std::string pattern = temporary_template(target_);
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const platform::UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
-    if (!fd.valid())
-        throw FileError(text::cannot_open, pattern, errno);
-    temporary_ = name.data();
+    const std::string pattern = temporary_template(target_);
+    platform::UniqueFile file = platform::create_unique_file(pattern);
+    if (!file.fd.valid())
+        throw FileError(text::cannot_open, pattern, file.error);
+    temporary_ = std::move(file.path);
 }
 
 FileReplacement::~FileReplacement()
 {
     if (!committed_)
-        ::unlink(temporary_.c_str());
+        platform::remove_file(temporary_);
 }
 
 void FileReplacement::commit()
 {
-    const platform::UniqueFd fd(::open(temporary_.c_str(), O_RDWR | O_CLOEXEC));
-    if (!fd.valid())
-        throw FileError(text::cannot_write, temporary_, errno);
-    if (durability_ == Durability::synced && !platform::sync_data(fd.get()))
+    const platform::OpenResult opened = platform::open_regular_file(temporary_, platform::OpenAccess::read);
+    if (!opened.fd.valid())
+        throw FileError(text::cannot_write, temporary_, opened.error);
+    const int fd = opened.fd.get();
+    if (durability_ == Durability::synced && !platform::sync_data(fd))
         throw FileError(text::cannot_write, temporary_, errno);
     // A scratch file usually moves into the store next, where it is flushed: start now.
     if (durability_ == Durability::scratch)
-        platform::start_writeback(fd.get());
+        platform::start_writeback(fd);
 
-    struct stat old {};
-    const mode_t mode = ::stat(target_.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0666 & ~platform::current_umask());
-    ::fchmod(fd.get(), mode);
-
-    if (::rename(temporary_.c_str(), target_.c_str()) != 0)
-        throw FileError(text::cannot_write, target_, errno);
+    take_permissions_of_target(fd);
+    if (const int error = platform::rename_path(temporary_, target_); error != 0)
+        throw FileError(text::cannot_write, target_, error);
     committed_ = true;
     if (durability_ == Durability::synced)
         platform::sync_folder(folder_or_dot(target_));
+}
+
+void FileReplacement::take_permissions_of_target(int fd) const
+{
+    const int old_mode = platform::permission_bits(target_);
+    platform::set_permission_bits(fd, old_mode >= 0 ? static_cast<unsigned>(old_mode) : (0666u & ~platform::current_umask()));
+}
+
+bool FileReplacement::commit_flushed(bool replace_existing)
+{
+    {
+        const platform::OpenResult opened = platform::open_regular_file(temporary_, platform::OpenAccess::read);
+        if (!opened.fd.valid())
+            throw FileError(text::cannot_write, temporary_, opened.error);
+        take_permissions_of_target(opened.fd.get());
+    }
+    const int error = replace_existing ? platform::rename_path(temporary_, target_)
+                                       : platform::rename_no_replace(temporary_, target_);
+    if (error == EEXIST && !replace_existing)
+        return false;
+    if (error != 0)
+        throw FileError(text::cannot_write, target_, error);
+    committed_ = true;
+    return true;
 }
 
 bool is_replacement_leftover(std::string_view name)
@@ -97,10 +114,10 @@ void remove_replacement_leftovers(const std::string& folder)
         if ((entry.attributes & (platform::attr_directory | platform::attr_link)) || !is_replacement_leftover(entry.name))
             continue;
         const std::string path = base + entry.name;
-        const platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        const platform::OpenResult opened = platform::open_read_no_follow(path);
         // A writer of this moment holds its file locked: that one is not a leftover.
-        if (fd.valid() && platform::try_lock(fd.get(), platform::LockKind::exclusive))
-            ::unlink(path.c_str());
+        if (opened.fd.valid() && platform::try_lock(opened.fd.get(), platform::LockKind::exclusive))
+            platform::remove_file(path);
     }
 }
 

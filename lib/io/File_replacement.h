@@ -29,9 +29,16 @@ public:
     // Flushes the temporary file to disk, gives it the permissions of the file it replaces
     // and renames it over the target.
     void commit();
+    // For a caller that has flushed the temporary file itself (several files at once): gives
+    // it the permissions and renames it, without flushing file or folder. With
+    // replace_existing false it never replaces a target that is there: false then, and the
+    // temporary file stays to be removed.
+    bool commit_flushed(bool replace_existing);
     bool committed() const { return committed_; }
 
 private:
+    void take_permissions_of_target(int fd) const;
+
     std::string target_;
     std::string temporary_;
     Durability durability_;

@@ -1,5 +1,6 @@
 #include "app/Configuration_folders.h"
 
+#include "platform/Session.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -87,6 +88,8 @@ TEST(ProgramFolders, anInstalledCopyUsesTheXdgFoldersAndCreatesThemPrivate) {
     const Variable config("XDG_CONFIG_HOME", dir.file("config"));
     const Variable state("XDG_STATE_HOME", dir.file("state"));
     const Variable cache("XDG_CACHE_HOME", dir.file("cache"));
+    // The session's runtime folder exists before any program runs.
+    std::filesystem::create_directories(dir.file("run"));
     const Variable runtime("XDG_RUNTIME_DIR", dir.file("run"));
     const ProgramFolders folders = program_folders_for("", executable_folder(dir, true));
     EXPECT_TRUE(folders.installed);
@@ -101,7 +104,7 @@ TEST(ProgramFolders, anInstalledCopyUsesTheXdgFoldersAndCreatesThemPrivate) {
 }
 
 // The XDG rules: unset, empty or relative variables fall back to the folders under HOME;
-// without a runtime folder the hand-off files go to the private cache folder, not /tmp.
+// without a runtime folder the hand-off files go where the single-copy guard goes.
 TEST(ProgramFolders, missingOrRelativeXdgVariablesFallBackUnderHome) {
     TempDir dir;
     const Variable home("HOME", dir.file("user"));
@@ -113,7 +116,7 @@ TEST(ProgramFolders, missingOrRelativeXdgVariablesFallBackUnderHome) {
     EXPECT_EQ(folders.settings, dir.file("user/.config/dravinex/dravinex2.ini"));
     EXPECT_EQ(folders.cache, dir.file("user/.local/state/dravinex/TemporaryFileData.bin"));
     EXPECT_EQ(folders.temp_dir, dir.file("user/.cache/dravinex/temp.dir.tmp"));
-    EXPECT_EQ(folders.handle, dir.file("user/.cache/dravinex/.handle"));
+    EXPECT_EQ(folders.handle, platform::runtime_folder() + "dravinex/.handle");
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("user/.local/state/dravinex")));
 }
 

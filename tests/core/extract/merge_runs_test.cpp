@@ -1,5 +1,6 @@
 // A run killed at any moment of its merges leaves well files that the next full run brings
-// to exactly what one uninterrupted run gives: no record twice, none lost.
+// to exactly what one uninterrupted run gives: no record twice, none lost. The files a
+// package places new or copies are, at every kill, either absent, old or whole.
 
 #include "catalogue/Filedata.h"
 #include "extract/Extractthread.h"
@@ -16,7 +17,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <random>
+#include <set>
 #include <thread>
 
 #include <signal.h>
@@ -44,11 +47,18 @@ testkit::ZregMember member(std::string name, testkit::Bytes content)
     return m;
 }
 
+// What the packages place without merging, by name: the contents that count as whole.
+struct PlacedFiles {
+    std::map<std::string, std::set<std::string>> whole;
+};
+
 // Packages of one well whose station files grow from package to package and overlap the
 // previous one; every third brings a new parameter, every fourth a remark, and each a
-// depth file the well gets new in the first and merged later.
-void write_packages(const std::string& folder, int count)
+// depth file the well gets new in the first and merged later, a data file and a log file
+// of its own that the well gets new, and a run file that replaces the last one.
+PlacedFiles write_packages(const std::string& folder, int count)
 {
+    PlacedFiles placed;
     const auto params = testkit::synthetic_params(12);
     const auto records = testkit::synthetic_records(400 * static_cast<std::size_t>(count + 1), 12, 7);
     for (int p = 0; p < count; ++p) {
@@ -67,11 +77,47 @@ void write_packages(const std::string& folder, int count)
         file.text_area({"Куст=" + std::to_string(p / 5)});
         testkit::RealtimeFile depth(2, lib::enc_utf8);
         depth.format(2, lib::enc_utf8).params(used).record(records[first]).text_area({});
+        const std::string own = testkit::numbered("n", static_cast<std::size_t>(p));
+        const testkit::Bytes own_data = file.bytes();
+        const testkit::Bytes own_log(64 * 1024 + static_cast<std::size_t>(p), static_cast<std::uint8_t>('a' + p));
+        const testkit::Bytes run = {'r', static_cast<std::uint8_t>(p)};
+        placed.whole[own + ".realdep"].insert(std::string(own_data.begin(), own_data.end()));
+        placed.whole[own + ".las"].insert(std::string(own_log.begin(), own_log.end()));
+        placed.whole["run.rac"].insert(std::string(run.begin(), run.end()));
         testkit::write_file(folder + testkit::numbered("p", static_cast<std::size_t>(p)) + ".zreg",
                             testkit::zreg_package(1, {member("inpgti.ini", testkit::inpgti_ini("12", "Северная", lib::enc_1251)),
                                                       member("1.realtim", file.bytes()), member("1.realdep", depth.bytes()),
-                                                      member("run.rac", {'r', static_cast<std::uint8_t>(p)})}));
+                                                      member(own + ".realdep", own_data), member(own + ".las", own_log),
+                                                      member("run.rac", run)}));
     }
+    return placed;
+}
+
+// Every placed file the well folder shows is one of the whole versions the packages bring;
+// a killed run's temporary files are hidden and do not count.
+void expect_placed_files_whole(const std::string& folder, const PlacedFiles& placed)
+{
+    if (!std::filesystem::is_directory(folder))
+        return;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        const auto versions = placed.whole.find(name);
+        if (name.starts_with(".") || versions == placed.whole.end())
+            continue;
+        EXPECT_TRUE(versions->second.count(testsupport::read_file(entry.path().string())) != 0) << name << " is cut";
+    }
+}
+
+// The names a folder shows, hidden ones aside.
+std::set<std::string> visible_names(const std::string& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (!name.starts_with("."))
+            names.insert(name);
+    }
+    return names;
 }
 
 // One run over the input folder with the cache of the home, saved when the run ends.
@@ -88,7 +134,12 @@ void run_once(const std::string& home, const std::string& in, const std::string&
 
 void expect_same_well_files(const std::string& expected, const std::string& got)
 {
-    for (const char* name : {"1.realtim", "1.realdep"}) {
+    ASSERT_EQ(visible_names(expected), visible_names(got));
+    for (const std::string& name : visible_names(expected)) {
+        if (!name.ends_with(".realtim") && !name.ends_with(".realdep")) {
+            EXPECT_EQ(testsupport::read_file(expected + name), testsupport::read_file(got + name)) << name;
+            continue;
+        }
         FileStorage a;
         a.load(expected + name);
         FileStorage b;
@@ -100,7 +151,6 @@ void expect_same_well_files(const std::string& expected, const std::string& got)
         EXPECT_EQ(a.remarks, b.remarks) << name;
         EXPECT_EQ(a.text_values.lines(), b.text_values.lines()) << name;
     }
-    EXPECT_EQ(testsupport::read_file(expected + "run.rac"), testsupport::read_file(got + "run.rac"));
 }
 
 } // namespace
@@ -110,7 +160,7 @@ TEST(MergeKill, RunsKilledAtRandomMomentsEndAsOneUninterruptedRun)
     TempDir dir;
     const std::string in = dir.folder() + "in/";
     std::filesystem::create_directories(in);
-    write_packages(in, 16);
+    const PlacedFiles placed = write_packages(in, 16);
     for (const char* home : {"home-a/", "home-b/"})
         std::filesystem::create_directories(dir.folder() + home);
 
@@ -137,6 +187,7 @@ TEST(MergeKill, RunsKilledAtRandomMomentsEndAsOneUninterruptedRun)
         ::waitpid(child, &status, 0);
         if (WIFEXITED(status)) // the run ended before the kill: start it all over
             std::filesystem::remove(dir.folder() + "home-b/TemporaryFileData.bin");
+        expect_placed_files_whole(dir.folder() + "killed/Северная/12/", placed);
     }
     EXPECT_GT(killed, 0);
     run_once(dir.folder() + "home-b/", in, dir.folder() + "killed/");
