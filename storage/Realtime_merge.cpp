@@ -12,6 +12,7 @@
 #include "platform/File.h"
 
 #include <algorithm>
+#include <memory>
 #include <cerrno>
 
 namespace storage {
@@ -49,22 +50,28 @@ public:
 
     int fd() const { return fd_.get(); }
 
-    std::string read_all()
+    struct Bytes {
+        std::unique_ptr<char[]> data;
+        std::size_t size = 0;
+    };
+
+    // Into memory that is not cleared first: a well file is large, and clearing it would
+    // touch every page once more than the read does.
+    Bytes read_all()
     {
         const std::int64_t size = platform::file_size(fd_.get());
         if (size < 0)
             throw lib::io::FileError(lib::io::text::cannot_read, path_, errno);
-        std::string bytes(static_cast<std::size_t>(size), '\0');
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const std::int64_t got = platform::read_at(fd_.get(), bytes.data() + done, bytes.size() - done, done);
+        Bytes bytes{std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(size)), 0};
+        const auto capacity = static_cast<std::size_t>(size);
+        while (bytes.size < capacity) {
+            const std::int64_t got = platform::read_at(fd_.get(), bytes.data.get() + bytes.size, capacity - bytes.size, bytes.size);
             if (got < 0)
                 throw lib::io::FileError(lib::io::text::cannot_read, path_, errno);
             if (got == 0)
                 break; // shorter than it said: what is there is the file
-            done += static_cast<std::size_t>(got);
+            bytes.size += static_cast<std::size_t>(got);
         }
-        bytes.resize(done);
         return bytes;
     }
 
@@ -295,9 +302,9 @@ WellFileSummary well_summary(LockedWellFile& file, const std::string& target, Me
             return *known;
         }
     }
-    const std::string bytes = file.read_all();
+    const LockedWellFile::Bytes bytes = file.read_all();
     model.keep_records(false); // only their largest time matters here
-    const std::size_t whole = load_realtime_bytes(model, bytes.data(), bytes.size());
+    const std::size_t whole = load_realtime_bytes(model, bytes.data.get(), bytes.size);
     model.keep_records(true);
     WellFileSummary summary = summary_of(model, *stamp, whole);
     if (index)
@@ -368,10 +375,10 @@ bool merge_realtime(const std::string& target, const std::string& source, MergeW
 bool cut_realtime_tail(const std::string& path)
 {
     LockedWellFile file(path);
-    const std::string bytes = file.read_all();
+    const LockedWellFile::Bytes bytes = file.read_all();
     FileStorage model;
-    const std::size_t whole = load_realtime_bytes(model, bytes.data(), bytes.size());
-    if (whole >= bytes.size())
+    const std::size_t whole = load_realtime_bytes(model, bytes.data.get(), bytes.size);
+    if (whole >= bytes.size)
         return false;
     file.append_at(whole, {});
     return true;
