@@ -2,6 +2,7 @@
 
 #include "lib/Mytime.h"
 #include "lib/Sys_utils.h"
+#include "lib/io/Field_record.h"
 #include "lib/io/File_replacement.h"
 #include "platform/File.h"
 #include "storage/Merge_index.h"
@@ -26,56 +27,9 @@ namespace {
 constexpr std::string_view notes_signature = "DRVXOVW1";
 constexpr std::string_view arrivals_signature = "DRVXARR1";
 
-class Writer {
-public:
-    template <class T>
-    void put(T value)
-    {
-        static_assert(std::is_trivially_copyable_v<T>);
-        out.append(reinterpret_cast<const char*>(&value), sizeof value);
-    }
-    void put(const std::string& text)
-    {
-        put(static_cast<std::uint32_t>(text.size()));
-        out += text;
-    }
-    std::string out;
-};
-
-struct Damaged : std::runtime_error {
-    Damaged() : std::runtime_error("damaged overview file") {}
-};
-
-class Reader {
-public:
-    explicit Reader(std::string_view bytes) : bytes_(bytes) {}
-    template <class T>
-    T get()
-    {
-        static_assert(std::is_trivially_copyable_v<T>);
-        T value;
-        std::memcpy(&value, take(sizeof value), sizeof value);
-        return value;
-    }
-    std::string text()
-    {
-        const auto size = get<std::uint32_t>();
-        return std::string(take(size), size);
-    }
-    bool at_end() const { return at_ == bytes_.size(); }
-    const char* take(std::size_t n)
-    {
-        if (n > bytes_.size() - at_)
-            throw Damaged();
-        const char* p = bytes_.data() + at_;
-        at_ += n;
-        return p;
-    }
-
-private:
-    std::string_view bytes_;
-    std::size_t at_ = 0;
-};
+using Writer = lib::io::FieldWriter;
+using Reader = lib::io::FieldReader;
+using Damaged = lib::io::DamagedFields;
 
 // Reads a file of signed entries; a missing or damaged file is empty.
 template <class Entry, class GetEntry>
