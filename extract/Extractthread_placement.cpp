@@ -218,10 +218,8 @@ bool Placement::merge_into(const std::string& source, const std::string& target)
 storage::MergeIndex& Placement::merge_index()
 {
     if (!merge_index_) {
-        std::string temp_dir = run_.options_.temp_dir;
-        while (temp_dir.size() > 1 && temp_dir.back() == '/')
-            temp_dir.pop_back();
-        merge_index_ = std::make_unique<storage::MergeIndex>(lib::folder_of(temp_dir) + storage::MergeIndex::file_name);
+        const std::string home = lib::folder_of(lib::without_slash(run_.options_.temp_dir));
+        merge_index_ = std::make_unique<storage::MergeIndex>(home + storage::MergeIndex::file_name);
     }
     return *merge_index_;
 }
