@@ -5,7 +5,9 @@
 #include "lib/io/Field_record.h"
 #include "lib/io/File_replacement.h"
 #include "platform/File.h"
+#include "storage/Classic_layout.h"
 #include "storage/Merge_index.h"
+#include "storage/Realtime_layout.h"
 #include "storage/Realtimedatareader.h"
 
 #include <algorithm>
@@ -128,15 +130,15 @@ Arrival get_arrival(Reader& r)
 
 // ---- reading a well file as little as possible -----------------------------------------
 
-constexpr std::size_t classic_record_size = 145;
-constexpr std::size_t classic_time_offset = 1;
-constexpr std::size_t classic_depth_offset = 5;
-constexpr std::size_t sector_header_size = 3;
-constexpr std::uint8_t sector_record = 1;
-constexpr std::uint8_t sector_text = 3;
-constexpr std::uint8_t sector_values_only = 5;
-constexpr std::size_t old_record_head = 18;
-constexpr std::size_t new_record_head = 45;
+constexpr std::size_t classic_record_size = classic_layout::record_size;
+constexpr std::size_t classic_time_offset = classic_layout::record_time;
+constexpr std::size_t classic_depth_offset = classic_layout::record_depth_z;
+constexpr std::size_t sector_header_size = realtime_layout::header_size;
+constexpr std::uint8_t sector_record = realtime_layout::sector_record;
+constexpr std::uint8_t sector_text = realtime_layout::sector_text_area;
+constexpr std::uint8_t sector_values_only = realtime_layout::sector_values_only;
+constexpr std::size_t old_record_head = realtime_layout::old_record_head;
+constexpr std::size_t new_record_head = realtime_layout::new_record_head;
 
 bool is_classic(const std::string& extension)
 {
@@ -288,7 +290,7 @@ std::optional<float> indexed_last_depth(FileWindow& file, const storage::WellFil
     };
     if (auto depth = record_ending_at(end))
         return depth;
-    const std::uint64_t reach = std::min<std::uint64_t>(end, 32767 + sector_header_size);
+    const std::uint64_t reach = std::min<std::uint64_t>(end, realtime_layout::max_body_size + sector_header_size);
     const char* tail_bytes = file.at(end - reach, static_cast<std::size_t>(reach), true);
     if (tail_bytes == nullptr || reach == 0 || tail_bytes[reach - 1] != '\0')
         return std::nullopt;

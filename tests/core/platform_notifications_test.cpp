@@ -2,6 +2,7 @@
 // service, a bus without one, and no bus at all.
 
 #include "platform/Notifications.h"
+#include "support/Scoped_env.h"
 #include "support/Session_bus.h"
 #include "support/TempDir.h"
 
@@ -10,34 +11,9 @@
 #include <cstdlib>
 #include <optional>
 
+using testsupport::ScopedEnv;
+
 namespace {
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name)
-    {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        if (value)
-            ::setenv(name, value->c_str(), 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 platform::DesktopNotification notification(bool critical)
 {

@@ -1,6 +1,7 @@
 #include "app/Configuration_folders.h"
 
 #include "platform/Session.h"
+#include "support/Scoped_env.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -12,36 +13,10 @@
 
 #include <sys/stat.h>
 
+using testsupport::ScopedEnv;
 using testsupport::TempDir;
 
 namespace {
-
-// Sets or removes one environment variable for a test and puts the old value back.
-class Variable {
-public:
-    Variable(const char* name, const std::optional<std::string>& value) : name_(name)
-    {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        if (value)
-            ::setenv(name, value->c_str(), 1);
-        else
-            ::unsetenv(name);
-    }
-    ~Variable()
-    {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-    Variable(const Variable&) = delete;
-    Variable& operator=(const Variable&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 // An executable's folder, with the marker of an installed copy or without.
 std::string executable_folder(const TempDir& dir, bool installed)
@@ -85,12 +60,12 @@ TEST(ProgramFolders, aNamedHomeWinsEvenForAnInstalledCopy) {
 
 TEST(ProgramFolders, anInstalledCopyUsesTheXdgFoldersAndCreatesThemPrivate) {
     TempDir dir;
-    const Variable config("XDG_CONFIG_HOME", dir.file("config"));
-    const Variable state("XDG_STATE_HOME", dir.file("state"));
-    const Variable cache("XDG_CACHE_HOME", dir.file("cache"));
+    const ScopedEnv config("XDG_CONFIG_HOME", dir.file("config"));
+    const ScopedEnv state("XDG_STATE_HOME", dir.file("state"));
+    const ScopedEnv cache("XDG_CACHE_HOME", dir.file("cache"));
     // The session's runtime folder exists before any program runs.
     std::filesystem::create_directories(dir.file("run"));
-    const Variable runtime("XDG_RUNTIME_DIR", dir.file("run"));
+    const ScopedEnv runtime("XDG_RUNTIME_DIR", dir.file("run"));
     const ProgramFolders folders = program_folders_for("", executable_folder(dir, true));
     EXPECT_TRUE(folders.installed);
     EXPECT_EQ(folders.home, dir.file("config/dravinex/"));
@@ -107,11 +82,11 @@ TEST(ProgramFolders, anInstalledCopyUsesTheXdgFoldersAndCreatesThemPrivate) {
 // without a runtime folder the hand-off files go where the single-copy guard goes.
 TEST(ProgramFolders, missingOrRelativeXdgVariablesFallBackUnderHome) {
     TempDir dir;
-    const Variable home("HOME", dir.file("user"));
-    const Variable config("XDG_CONFIG_HOME", std::string("relative/config"));
-    const Variable state("XDG_STATE_HOME", std::string());
-    const Variable cache("XDG_CACHE_HOME", std::nullopt);
-    const Variable runtime("XDG_RUNTIME_DIR", std::nullopt);
+    const ScopedEnv home("HOME", dir.file("user"));
+    const ScopedEnv config("XDG_CONFIG_HOME", std::string("relative/config"));
+    const ScopedEnv state("XDG_STATE_HOME", std::string());
+    const ScopedEnv cache("XDG_CACHE_HOME", std::nullopt);
+    const ScopedEnv runtime("XDG_RUNTIME_DIR", std::nullopt);
     const ProgramFolders folders = program_folders_for("", executable_folder(dir, true));
     EXPECT_EQ(folders.settings, dir.file("user/.config/dravinex/dravinex2.ini"));
     EXPECT_EQ(folders.cache, dir.file("user/.local/state/dravinex/TemporaryFileData.bin"));
@@ -124,7 +99,7 @@ TEST(ProgramFolders, anExistingFolderKeepsTheModeTheUserGaveIt) {
     TempDir dir;
     std::filesystem::create_directories(dir.file("config/dravinex"));
     ::chmod(dir.file("config/dravinex").c_str(), 0750);
-    const Variable config("XDG_CONFIG_HOME", dir.file("config"));
+    const ScopedEnv config("XDG_CONFIG_HOME", dir.file("config"));
     program_folders_for("", executable_folder(dir, true));
     EXPECT_EQ(mode_of(dir.file("config/dravinex")), 0750u);
 }
