@@ -514,13 +514,6 @@ WellOverviewRow well_row(const std::string& area, const std::string& well, const
     return row;
 }
 
-std::string without_slash(std::string folder)
-{
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.pop_back();
-    return folder;
-}
-
 } // namespace
 
 std::vector<WellOverviewRow> build_overview(const OverviewRequest& request)
@@ -539,7 +532,7 @@ std::vector<WellOverviewRow> build_overview(const OverviewRequest& request)
         const std::string area_folder = request.data_root + area + '/';
         for (const std::string& well : child_folders(area_folder)) {
             WellOverviewRow row = well_row(area, well, area_folder + well + '/', notes, seen, local_offset);
-            if (const auto it = arrivals.find(without_slash(row.folder)); it != arrivals.end()) {
+            if (const auto it = arrivals.find(lib::without_slash(row.folder)); it != arrivals.end()) {
                 row.packages = it->second.count;
                 row.last_arrival = it->second.last;
             }
@@ -561,7 +554,7 @@ std::vector<WellOverviewRow> build_overview(const OverviewRequest& request)
 void record_arrival(const std::string& arrivals_path, const std::string& well_folder, std::uint32_t when)
 {
     std::map<std::string, Arrival> arrivals = read_entries<Arrival>(arrivals_path, arrivals_signature, get_arrival);
-    Arrival& arrival = arrivals[without_slash(well_folder)];
+    Arrival& arrival = arrivals[lib::without_slash(well_folder)];
     ++arrival.count;
     arrival.last = when;
     Writer w;
