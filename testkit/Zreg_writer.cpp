@@ -1,5 +1,7 @@
 #include "testkit/Zreg_writer.h"
 
+#include "testkit/Realtime_writer.h"
+
 #include <stdexcept>
 
 #include <zlib.h>
@@ -100,6 +102,21 @@ Bytes inpgti_ini(std::string_view well, std::string_view area, lib::StrEncoding 
 Bytes inpgti_ini_pore(std::string_view well, std::string_view area, lib::StrEncoding encoding)
 {
     return ini("pore", "hole", well, "field", area, encoding);
+}
+
+Bytes one_record_package(std::string_view well)
+{
+    FileStorageParam depth;
+    depth.name = "Глубина";
+    FileStorageItem item;
+    item.time = 100;
+    item.values = {1.0f};
+    std::vector<ZregMember> members(2);
+    members[0].name = "inpgti.ini";
+    members[0].content = inpgti_ini(well, "Северная", lib::enc_1251);
+    members[1].name = "1.realtim";
+    members[1].content = realtime_file({depth}, {item}, {}, 2);
+    return zreg_package(1, members);
 }
 
 } // namespace testkit

@@ -41,6 +41,10 @@ struct ZregMember {
 // zlib stream of the content.
 Bytes zreg_package(std::uint16_t divisor, const std::vector<ZregMember>& members);
 
+// The smallest package that brings data to a well of area "Северная": its identity file
+// and a real-time file "1.realtim" of one record (time 100, one parameter).
+Bytes one_record_package(std::string_view well);
+
 // One record of the compact form; its bytes 1-12 and 77-80 are the classic record's
 // time, depths and filler, copied unchanged on expansion.
 struct CompactRecord {

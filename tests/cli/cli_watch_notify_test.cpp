@@ -4,7 +4,6 @@
 
 #include "core/support/Session_bus.h"
 #include "core/support/TempDir.h"
-#include "testkit/Realtime_writer.h"
 #include "testkit/Zreg_writer.h"
 
 #include <gtest/gtest.h>
@@ -100,21 +99,6 @@ private:
     pid_t pid_ = -1;
 };
 
-Bytes well_package(const std::string& well)
-{
-    FileStorageParam depth;
-    depth.name = "Глубина";
-    FileStorageItem item;
-    item.time = 100;
-    item.values = {1.0f};
-    std::vector<testkit::ZregMember> members(2);
-    members[0].name = "inpgti.ini";
-    members[0].content = testkit::inpgti_ini(well, "Северная", lib::enc_1251);
-    members[1].name = "1.realtim";
-    members[1].content = testkit::realtime_file({depth}, {item}, {}, 2);
-    return testkit::zreg_package(1, members);
-}
-
 const Bytes damaged = {1, 0, 0, 1, 'x'};
 
 // Written aside and moved in together, so that the watch takes them as they are.
@@ -159,7 +143,7 @@ TEST_F(WatchNotify, TheDesktopHearsOfTheNewWellAndTheFailedPackage)
 {
     NotifyingWatch watch(dir, {"DBUS_SESSION_BUS_ADDRESS=" + bus->address()}, true);
     ASSERT_TRUE(watch.wrote("Наблюдение за папкой")) << watch.err();
-    drop_packages(dir, {{"good.zreg", well_package("12")}, {"bad.zreg", damaged}});
+    drop_packages(dir, {{"good.zreg", testkit::one_record_package("12")}, {"bad.zreg", damaged}});
     ASSERT_TRUE(service->wait_for_calls(2)) << watch.err();
     ASSERT_TRUE(watch.wrote("bad.zreg\":")) << watch.out();
     EXPECT_EQ(watch.stop(), 0) << watch.err();
@@ -180,7 +164,7 @@ TEST_F(WatchNotify, WithoutTheOptionTheDesktopHearsNothing)
 {
     NotifyingWatch watch(dir, {"DBUS_SESSION_BUS_ADDRESS=" + bus->address()}, false);
     ASSERT_TRUE(watch.wrote("Наблюдение за папкой")) << watch.err();
-    drop_packages(dir, {{"good.zreg", well_package("12")}});
+    drop_packages(dir, {{"good.zreg", testkit::one_record_package("12")}});
     ASSERT_TRUE(watch.wrote("файл \"1.realtim\"")) << watch.err();
     EXPECT_EQ(watch.stop(), 0) << watch.err();
     EXPECT_TRUE(service->calls().empty());
@@ -205,9 +189,9 @@ TEST(WatchNotifyWithoutDesktop, TheRunsSucceedAndOneLineSaysWhy)
         TempDir dir;
         NotifyingWatch watch(dir, environment, true);
         ASSERT_TRUE(watch.wrote("Наблюдение за папкой")) << what << ": " << watch.err();
-        drop_packages(dir, {{"a.zreg", well_package("12")}, {"b.zreg", damaged}});
+        drop_packages(dir, {{"a.zreg", testkit::one_record_package("12")}, {"b.zreg", damaged}});
         ASSERT_TRUE(watch.wrote("b.zreg\":")) << what << ": " << watch.out();
-        drop_packages(dir, {{"c.zreg", well_package("14")}});
+        drop_packages(dir, {{"c.zreg", testkit::one_record_package("14")}});
         ASSERT_TRUE(watch.wrote("скважина \"14\"")) << what << ": " << watch.out();
         EXPECT_EQ(watch.stop(), 0) << what << ": " << watch.err();
         EXPECT_TRUE(std::filesystem::exists(dir.file("store/Северная/12/1.realtim"))) << what;

@@ -4,7 +4,6 @@
 
 #include "Ui_test_support.h"
 
-#include "testkit/Realtime_writer.h"
 #include "testkit/Zreg_writer.h"
 #include "ui/Main.h"
 
@@ -15,21 +14,6 @@ namespace notify_test {
 inline void write_package(const QString& path, const testkit::Bytes& bytes)
 {
     testkit::write_file(path.toStdString(), bytes);
-}
-
-inline testkit::Bytes well_package(const std::string& well)
-{
-    FileStorageParam depth;
-    depth.name = "Глубина";
-    FileStorageItem item;
-    item.time = 100;
-    item.values = {1.0f};
-    std::vector<testkit::ZregMember> members(2);
-    members[0].name = "inpgti.ini";
-    members[0].content = testkit::inpgti_ini(well, "Северная", lib::enc_1251);
-    members[1].name = "1.realtim";
-    members[1].content = testkit::realtime_file({depth}, {item}, {}, 2);
-    return testkit::zreg_package(1, members);
 }
 
 inline const testkit::Bytes damaged = {1, 0, 0, 1, 'x'};

@@ -15,12 +15,12 @@ private slots:
     void runs_without_a_bus_succeed_and_the_journal_says_so_once()
     {
         ui_test::Folders folders;
-        notify_test::write_package(folders.in() + QStringLiteral("a.zreg"), notify_test::well_package("12"));
+        notify_test::write_package(folders.in() + QStringLiteral("a.zreg"), testkit::one_record_package("12"));
         notify_test::write_package(folders.in() + QStringLiteral("bad.zreg"), notify_test::damaged);
         TDravinexMainForm form(program_folders(folders.home().toStdString()), QStringList{});
         form.show();
         QVERIFY(notify_test::run_window(form));
-        notify_test::write_package(folders.in() + QStringLiteral("b.zreg"), notify_test::well_package("14"));
+        notify_test::write_package(folders.in() + QStringLiteral("b.zreg"), testkit::one_record_package("14"));
         QVERIFY(notify_test::run_window(form));
 
         for (const char* well : {"12", "14"})

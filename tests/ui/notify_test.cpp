@@ -50,7 +50,7 @@ private slots:
             QSKIP(qPrintable(desktop->problem));
         QVERIFY2(desktop->problem.isEmpty(), qPrintable(desktop->problem));
         ui_test::Folders folders;
-        notify_test::write_package(folders.in() + QStringLiteral("good.zreg"), notify_test::well_package("12"));
+        notify_test::write_package(folders.in() + QStringLiteral("good.zreg"), testkit::one_record_package("12"));
         notify_test::write_package(folders.in() + QStringLiteral("bad.zreg"), notify_test::damaged);
         TDravinexMainForm form(program_folders(folders.home().toStdString()), QStringList{});
         form.show();
