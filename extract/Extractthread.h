@@ -184,9 +184,11 @@ public:
 
 private:
     void read_identity();
+    void make_folder(const std::string& folder);
     void make_destination();
-    bool merge_into(const std::string& source, const std::string& target);
-    bool merge_classic(const std::string& source, const std::string& target);
+    void merge_into(const std::string& source, const std::string& target);
+    void merge_realtime(const std::string& source, const std::string& target);
+    void merge_classic(const std::string& source, const std::string& target);
     storage::MergeIndex& merge_index();
     void place_staged_files();
     // Journals a data file that received new records (or came new).

@@ -9,6 +9,8 @@
 #include "lib/io/Binary_io.h"
 #include "lib/io/File_placement.h"
 #include "lib/io/File_replacement.h"
+#include "lib/io/Locked_file.h"
+#include "storage/Classic_layout.h"
 #include "storage/Classic_record.h"
 #include "storage/Realtime_merge.h"
 #include "storage/Realtimedatareader.h"
@@ -27,16 +29,6 @@ constexpr std::string_view identity_file = "inpgti.ini";
 std::string identity_value(const lib::MemIni& ini, std::string_view section, std::string_view key)
 {
     return lib::unquote(lib::trim(ini.read_string(section, key, "")), '"');
-}
-
-// The classic form is never rewritten as a whole: newer records are appended to a copy of
-// the well's file, which then replaces it.
-void append_classic_records(const std::string& target, const FileStorage& model, std::size_t first_new)
-{
-    std::string bytes = lib::io::read_whole_file(target);
-    for (std::size_t i = first_new; i < model.records.size(); ++i)
-        storage::append_classic_record(bytes, *model.records[i]);
-    lib::io::replace_file_contents(target, bytes);
 }
 
 // Thrown when a well's file or an arriving file cannot be merged; carries the reason.
@@ -73,6 +65,17 @@ void Placement::read_identity()
     run_.area_ = area.empty() ? extract_text::undefined_name : area;
 }
 
+// A folder made here joins the package's flush, so that its name lasts as its files do; one
+// that cannot be made (and is not there) fails the package.
+void Placement::make_folder(const std::string& folder)
+{
+    const int error = platform::make_folder(folder);
+    if (error == 0)
+        files_.add_new_folder(folder);
+    else if (error != EEXIST || platform::path_kind(folder) != platform::PathKind::folder)
+        throw lib::io::FileError(lib::io::text::cannot_write, folder, error == EEXIST ? ENOTDIR : error);
+}
+
 void Placement::make_destination()
 {
     if (run_.single()) {
@@ -80,13 +83,13 @@ void Placement::make_destination()
     }
     else {
         run_.area_dir_ = run_.options_.data_root + run_.area_;
-        lib::make_folder(run_.area_dir_);
+        make_folder(run_.area_dir_);
         run_.well_dir_ = run_.area_dir_ + "/" + run_.well_;
-        lib::make_folder(run_.well_dir_);
+        make_folder(run_.well_dir_);
         run_.dest_dir_ = run_.well_dir_ + "/";
     }
-    // A run killed in the middle of a rewrite left its temporary copy here; the run lock
-    // says no other run is writing now.
+    // A run killed in the middle of a write left its temporary file here; one whose writer
+    // lives, on this machine or another, holds it locked and stays.
     lib::io::remove_replacement_leftovers(run_.dest_dir_);
 }
 
@@ -96,7 +99,13 @@ void Placement::place_unpacked()
     if (platform::list_directory(run_.temp_dir_slash_).empty())
         return;
     read_identity();
-    make_destination();
+    try {
+        make_destination();
+    }
+    catch (const std::exception& error) {
+        note_problem(run_.dest_dir_.empty() ? run_.options_.data_root : run_.dest_dir_, error);
+        return;
+    }
     for (const char* kind : merged_kinds)
         merge_data_files(kind);
     for (const char* kind : copied_kinds)
@@ -121,7 +130,7 @@ void Placement::place_staged_files()
             if (outcome.error)
                 std::rethrow_exception(outcome.error);
             if (outcome.existed)
-                journal_data_file(outcome.from, merge_into(outcome.from, outcome.to));
+                merge_into(outcome.from, outcome.to);
             else if (new_data_files_.count(outcome.to) != 0)
                 journal_data_file(outcome.from, true);
         }
@@ -166,7 +175,7 @@ void Placement::merge_data_file(const std::string& source)
             new_data_files_.insert(target);
             return;
         }
-        journal_data_file(source, merge_into(source, target));
+        merge_into(source, target);
     }
     catch (const MergeFailure& failure) {
         note_merge_failure(target, failure.text);
@@ -194,24 +203,36 @@ void Placement::note_merge_failure(const std::string& target, const std::string&
 
 // Only records at least two time units newer than the well's last one are added, and only
 // remarks the well's file does not hold yet. The well's file keeps its variant and
-// encoding, whatever the arriving file's are; a real-time file receives the new sectors at
-// its end.
-bool Placement::merge_into(const std::string& source, const std::string& target)
+// encoding, whatever the arriving file's are, and receives the new records at its end,
+// under its lock from the read of its end to the flush; the merge counts (in the journal,
+// the index) only once that flush has succeeded.
+void Placement::merge_into(const std::string& source, const std::string& target)
 {
-    if (lib::extension_of(target).starts_with(".real")) {
-        try {
-            // The appended well file is flushed with the package's other files.
-            const bool appended = storage::merge_realtime(target, source, storage::MergeWrite::append_unflushed,
-                                                          &merge_index());
-            if (appended)
-                files_.flush_with(target);
-            return appended;
-        }
-        catch (const storage::MergeLoadError& error) {
-            throw MergeFailure{error.what()};
-        }
+    if (lib::extension_of(target).starts_with(".real"))
+        merge_realtime(source, target);
+    else
+        merge_classic(source, target);
+}
+
+void Placement::merge_realtime(const std::string& source, const std::string& target)
+{
+    storage::PendingAppend pending;
+    try {
+        pending = storage::append_realtime(target, source, &merge_index());
     }
-    return merge_classic(source, target);
+    catch (const storage::MergeLoadError& error) {
+        throw MergeFailure{error.what()};
+    }
+    if (!pending.file) {
+        if (pending.unchanged)
+            merge_index().put(target, std::move(*pending.unchanged));
+        return;
+    }
+    files_.add_appended(std::move(pending.file), [this, source, target, grown = std::move(pending.grown)] {
+        if (grown)
+            merge_index().put(target, *grown);
+        journal_data_file(source, true);
+    });
 }
 
 // The index lies beside the cache, in the folder that holds the run's temporary folder.
@@ -224,19 +245,27 @@ storage::MergeIndex& Placement::merge_index()
     return *merge_index_;
 }
 
-bool Placement::merge_classic(const std::string& source, const std::string& target)
+// A classic file is a row of 145-byte records: the new ones go at the end of its last whole
+// record (a record a killed run left cut is cut off), under the same lock as real-time files.
+void Placement::merge_classic(const std::string& source, const std::string& target)
 {
+    std::unique_ptr<lib::io::LockedFile> file;
+    std::size_t whole = 0;
     FileStorage model;
     try {
-        model.load(target);
+        file = std::make_unique<lib::io::LockedFile>(target, !locking_disabled_for(target));
+        const lib::io::LockedFile::Bytes bytes = file->read_all();
+        whole = bytes.size - bytes.size % classic_layout::record_size;
+        model.keep_records(false); // only their largest time matters here
+        load_classic_bytes(model, target, bytes.data.get(), whole);
+        model.keep_records(true);
     }
     catch (const std::exception& error) {
         throw MergeFailure{target + ": " + lib::io::describe_error(error)};
     }
-    const std::size_t count = model.records.size();
     const std::uint32_t largest = model.largest_time();
     if (largest >= FileStorage::no_time_limit - 1)
-        return false; // largest + 2 would wrap: nothing can be newer
+        return; // largest + 2 would wrap: nothing can be newer
     model.set_time_filter(largest + 2, FileStorage::no_time_limit);
     try {
         model.load(source);
@@ -244,10 +273,14 @@ bool Placement::merge_classic(const std::string& source, const std::string& targ
     catch (const std::exception& error) {
         throw MergeFailure{source + ": " + lib::io::describe_error(error)};
     }
-    if (model.records.size() == count)
-        return false;
-    append_classic_records(target, model, count);
-    return true;
+    if (model.records.empty())
+        return;
+    std::string tail;
+    tail.reserve(model.records.size() * classic_layout::record_size);
+    for (const auto& record : model.records)
+        storage::append_classic_record(tail, *record);
+    file->append_at(whole, tail.data(), tail.size());
+    files_.add_appended(std::move(file), [this, source] { journal_data_file(source, true); });
 }
 
 // Every name that matches, hidden ones included; a folder of such a name cannot be copied

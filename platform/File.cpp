@@ -1,5 +1,7 @@
 #include "platform/File.h"
 
+#include "platform/Fault_seam.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -193,6 +195,10 @@ void start_writeback(int fd)
 
 bool sync_data(int fd)
 {
+    if (const int error = fault::injected(fault::flush, fd); error != 0) {
+        errno = error;
+        return false;
+    }
     int rc;
     do {
         rc = ::fdatasync(fd);
@@ -200,24 +206,43 @@ bool sync_data(int fd)
     return rc == 0;
 }
 
-void sync_folder(const std::string& folder)
+int sync_folder(const std::string& folder)
 {
-    const UniqueFd fd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.valid())
-        ::fsync(fd.get());
+    const std::string path = folder.empty() ? std::string(".") : folder;
+    if (const int error = fault::injected(fault::folder_flush, path); error != 0)
+        return error;
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid())
+        return errno;
+    int rc;
+    do {
+        rc = ::fsync(fd.get());
+    } while (rc != 0 && errno == EINTR);
+    // A file system that cannot flush folders (some network ones) keeps its names anyway.
+    return rc == 0 || errno == EINVAL || errno == EROFS ? 0 : errno;
 }
 
-bool sync_data_together(const std::vector<int>& fds, std::size_t& failed)
+std::vector<int> sync_data_each(const std::vector<int>& fds)
 {
     for (const int fd : fds)
         start_writeback(fd);
+    std::vector<int> errors(fds.size(), 0);
     for (std::size_t i = 0; i < fds.size(); ++i) {
-        if (!sync_data(fds[i])) {
-            failed = i;
-            return false;
-        }
+        if (!sync_data(fds[i]))
+            errors[i] = errno;
     }
-    return true;
+    return errors;
+}
+
+int check_close(int fd)
+{
+    if (const int error = fault::injected(fault::close, fd); error != 0)
+        return error;
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0)
+        return errno;
+    // Whatever close says, the descriptor is gone: close is never repeated.
+    return ::close(copy) == 0 || errno == EINTR ? 0 : errno;
 }
 
 std::int64_t read_at(int fd, void* buffer, std::size_t count, std::uint64_t offset)
@@ -231,6 +256,10 @@ std::int64_t read_at(int fd, void* buffer, std::size_t count, std::uint64_t offs
 
 std::int64_t write_at(int fd, const void* buffer, std::size_t count, std::uint64_t offset)
 {
+    if (const int error = fault::injected(fault::write, fd); error != 0) {
+        errno = error;
+        return -1;
+    }
     for (;;) {
         const ssize_t put = ::pwrite(fd, buffer, count, static_cast<off_t>(offset));
         if (put >= 0 || errno != EINTR)
@@ -240,6 +269,8 @@ std::int64_t write_at(int fd, const void* buffer, std::size_t count, std::uint64
 
 int hold_record_lock(int fd)
 {
+    if (const int error = fault::injected(fault::lock, fd); error != 0)
+        return error;
     struct flock lock {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
@@ -250,6 +281,20 @@ int hold_record_lock(int fd)
     if (rc == 0 || errno == ENOLCK || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)
         return 0;
     return errno;
+}
+
+int try_record_lock(int fd, LockKind kind)
+{
+    struct flock lock {};
+    lock.l_type = kind == LockKind::shared ? F_RDLCK : F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    int rc;
+    do {
+        rc = ::fcntl(fd, F_OFD_SETLK, &lock);
+    } while (rc != 0 && errno == EINTR);
+    if (rc == 0)
+        return 0;
+    return errno == EACCES ? EAGAIN : errno;
 }
 
 namespace {
@@ -429,11 +474,15 @@ int make_folder(const std::string& path)
 
 int rename_path(const std::string& from, const std::string& to)
 {
+    if (const int error = fault::injected(fault::rename, to); error != 0)
+        return error;
     return result_of(::rename(from.c_str(), to.c_str()));
 }
 
 int rename_no_replace(const std::string& from, const std::string& to)
 {
+    if (const int error = fault::injected(fault::rename, to); error != 0)
+        return error;
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
@@ -492,6 +541,10 @@ std::int64_t read_some(int fd, void* buffer, std::size_t count)
 
 std::int64_t write_some(int fd, const void* buffer, std::size_t count)
 {
+    if (const int error = fault::injected(fault::write, fd); error != 0) {
+        errno = error;
+        return -1;
+    }
     for (;;) {
         const ssize_t put = ::write(fd, buffer, count);
         if (put >= 0 || errno != EINTR)

@@ -65,14 +65,18 @@ std::int64_t file_size(int fd);
 // Asks the system to start writing the file's data to disk without waiting for it, so that
 // a later sync_data finds most of it done.
 void start_writeback(int fd);
-// fdatasync, retried on EINTR.
+// fdatasync, retried on EINTR. A failure is final: Linux reports a write-back error once,
+// so a second call on the same file may succeed although the data never reached the disk.
 bool sync_data(int fd);
-// Makes a rename or creation in the folder durable.
-void sync_folder(const std::string& folder);
+// Makes a rename or creation in the folder durable: 0, or the errno value.
+int sync_folder(const std::string& folder);
 // Flushes several files as one step: the writing of all of them is started first, so that
-// the waits overlap instead of adding up. False (errno set) when any flush failed; `failed`
-// then holds the index of the first such file.
-bool sync_data_together(const std::vector<int>& fds, std::size_t& failed);
+// the waits overlap instead of adding up. Each is flushed once; the result holds each
+// file's errno value, 0 where its flush succeeded.
+std::vector<int> sync_data_each(const std::vector<int>& fds);
+// What closing the file would say, while the descriptor stays open (and its locks held): a
+// file server reports write errors at close. Closes a duplicate; 0 or the errno value.
+int check_close(int fd);
 
 // Positioned read and write of at most `count` bytes, retried on EINTR: the number of bytes
 // done, or -1 with errno set. They leave the file position alone.
@@ -84,6 +88,10 @@ std::int64_t write_at(int fd, const void* buffer, std::size_t count, std::uint64
 // held, or when the file system offers no record locks (the caller goes on unguarded);
 // otherwise the errno value.
 int hold_record_lock(int fd);
+// One attempt at a record lock without waiting (shared needs a file open for reading,
+// exclusive one open for writing): 0 when held, EAGAIN when another open file holds a lock
+// that conflicts, another errno value when the file system offers no record locks.
+int try_record_lock(int fd, LockKind kind);
 
 // What tells one version of a file from another: identity, size and the times of the last
 // change of contents and of metadata.

@@ -9,6 +9,7 @@
 
 #include "lib/Strworks.h"
 #include "lib/io/Binary_io.h"
+#include "lib/io/Locked_file.h"
 #include "platform/File.h"
 
 #include <algorithm>
@@ -28,80 +29,10 @@ std::string reason_of(const std::exception& error)
 
 // The well's file, opened for reading and writing and held locked (unless the folder says
 // ".nolocking") from the read of its contents to the flush of what was appended.
-class LockedWellFile {
-public:
-    explicit LockedWellFile(std::string path) : path_(std::move(path))
-    {
-        platform::OpenResult opened = platform::open_regular_file(path_, platform::OpenAccess::read_write_existing);
-        if (!opened.fd.valid())
-            throw lib::io::FileError(lib::io::text::cannot_open, path_, opened.error);
-        fd_ = std::move(opened.fd);
-        // A POSIX record lock on the whole file keeps the runs of other machines that share
-        // the store (over NFS or SMB, where they hold) from reading the file while this run
-        // appends, and waits for theirs. It goes with the descriptor, so nothing is left
-        // behind by a killed run. A file system without record locks merges unguarded.
-        if (const int error = platform::hold_record_lock(fd_.get()); error != 0)
-            throw lib::io::FileError(lib::io::text::cannot_lock, path_, error);
-        if (!locking_disabled_for(path_)
-            && !platform::lock_with_retries(fd_.get(), platform::LockKind::exclusive, lib::io::OSFile::open_attempts,
-                                            lib::io::OSFile::retry_pause))
-            throw lib::io::FileError(lib::io::text::cannot_lock, path_, EWOULDBLOCK);
-    }
-
-    int fd() const { return fd_.get(); }
-
-    struct Bytes {
-        std::unique_ptr<char[]> data;
-        std::size_t size = 0;
-    };
-
-    // Into memory that is not cleared first: a well file is large, and clearing it would
-    // touch every page once more than the read does.
-    Bytes read_all()
-    {
-        const std::int64_t size = platform::file_size(fd_.get());
-        if (size < 0)
-            throw lib::io::FileError(lib::io::text::cannot_read, path_, errno);
-        Bytes bytes{std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(size)), 0};
-        const auto capacity = static_cast<std::size_t>(size);
-        while (bytes.size < capacity) {
-            const std::int64_t got = platform::read_at(fd_.get(), bytes.data.get() + bytes.size, capacity - bytes.size, bytes.size);
-            if (got < 0)
-                throw lib::io::FileError(lib::io::text::cannot_read, path_, errno);
-            if (got == 0)
-                break; // shorter than it said: what is there is the file
-            bytes.size += static_cast<std::size_t>(got);
-        }
-        return bytes;
-    }
-
-    // Writes `tail` at `at`, cutting off whatever lay beyond it first, and flushes unless told
-    // not to. On a write error the file is cut back to `at`, so that it ends with whole sectors.
-    void append_at(std::uint64_t at, const std::vector<char>& tail, bool flush = true)
-    {
-        if (!platform::resize_file(fd_.get(), at))
-            throw lib::io::FileError(lib::io::text::cannot_write, path_, errno);
-        std::size_t done = 0;
-        while (done < tail.size()) {
-            const std::int64_t put = platform::write_at(fd_.get(), tail.data() + done, tail.size() - done, at + done);
-            if (put <= 0)
-                fail_and_cut(at, put < 0 ? errno : ENOSPC);
-            done += static_cast<std::size_t>(put);
-        }
-        if (flush && !platform::sync_data(fd_.get()))
-            fail_and_cut(at, errno);
-    }
-
-private:
-    [[noreturn]] void fail_and_cut(std::uint64_t at, int error)
-    {
-        platform::resize_file(fd_.get(), at);
-        throw lib::io::FileError(lib::io::text::cannot_write, path_, error);
-    }
-
-    std::string path_;
-    platform::UniqueFd fd_;
-};
+std::unique_ptr<lib::io::LockedFile> lock_well_file(const std::string& path)
+{
+    return std::make_unique<lib::io::LockedFile>(path, !locking_disabled_for(path));
+}
 
 // The arriving file repeats the remarks it carried last time: only those the well's file
 // does not hold yet are kept (remarks from `first_arrived` on are the arriving file's).
@@ -290,7 +221,8 @@ WellFileSummary summary_of(const FileStorage& model, const FileStamp& stamp, std
 
 // The summary the index holds for the file as it is now, or one made by reading it whole;
 // `model` then holds the file's parameters, layout, texts and remarks, never its records.
-WellFileSummary well_summary(LockedWellFile& file, const std::string& target, MergeIndex* index, FileStorage& model)
+WellFileSummary well_summary(const lib::io::LockedFile& file, const std::string& target, const MergeIndex* index,
+                             FileStorage& model)
 {
     const std::optional<FileStamp> stamp = stamp_of(file.fd());
     if (!stamp)
@@ -302,36 +234,57 @@ WellFileSummary well_summary(LockedWellFile& file, const std::string& target, Me
             return *known;
         }
     }
-    const LockedWellFile::Bytes bytes = file.read_all();
+    const lib::io::LockedFile::Bytes bytes = file.read_all();
     model.keep_records(false); // only their largest time matters here
     const std::size_t whole = load_realtime_bytes(model, bytes.data.get(), bytes.size);
     model.keep_records(true);
-    WellFileSummary summary = summary_of(model, *stamp, whole);
-    if (index)
-        index->put(target, summary);
-    return summary;
+    return summary_of(model, *stamp, whole);
 }
 
-bool merge_by_appending(const std::string& target, const std::string& source, MergeIndex* index, bool flush)
+// The index entry of the file once the tail is on disk.
+WellFileSummary grown_summary(const lib::io::LockedFile& file, const WellFileSummary& summary,
+                              const FileStorage& model, const RealtimeTail& tail, std::size_t appended)
 {
+    const std::optional<FileStamp> stamp = stamp_of(file.fd());
+    WellFileSummary grown = summary_of(model, stamp.value_or(FileStamp{}), summary.whole_length + appended);
+    grown.largest_time = std::max(summary.largest_time, model.largest_time());
+    // The model's layout is the arriving file's; the well file's is its own.
+    if (tail.params) {
+        grown.layout.resize(static_cast<std::size_t>(model.param_count));
+        for (std::size_t i = 0; i < grown.layout.size(); ++i)
+            grown.layout[i] = static_cast<std::int32_t>(i);
+    }
+    else {
+        grown.layout = summary.layout;
+    }
+    return grown;
+}
+
+} // namespace
+
+PendingAppend append_realtime(const std::string& target, const std::string& source, const MergeIndex* index)
+{
+    PendingAppend pending;
     FileStorage model;
-    std::unique_ptr<LockedWellFile> file;
+    std::unique_ptr<lib::io::LockedFile> file;
     WellFileSummary summary;
     try {
-        file = std::make_unique<LockedWellFile>(target);
+        file = lock_well_file(target);
         summary = well_summary(*file, target, index, model);
     }
     catch (const std::exception& error) {
         throw MergeLoadError(target, reason_of(error));
     }
     const WellState well = state_of(model);
+    // Nothing is written: the file as read is what the index may know of it now.
+    pending.unchanged = summary;
     if (summary.largest_time >= FileStorage::no_time_limit - 1)
-        return false; // largest + 2 would wrap: nothing can be newer
+        return pending; // largest + 2 would wrap: nothing can be newer
     model.set_time_filter(summary.largest_time + 2, FileStorage::no_time_limit);
     load_source(model, source);
     keep_new_remarks(model.remarks, well.remarks);
     if (model.records.size() == well.records && model.remarks.size() == well.remarks)
-        return false;
+        return pending;
 
     RealtimeTail tail;
     tail.version = summary.version;
@@ -341,46 +294,40 @@ bool merge_by_appending(const std::string& target, const std::string& source, Me
     tail.first_remark = well.remarks;
     tail.text_lines = changed_text_lines(well.text_lines, model);
     const std::vector<char> bytes = realtime_tail(model, tail);
-    file->append_at(summary.whole_length, bytes, flush);
-
-    if (index) {
-        const std::optional<FileStamp> stamp = stamp_of(file->fd());
-        if (!stamp)
-            return true; // the next merge reads the file whole
-        WellFileSummary grown = summary_of(model, *stamp, summary.whole_length + bytes.size());
-        grown.largest_time = std::max(summary.largest_time, model.largest_time());
-        // The model's layout is the arriving file's; the well file's is its own.
-        if (tail.params) {
-            grown.layout.resize(static_cast<std::size_t>(model.param_count));
-            for (std::size_t i = 0; i < grown.layout.size(); ++i)
-                grown.layout[i] = static_cast<std::int32_t>(i);
-        }
-        else {
-            grown.layout = summary.layout;
-        }
-        index->put(target, std::move(grown));
-    }
-    return true;
+    file->append_at(summary.whole_length, bytes.data(), bytes.size());
+    pending.grown = grown_summary(*file, summary, model, tail, bytes.size());
+    pending.unchanged.reset();
+    pending.file = std::move(file);
+    return pending;
 }
 
-} // namespace
 
 bool merge_realtime(const std::string& target, const std::string& source, MergeWrite how, MergeIndex* index)
 {
     if (how == MergeWrite::rewrite)
         return merge_by_rewriting(target, source);
-    return merge_by_appending(target, source, index, how == MergeWrite::append);
+    PendingAppend pending = append_realtime(target, source, index);
+    if (!pending.file) {
+        if (index && pending.unchanged)
+            index->put(target, std::move(*pending.unchanged));
+        return false;
+    }
+    pending.file->flush();
+    if (index && pending.grown)
+        index->put(target, std::move(*pending.grown));
+    return true;
 }
 
 bool cut_realtime_tail(const std::string& path)
 {
-    LockedWellFile file(path);
-    const LockedWellFile::Bytes bytes = file.read_all();
+    const std::unique_ptr<lib::io::LockedFile> file = lock_well_file(path);
+    const lib::io::LockedFile::Bytes bytes = file->read_all();
     FileStorage model;
     const std::size_t whole = load_realtime_bytes(model, bytes.data.get(), bytes.size);
     if (whole >= bytes.size)
         return false;
-    file.append_at(whole, {});
+    file->append_at(whole, nullptr, 0);
+    file->flush();
     return true;
 }
 

@@ -8,17 +8,18 @@
 // model through a temporary file and a rename. Either way, loading the result gives the same
 // model.
 
+#include "lib/io/Locked_file.h"
+#include "storage/Merge_index.h"
+
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
+
 namespace storage {
 
-class MergeIndex;
-
-// append_unflushed appends as append does but leaves the flush of the well's file to the
-// caller, who must flush it before counting the merge done (a package's files are flushed
-// together).
-enum class MergeWrite { append, append_unflushed, rewrite };
+enum class MergeWrite { append, rewrite };
 
 // One side of the merge could not be read; `path` names it.
 class MergeLoadError : public std::runtime_error {
@@ -39,6 +40,18 @@ private:
 // caller saves the index).
 bool merge_realtime(const std::string& target, const std::string& source, MergeWrite how = MergeWrite::append,
                     MergeIndex* index = nullptr);
+
+// An append whose flush is left to the caller, who flushes it with a package's other files
+// (lib::io::FilePlacement::add_appended) before counting the merge done.
+struct PendingAppend {
+    std::unique_ptr<lib::io::LockedFile> file;   // held locked, tail written; null: nothing new
+    std::optional<WellFileSummary> grown;        // the file's index entry once the tail is on disk
+    std::optional<WellFileSummary> unchanged;    // the entry of a file that received nothing
+};
+// Appends the new records and remarks of `source` to the well's file without flushing it;
+// reads what it needs of the well's file from `index` while the entry matches, and changes
+// nothing in the index. Errors as merge_realtime.
+PendingAppend append_realtime(const std::string& target, const std::string& source, const MergeIndex* index);
 
 // Cuts off, under the file's locks, what follows the last sector read whole (a sector a
 // killed append left cut). True when something was cut.

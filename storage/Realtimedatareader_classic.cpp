@@ -59,15 +59,11 @@ void read_records(FileStorage& model, storage::ByteCursor& in)
 
 } // namespace
 
-bool load_classic(FileStorage& model, const std::string& path)
-{
-    model.file_name = path;
-    read_param_list(model, lib::folder_of(path) + std::string(storage_text::classic_param_list));
-    model.param_count = classic_param_count;
+namespace {
 
-    const storage::InputBytes file(path, true);
-    storage::ByteCursor in = file.cursor();
-    // A bad record ends the reading with a warning; what was read before it stays.
+// A bad record ends the reading with a warning; what was read before it stays.
+void read_records_warning(FileStorage& model, storage::ByteCursor& in)
+{
     try {
         read_records(model, in);
     }
@@ -77,5 +73,29 @@ bool load_classic(FileStorage& model, const std::string& path)
     catch (...) {
         model.warnings.emplace_back(storage_text::unknown_error);
     }
+}
+
+} // namespace
+
+bool load_classic(FileStorage& model, const std::string& path)
+{
+    model.file_name = path;
+    read_param_list(model, lib::folder_of(path) + std::string(storage_text::classic_param_list));
+    model.param_count = classic_param_count;
+
+    const storage::InputBytes file(path, true);
+    storage::ByteCursor in = file.cursor();
+    read_records_warning(model, in);
+    return !model.records.empty();
+}
+
+bool load_classic_bytes(FileStorage& model, const std::string& path, const char* data, std::size_t size)
+{
+    model.file_name = path;
+    read_param_list(model, lib::folder_of(path) + std::string(storage_text::classic_param_list));
+    model.param_count = classic_param_count;
+    model.realtime_form = 0;
+    storage::ByteCursor in(data, size);
+    read_records_warning(model, in);
     return !model.records.empty();
 }

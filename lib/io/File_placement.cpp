@@ -108,32 +108,42 @@ void FilePlacement::add(const std::string& from, const std::string& to, Existing
     staged_.push_back(std::move(staged));
 }
 
-void FilePlacement::flush_with(const std::string& path)
+void FilePlacement::add_appended(std::unique_ptr<LockedFile> file, std::function<void()> on_flushed)
 {
     Staged staged;
-    staged.from = path;
-    staged.to = path;
-    staged.flush_only = true;
-    platform::OpenResult opened = platform::open_regular_file(path, platform::OpenAccess::read);
-    if (!opened.fd.valid())
-        throw FileError(text::cannot_open, path, opened.error);
-    staged.fd = std::move(opened.fd);
+    staged.from = file->path();
+    staged.to = file->path();
+    staged.appended = std::move(file);
+    staged.on_flushed = std::move(on_flushed);
     staged_.push_back(std::move(staged));
 }
 
-// The copy keeps its writer's lock until it is renamed, so that a run clearing the folder
-// of leftovers passes over it.
+void FilePlacement::add_new_folder(const std::string& folder)
+{
+    new_folders_.insert(folder);
+}
+
+// A copy is written through the descriptor made with its temporary file, which also holds
+// the lock that keeps a sweep of leftovers away until it is renamed.
 void FilePlacement::copy_beside_target(Staged& staged)
 {
     staged.copy = std::make_unique<FileReplacement>(staged.to);
-    OSFile copy;
-    copy.open(staged.copy->temporary_path(), open_write, false);
-    copy_contents(staged.from, copy);
-    platform::OpenResult opened = platform::open_regular_file(staged.copy->temporary_path(), platform::OpenAccess::read);
-    if (!opened.fd.valid())
-        throw FileError(text::cannot_write, staged.copy->temporary_path(), opened.error);
-    platform::try_lock(opened.fd.get(), platform::LockKind::exclusive);
-    staged.fd = std::move(opened.fd);
+    OSFile source;
+    source.open(staged.from, open_read, false);
+    std::vector<char> buffer(1 << 20);
+    std::uint64_t at = 0;
+    for (;;) {
+        const std::size_t got = source.read(buffer.data(), buffer.size());
+        for (std::size_t done = 0; done < got;) {
+            const std::int64_t put = platform::write_at(staged.copy->fd(), buffer.data() + done, got - done, at);
+            if (put <= 0)
+                throw FileError(text::cannot_write, staged.copy->temporary_path(), put < 0 ? errno : ENOSPC);
+            done += static_cast<std::size_t>(put);
+            at += static_cast<std::uint64_t>(put);
+        }
+        if (got < buffer.size())
+            break;
+    }
 }
 
 void FilePlacement::rename_into_place(Staged& staged, Outcome& outcome)
@@ -152,42 +162,79 @@ void FilePlacement::rename_into_place(Staged& staged, Outcome& outcome)
     outcome.existed = !outcome.placed;
 }
 
+// Each file is flushed exactly once: Linux reports a write-back error to one caller only,
+// so a second flush could say "done" of data that never reached the disk. A file server
+// reports some errors only at close, asked here while the descriptor (and its lock) stays.
+void FilePlacement::flush_files(std::vector<Staged>& staged, std::vector<Outcome>& outcomes)
+{
+    std::vector<int> fds;
+    for (const Staged& file : staged)
+        fds.push_back(file.flush_fd());
+    const std::vector<int> errors = platform::sync_data_each(fds);
+    for (std::size_t i = 0; i < staged.size(); ++i) {
+        const int error = errors[i] != 0 ? errors[i] : platform::check_close(fds[i]);
+        if (error != 0) {
+            const std::string& failed = staged[i].copy ? staged[i].copy->temporary_path() : staged[i].from;
+            outcomes[i].error = std::make_exception_ptr(FileError(text::cannot_write, failed, error));
+            staged[i].appended.reset(); // cuts the tail off again, under the lock it still holds
+            staged[i].copy.reset();     // removes the copy
+        }
+        else if (staged[i].appended) {
+            staged[i].appended->flushed();
+        }
+    }
+}
+
+// A folder that received a file or a new folder is flushed once; when that fails, no file
+// below it is sure to keep its name, and each is reported.
+void FilePlacement::flush_folders(const std::vector<Staged>& staged, std::vector<Outcome>& outcomes)
+{
+    std::set<std::string> folders;
+    for (std::size_t i = 0; i < staged.size(); ++i) {
+        if (outcomes[i].placed)
+            folders.insert(folder_or_dot(staged[i].to));
+    }
+    for (const std::string& made : new_folders_)
+        folders.insert(folder_or_dot(without_slash(made)));
+    new_folders_.clear();
+    for (const std::string& folder : folders) {
+        const int error = platform::sync_folder(folder);
+        if (error == 0)
+            continue;
+        const std::string below = with_slash(folder);
+        for (std::size_t i = 0; i < staged.size(); ++i) {
+            if (!outcomes[i].error && staged[i].to.starts_with(below))
+                outcomes[i].error = std::make_exception_ptr(FileError(text::cannot_write, folder, error));
+        }
+    }
+}
+
 std::vector<FilePlacement::Outcome> FilePlacement::commit()
 {
     std::vector<Staged> staged = std::move(staged_);
     staged_.clear();
     std::vector<Outcome> outcomes(staged.size());
-    std::vector<int> fds;
     for (std::size_t i = 0; i < staged.size(); ++i) {
         outcomes[i].from = staged[i].from;
         outcomes[i].to = staged[i].to;
-        fds.push_back(staged[i].fd.get());
     }
-    // A failed flush leaves that file's data uncertain; the others' flushes are retried
-    // one by one, so that only the files that failed stay out.
-    std::size_t failed = 0;
-    if (!platform::sync_data_together(fds, failed)) {
-        for (std::size_t i = 0; i < staged.size(); ++i) {
-            if (!platform::sync_data(fds[i]))
-                outcomes[i].error = std::make_exception_ptr(FileError(text::cannot_write, staged[i].to, errno));
-        }
-    }
-    std::set<std::string> folders;
+    flush_files(staged, outcomes);
     for (std::size_t i = 0; i < staged.size(); ++i) {
-        if (outcomes[i].error || staged[i].flush_only)
+        if (outcomes[i].error || staged[i].appended)
             continue;
         try {
             rename_into_place(staged[i], outcomes[i]);
-            staged[i].fd.reset();
-            if (outcomes[i].placed)
-                folders.insert(folder_or_dot(staged[i].to));
         }
         catch (const std::exception&) {
             outcomes[i].error = std::current_exception();
         }
+        staged[i].fd.reset();
     }
-    for (const std::string& folder : folders)
-        platform::sync_folder(folder);
+    flush_folders(staged, outcomes);
+    for (std::size_t i = 0; i < staged.size(); ++i) {
+        if (!outcomes[i].error && staged[i].on_flushed)
+            staged[i].on_flushed();
+    }
     return outcomes;
 }
 

@@ -45,6 +45,10 @@ FileReplacement::FileReplacement(std::string target, Durability durability)
     if (!file.fd.valid())
         throw FileError(text::cannot_open, pattern, file.error);
     temporary_ = std::move(file.path);
+    fd_ = std::move(file.fd);
+    // While this writer lives its file is no leftover: a sweep, of this machine or of
+    // another that shares the folder, passes over a file it cannot lock.
+    platform::try_record_lock(fd_.get(), platform::LockKind::exclusive);
 }
 
 FileReplacement::~FileReplacement()
@@ -53,40 +57,39 @@ FileReplacement::~FileReplacement()
         platform::remove_file(temporary_);
 }
 
+// The flush goes through the descriptor made with the file, before anything was written to
+// it, so that a write-back error of any of its writers is reported here.
 void FileReplacement::commit()
 {
-    const platform::OpenResult opened = platform::open_regular_file(temporary_, platform::OpenAccess::read);
-    if (!opened.fd.valid())
-        throw FileError(text::cannot_write, temporary_, opened.error);
-    const int fd = opened.fd.get();
-    if (durability_ == Durability::synced && !platform::sync_data(fd))
-        throw FileError(text::cannot_write, temporary_, errno);
-    // A scratch file usually moves into the store next, where it is flushed: start now.
-    if (durability_ == Durability::scratch)
-        platform::start_writeback(fd);
-
-    take_permissions_of_target(fd);
+    if (durability_ == Durability::synced) {
+        if (!platform::sync_data(fd_.get()))
+            throw FileError(text::cannot_write, temporary_, errno);
+        if (const int error = platform::check_close(fd_.get()); error != 0)
+            throw FileError(text::cannot_write, temporary_, error);
+    }
+    else {
+        // A scratch file usually moves into the store next, where it is flushed: start now.
+        platform::start_writeback(fd_.get());
+    }
+    take_permissions_of_target();
     if (const int error = platform::rename_path(temporary_, target_); error != 0)
         throw FileError(text::cannot_write, target_, error);
     committed_ = true;
-    if (durability_ == Durability::synced)
-        platform::sync_folder(folder_or_dot(target_));
+    if (durability_ == Durability::synced) {
+        if (const int error = platform::sync_folder(folder_or_dot(target_)); error != 0)
+            throw FileError(text::cannot_write, target_, error);
+    }
 }
 
-void FileReplacement::take_permissions_of_target(int fd) const
+void FileReplacement::take_permissions_of_target() const
 {
     const int old_mode = platform::permission_bits(target_);
-    platform::set_permission_bits(fd, old_mode >= 0 ? static_cast<unsigned>(old_mode) : (0666u & ~platform::current_umask()));
+    platform::set_permission_bits(fd_.get(), old_mode >= 0 ? static_cast<unsigned>(old_mode) : (0666u & ~platform::current_umask()));
 }
 
 bool FileReplacement::commit_flushed(bool replace_existing)
 {
-    {
-        const platform::OpenResult opened = platform::open_regular_file(temporary_, platform::OpenAccess::read);
-        if (!opened.fd.valid())
-            throw FileError(text::cannot_write, temporary_, opened.error);
-        take_permissions_of_target(opened.fd.get());
-    }
+    take_permissions_of_target();
     const int error = replace_existing ? platform::rename_path(temporary_, target_)
                                        : platform::rename_no_replace(temporary_, target_);
     if (error == EEXIST && !replace_existing)
@@ -115,8 +118,10 @@ void remove_replacement_leftovers(const std::string& folder)
             continue;
         const std::string path = base + entry.name;
         const platform::OpenResult opened = platform::open_read_no_follow(path);
-        // A writer of this moment holds its file locked: that one is not a leftover.
-        if (opened.fd.valid() && platform::try_lock(opened.fd.get(), platform::LockKind::exclusive))
+        // A writer of this moment holds its file locked: that one is not a leftover. The
+        // record lock holds between machines; the local lock is what older writers took.
+        if (opened.fd.valid() && platform::try_record_lock(opened.fd.get(), platform::LockKind::shared) != EAGAIN
+            && platform::try_lock(opened.fd.get(), platform::LockKind::exclusive))
             platform::remove_file(path);
     }
 }

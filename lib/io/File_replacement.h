@@ -7,6 +7,8 @@
 // any writer, close that writer, then commit(). Without commit() the temporary file is
 // removed and the target stays as it was. Errors are lib::io::FileError.
 
+#include "platform/File.h"
+
 #include <boost/noncopyable.hpp>
 
 #include <string>
@@ -25,9 +27,13 @@ public:
 
     const std::string& target_path() const { return target_; }
     const std::string& temporary_path() const { return temporary_; }
+    // The temporary file, open for reading and writing since it was made; it holds the
+    // record lock that tells a sweep of leftovers that its writer lives.
+    int fd() const { return fd_.get(); }
 
-    // Flushes the temporary file to disk, gives it the permissions of the file it replaces
-    // and renames it over the target.
+    // Flushes the temporary file to disk, gives it the permissions of the file it replaces,
+    // renames it over the target and flushes the folder. A failed flush or close throws and
+    // leaves the target as it was.
     void commit();
     // For a caller that has flushed the temporary file itself (several files at once): gives
     // it the permissions and renames it, without flushing file or folder. With
@@ -37,10 +43,11 @@ public:
     bool committed() const { return committed_; }
 
 private:
-    void take_permissions_of_target(int fd) const;
+    void take_permissions_of_target() const;
 
     std::string target_;
     std::string temporary_;
+    platform::UniqueFd fd_;
     Durability durability_;
     bool committed_ = false;
 };
@@ -48,8 +55,8 @@ private:
 // Whether a folder entry is the temporary file of a FileReplacement (".<name>.tmp-XXXXXX"),
 // left behind when the process was killed before it could commit or remove it.
 bool is_replacement_leftover(std::string_view name);
-// Removes such leftovers from the folder, except one that a writer still holds locked.
-// Call it only where no other commit into the folder can be under way.
+// Removes such leftovers from the folder, except one that a writer still holds locked (its
+// record lock holds between machines that share the folder).
 void remove_replacement_leftovers(const std::string& folder);
 
 // The whole contents of a file, read under a shared lock (lib::io::OSFile's rules).

@@ -72,12 +72,16 @@ TEST(FilePlacementTest, AMissingFileIsReportedWhenStagedAndTheOthersArePlaced)
     EXPECT_THROW(placement.add(dir.file("none.rac"), dir.file("store/none.rac"), FilePlacement::Existing::replace),
                  lib::io::FileError);
     placement.add(dir.write("b.ini", "b"), dir.file("store/b.ini"), FilePlacement::Existing::replace);
-    const std::string well = dir.write("store/1.realtim", "appended");
-    placement.flush_with(well);
+    const std::string well = dir.write("store/1.realtim", "appen");
+    auto file = std::make_unique<lib::io::LockedFile>(well, true);
+    file->append_at(5, "ded", 3);
+    bool flushed = false;
+    placement.add_appended(std::move(file), [&] { flushed = true; });
     const auto outcomes = placement.commit();
     ASSERT_EQ(outcomes.size(), 2u);
     EXPECT_TRUE(outcomes[0].placed);
     EXPECT_FALSE(outcomes[1].placed || outcomes[1].existed || outcomes[1].error); // flushed only
+    EXPECT_TRUE(flushed);
     EXPECT_EQ(testsupport::read_file(dir.file("store/b.ini")), "b");
     EXPECT_EQ(testsupport::read_file(well), "appended");
     EXPECT_TRUE(placement.commit().empty());
