@@ -257,7 +257,7 @@ void Placement::merge_classic(const std::string& source, const std::string& targ
         const lib::io::LockedFile::Bytes bytes = file->read_all();
         whole = bytes.size - bytes.size % classic_layout::record_size;
         model.keep_records(false); // only their largest time matters here
-        load_classic_bytes(model, target, bytes.data.get(), whole);
+        read_classic_records(model, bytes.data.get(), whole);
         model.keep_records(true);
     }
     catch (const std::exception& error) {
@@ -267,8 +267,11 @@ void Placement::merge_classic(const std::string& source, const std::string& targ
     if (largest >= FileStorage::no_time_limit - 1)
         return; // largest + 2 would wrap: nothing can be newer
     model.set_time_filter(largest + 2, FileStorage::no_time_limit);
+    // The arriving file's records only: its parameter list may have gone into the store
+    // already, and the well's file keeps its own.
     try {
-        model.load(source);
+        const std::string arriving = lib::io::read_whole_file(source);
+        read_classic_records(model, arriving.data(), arriving.size() - arriving.size() % classic_layout::record_size);
     }
     catch (const std::exception& error) {
         throw MergeFailure{source + ": " + lib::io::describe_error(error)};

@@ -183,9 +183,9 @@ private:
 
 // The readers and writers of each form, used by FileStorage.
 bool load_classic(FileStorage& model, const std::string& path);
-// Reads classic records held in memory, like load_classic; `path` names the file, whose
-// folder holds the parameter list.
-bool load_classic_bytes(FileStorage& model, const std::string& path, const char* data, std::size_t size);
+// Reads classic records held in memory as load_classic does, without the parameter list:
+// what a merge needs, which appends records and never touches the list.
+void read_classic_records(FileStorage& model, const char* data, std::size_t size);
 bool load_realtime(FileStorage& model, const std::string& path);
 void load_compressed(FileStorage& model, const std::string& base, int form_version);
 void load_after_decompressing(FileStorage& model, lib::io::BinaryInputStream& in);

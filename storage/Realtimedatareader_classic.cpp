@@ -89,13 +89,9 @@ bool load_classic(FileStorage& model, const std::string& path)
     return !model.records.empty();
 }
 
-bool load_classic_bytes(FileStorage& model, const std::string& path, const char* data, std::size_t size)
+void read_classic_records(FileStorage& model, const char* data, std::size_t size)
 {
-    model.file_name = path;
-    read_param_list(model, lib::folder_of(path) + std::string(storage_text::classic_param_list));
-    model.param_count = classic_param_count;
     model.realtime_form = 0;
     storage::ByteCursor in(data, size);
     read_records_warning(model, in);
-    return !model.records.empty();
 }

@@ -9,6 +9,7 @@
 #include "support/Expect.h"
 #include "support/TempDir.h"
 #include "testkit/Bytes.h"
+#include "testkit/Classic_writer.h"
 #include "testkit/Realtime_writer.h"
 #include "testkit/Synthetic.h"
 #include "testkit/Zreg_writer.h"
@@ -120,8 +121,9 @@ std::set<std::string> visible_names(const std::string& folder)
     return names;
 }
 
-// One run over the input folder with the cache of the home, saved when the run ends.
-void run_once(const std::string& home, const std::string& in, const std::string& store)
+// One run over the input folder with the cache of the home, saved when the run ends; the
+// number of packages that failed.
+int run_once(const std::string& home, const std::string& in, const std::string& store)
 {
     FilesDataStorage cache;
     cache.load(home + "TemporaryFileData.bin");
@@ -130,6 +132,7 @@ void run_once(const std::string& home, const std::string& in, const std::string&
                         .owner = &owner});
     run.Execute();
     cache.save(home + "TemporaryFileData.bin");
+    return run.failed_packages();
 }
 
 void expect_same_well_files(const std::string& expected, const std::string& got)
@@ -196,79 +199,106 @@ TEST(MergeKill, RunsKilledAtRandomMomentsEndAsOneUninterruptedRun)
 
 namespace {
 
+enum class WellForm { realtime, classic };
+
+const char* file_name_of(WellForm form)
+{
+    return form == WellForm::realtime ? "1.realtim" : "1.tim";
+}
+
 // One package of well 12 whose station file holds `count` records from `first` on.
-void write_one_package(const std::string& folder, std::size_t first, std::size_t count, std::uint32_t seed)
+void write_one_package(const std::string& folder, WellForm form, std::size_t first, std::size_t count, std::uint32_t seed)
 {
     std::filesystem::create_directories(folder);
     const auto params = testkit::synthetic_params(10);
     const auto records = testkit::synthetic_records(first + count, 10, seed);
     std::vector<FileStorageItem> mine(records.begin() + static_cast<std::ptrdiff_t>(first), records.end());
-    testkit::write_file(folder + "p.zreg",
-                        testkit::zreg_package(1, {member("inpgti.ini", testkit::inpgti_ini("12", "Северная", lib::enc_1251)),
-                                                  member("1.realtim", testkit::realtime_file(params, mine, {"Куст=1"}))}));
+    std::vector<testkit::ZregMember> members = {member("inpgti.ini", testkit::inpgti_ini("12", "Северная", lib::enc_1251))};
+    if (form == WellForm::realtime) {
+        members.push_back(member("1.realtim", testkit::realtime_file(params, mine, {"Куст=1"})));
+    }
+    else {
+        std::vector<testkit::ClassicRecord> rows;
+        for (const FileStorageItem& item : mine)
+            rows.push_back(testkit::classic_record_from(item));
+        members.push_back(member("inpgti.nbl", testkit::classic_param_list(params)));
+        members.push_back(member("1.tim", testkit::classic_file(rows)));
+    }
+    testkit::write_file(folder + "p.zreg", testkit::zreg_package(1, members));
 }
 
-std::vector<std::uint32_t> well_times(const std::string& store)
+std::vector<std::uint32_t> well_times(const std::string& store, WellForm form)
 {
     FileStorage model;
-    model.load(store + "Северная/12/1.realtim");
+    model.load(store + "Северная/12/" + file_name_of(form));
     return times_of(model);
 }
 
+struct TwoHomesCase {
+    const char* name;
+    WellForm form;
+    bool with_well; // the well has the file before the two runs
+};
+
 } // namespace
 
-// Two homes on one store, each with a package of the same well, run at once: the well ends
-// as one of the two runs in sequence leaves it, whether it had the file before or not.
+// Two homes on one store (two machines), each with a package of the same well, run at once:
+// the well ends as one of the two runs in sequence leaves it, never with fewer records,
+// whether its file is real-time or classic, and whether it had the file before or both
+// runs bring it new.
 TEST(TwoHomes, RunsAtOnceIntoOneWellEndAsOneOfTheTwoOrders)
 {
-    TempDir dir;
-    const std::string root = dir.folder();
-    write_one_package(root + "in-a/", 0, 6000, 1);
-    write_one_package(root + "in-b/", 3000, 6000, 1); // overlaps a's, and goes on
-    const auto fresh_home = [&](const std::string& home) {
-        std::filesystem::remove_all(root + home);
-        std::filesystem::create_directories(root + home);
-        return root + home;
+    const TwoHomesCase cases[] = {
+        {"a real-time well file", WellForm::realtime, true},
+        {"a classic well file", WellForm::classic, true},
+        {"a real-time file both runs bring new", WellForm::realtime, false},
+        {"a classic file both runs bring new", WellForm::classic, false},
     };
-    const auto in_sequence = [&](const char* first, const char* second, bool with_well) {
-        const std::string store = root + "seq-" + first + "-" + std::to_string(with_well) + "/";
-        if (with_well)
-            run_once(fresh_home("h0/"), root + "in-base/", store);
-        run_once(fresh_home("h1/"), root + "in-" + first + "/", store);
-        run_once(fresh_home("h2/"), root + "in-" + second + "/", store);
-        return well_times(store);
-    };
-    write_one_package(root + "in-base/", 0, 10, 1);
-
-    for (const bool with_well : {false, true}) {
-        const auto a_then_b = in_sequence("a", "b", with_well);
-        const auto b_then_a = in_sequence("b", "a", with_well);
-        ASSERT_NE(a_then_b, b_then_a);
-        for (int attempt = 0; attempt < 8; ++attempt) {
+    for (const TwoHomesCase& c : cases) {
+        TempDir dir;
+        const std::string root = dir.folder();
+        write_one_package(root + "in-a/", c.form, 0, 6000, 1);
+        write_one_package(root + "in-b/", c.form, 3000, 6000, 1); // overlaps a's, and goes on
+        write_one_package(root + "in-base/", c.form, 0, 10, 1);
+        const auto fresh_home = [&](const std::string& home) {
+            std::filesystem::remove_all(root + home);
+            std::filesystem::create_directories(root + home);
+            return root + home;
+        };
+        const auto in_sequence = [&](const char* first, const char* second) {
+            const std::string store = root + "seq-" + first + "/";
+            if (c.with_well)
+                run_once(fresh_home("h0/"), root + "in-base/", store);
+            run_once(fresh_home("h1/"), root + "in-" + first + "/", store);
+            run_once(fresh_home("h2/"), root + "in-" + second + "/", store);
+            return well_times(store, c.form);
+        };
+        const auto a_then_b = in_sequence("a", "b");
+        const auto b_then_a = in_sequence("b", "a");
+        ASSERT_NE(a_then_b, b_then_a) << c.name;
+        for (int attempt = 0; attempt < 10; ++attempt) {
             const std::string store = root + "shared/";
             std::filesystem::remove_all(store);
-            if (with_well)
+            if (c.with_well)
                 run_once(fresh_home("h0/"), root + "in-base/", store);
             std::vector<pid_t> children;
             for (const char* side : {"a", "b"}) {
                 const std::string home = fresh_home(std::string("home-") + side + "/");
                 const pid_t child = ::fork();
                 ASSERT_GE(child, 0);
-                if (child == 0) {
-                    run_once(home, root + "in-" + side + "/", store);
-                    ::_exit(0);
-                }
+                if (child == 0)
+                    ::_exit(run_once(home, root + "in-" + side + "/", store));
                 children.push_back(child);
             }
             for (const pid_t child : children) {
                 int status = 0;
                 ::waitpid(child, &status, 0);
-                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.name << ": a run failed";
             }
-            const auto got = well_times(store);
+            const auto got = well_times(store, c.form);
             EXPECT_TRUE(got == a_then_b || got == b_then_a)
-                << "attempt " << attempt << (with_well ? ", the well had the file" : ", a new well file")
-                << ": " << got.size() << " records";
+                << c.name << ", attempt " << attempt << ": " << got.size() << " records, in sequence "
+                << a_then_b.size() << " or " << b_then_a.size();
         }
     }
 }
