@@ -4,11 +4,13 @@
 #include "cli/Cli.h"
 #include "cli/Output.h"
 #include "cli/Tree.h"
+#include "extract/Run_lock.h"
 #include "lib/Sys_utils.h"
 #include "storage/Merge_index.h"
 
 #include <CLI/CLI.hpp>
 
+#include <optional>
 #include <ostream>
 
 namespace dravinex_cli {
@@ -30,6 +32,19 @@ int run_verify(const VerifyOptions& options, std::ostream& out, std::ostream& er
     if (!store_options_usable(options.store, err))
         return exit_usage;
     const StorePaths paths = resolve_store(options.store);
+    // A repair cuts files and removes leftovers: never under a run of this home, which may
+    // be appending. Each well file's own lock keeps other machines' runs out of the cut.
+    std::optional<RunLock> lock;
+    if (options.repair) {
+        try {
+            lock.emplace(paths.run_lock, true,
+                         [&] { err << run_lock_text::waiting << printable(paths.run_lock) << std::endl; });
+        }
+        catch (const std::exception& error) {
+            report(err, lib::io::describe_error(error));
+            return exit_failure;
+        }
+    }
     const catalogue::StoreReport report =
         catalogue::check_store(paths.to_path, lib::folder_of(paths.temp_dir) + storage::MergeIndex::file_name, options.repair);
     for (const catalogue::StoreFinding& finding : report.findings)

@@ -1,6 +1,8 @@
 #include "Cli_run.h"
 
 #include "core/support/TempDir.h"
+#include "extract/Run_lock.h"
+#include "lib/io/File_replacement.h"
 #include "storage/Merge_index.h"
 #include "storage/Realtime_merge.h"
 #include "testkit/Bytes.h"
@@ -8,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <memory>
+#include <thread>
 
 using testsupport::TempDir;
 
@@ -81,4 +86,32 @@ TEST(CliVerify, FindsWhatIsWrongAndRepairsOnlyCutTailsAndLeftovers)
     FileStorage model;
     model.load(well + "2.realtim");
     EXPECT_EQ(model.records.size(), 2u);
+}
+
+// A repair cuts and removes: it waits for a run of the same home, and passes over the
+// temporary file of a writer that lives (on this machine or another, by its record lock).
+TEST(CliVerify, ARepairWaitsForARunAndLeavesALiveWritersFile)
+{
+    TempDir dir;
+    const std::string home = dir.folder() + "home/";
+    const std::string store = dir.folder() + "store/";
+    const std::string well = store + "Северная/12/";
+    std::filesystem::create_directories(home);
+    std::filesystem::create_directories(well);
+    testkit::write_file(well + "1.realtim", well_file({1, 2}));
+    const lib::io::FileReplacement live(well + "1.realtim");
+    testkit::write_file(well + ".2.realtim.tmp-Zz99Yy", {1, 2}); // a killed writer's
+
+    auto run = std::make_unique<RunLock>(home + ".extract.lock", false);
+    ASSERT_TRUE(run->held());
+    std::thread release([&run] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        run.reset();
+    });
+    const clitest::CliRun repaired = clitest::run_cli({"verify", "--home", home, "--to", store, "--repair"});
+    release.join();
+    EXPECT_TRUE(repaired.err.starts_with("Идёт другая распаковка с теми же файлами программы, ждём её окончания: "))
+        << repaired.err;
+    EXPECT_FALSE(std::filesystem::exists(well + ".2.realtim.tmp-Zz99Yy"));
+    EXPECT_TRUE(std::filesystem::exists(live.temporary_path()));
 }
