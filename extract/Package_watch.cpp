@@ -312,6 +312,18 @@ void PackageWatcher::report(const std::string& path, const platform::FileStamp& 
         return;
     }
     told_busy_ = false;
+    // A lock file that cannot be made is a fault of the home, not of the package: said once,
+    // and the package is tried again at the next look, changed or not.
+    if (result.outcome == ExtractResult::Outcome::no_lock) {
+        if (!told_no_lock_) {
+            for (const std::string& error : result.errors)
+                reporter_.error(error);
+        }
+        told_no_lock_ = true;
+        tracker_.completed(path, stamp, SettleTracker::Clock::now());
+        return;
+    }
+    told_no_lock_ = false;
     for (const std::string& error : result.errors)
         reporter_.error(error);
     // Remembered here, so that the watch does not retry it until it changes; the job has

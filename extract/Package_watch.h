@@ -149,4 +149,5 @@ private:
     std::string arrival_folder_;
     bool root_present_ = false;
     bool told_busy_ = false;                  // said once that another run holds the lock
+    bool told_no_lock_ = false;               // said once that the lock file cannot be made
 };

@@ -219,10 +219,11 @@ protected:
             [&](const std::string& notice) { return notice.find(word) != std::string::npos; }));
     }
 
-    void start(const std::string& temp_dir = {})
+    void start(const std::string& temp_dir = {}, const std::string& run_lock = {})
     {
         WatchSettings settings{in(), store(), dir.file("TemporaryFileData.bin"),
-                               temp_dir.empty() ? dir.file("temp.dir.tmp") : temp_dir, lock_path(), settle};
+                               temp_dir.empty() ? dir.file("temp.dir.tmp") : temp_dir,
+                               run_lock.empty() ? lock_path() : run_lock, settle};
         watcher = std::make_unique<PackageWatcher>(settings, recorder, recorder);
         thread = std::thread([this] { status = watcher->run(stop_request); });
         ASSERT_TRUE(eventually([&] { return !recorder.read(recorder.notices).empty(); }));
@@ -381,6 +382,18 @@ TEST_F(WatchRun, aPackageWaitsWhileAnotherRunHoldsTheHomeAndIsTakenAfterIt) {
     EXPECT_EQ(recorder.read(recorder.notices).size(), 2u) << "said once, not at every look";
     other_run.reset();
     EXPECT_TRUE(eventually([&] { return std::filesystem::exists(placed("12")); }));
+}
+
+TEST_F(WatchRun, aLockFileThatCannotBeMadeIsSaidOnceAndThePackageIsTakenWhenItCanBe) {
+    const std::string folder = dir.file("locks");
+    start({}, folder + "/.extract.lock");
+    testkit::write_file(in() + "a.zreg", package_bytes("12"));
+    ASSERT_TRUE(eventually([&] { return !recorder.read(recorder.errors).empty(); }));
+    std::this_thread::sleep_for(settle * 3);
+    EXPECT_EQ(recorder.read(recorder.errors).size(), 1u) << "said once, not at every look";
+    std::filesystem::create_directories(folder);
+    EXPECT_TRUE(eventually([&] { return std::filesystem::exists(placed("12")); }))
+        << "a fault of the home is no failure of the package";
 }
 
 TEST_F(WatchRun, theInputFolderRemovedAndBackIsWatchedAgain) {
