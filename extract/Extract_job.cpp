@@ -3,6 +3,7 @@
 #include "extract/Extract_job.h"
 
 #include "extract/Run_lock.h"
+#include "lib/Sys_utils.h"
 
 #include <chrono>
 
@@ -116,8 +117,11 @@ ExtractResult ExtractJob::run(const ExtractRequest& request)
     const std::unique_ptr<RunLock> lock = take_lock(request.lock, result);
     if (!lock)
         return result;
-    // Another run of this home may have unpacked packages since the cache was read.
+    // Another run of this home may have unpacked packages since the cache was read, and an
+    // earlier start of the program may have seen packages fail.
     cache_.load(home_.cache);
+    const std::string failures_file = lib::folder_of(home_.cache) + FailureMemory::file_name;
+    failures_.load(failures_file);
     ExtractRunOptions options;
     options.data_root = request.data_root;
     options.package = request.package;
@@ -134,5 +138,6 @@ ExtractResult ExtractJob::run(const ExtractRequest& request)
     // so that a crash later does not unpack the same packages again.
     if (request.mode != PackageMode::single)
         save_cache(result);
+    failures_.save(failures_file);
     return result;
 }

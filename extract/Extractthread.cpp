@@ -8,6 +8,8 @@
 #include "lib/Strworks.h"
 #include "lib/Sys_utils.h"
 #include "lib/io/Binary_io.h"
+#include "lib/io/Field_record.h"
+#include "lib/io/File_replacement.h"
 #include "platform/Memory.h"
 #include "storage/Realtimedatareader.h"
 
@@ -50,10 +52,64 @@ std::string single_package_destination(const std::string& package_path, const st
     return lib::folder_of(package_path) + folder + "/";
 }
 
+void FailureMemory::remember(const std::string& path, platform::FileStamp stamp, std::string reason)
+{
+    Failure& failure = failed_[path];
+    changed_ = changed_ || !(failure.stamp == stamp) || failure.reason != reason;
+    failure = {stamp, std::move(reason)};
+}
+
+void FailureMemory::forget(const std::string& path)
+{
+    changed_ = failed_.erase(path) != 0 || changed_;
+}
+
 bool FailureMemory::failed_with(const std::string& path, const platform::FileStamp& stamp) const
 {
     const auto failure = failed_.find(path);
-    return failure != failed_.end() && failure->second == stamp;
+    return failure != failed_.end() && failure->second.stamp == stamp;
+}
+
+void FailureMemory::load(const std::string& path)
+{
+    std::map<std::string, Failure> loaded;
+    try {
+        const std::string bytes = lib::io::read_whole_file(path);
+        lib::io::FieldReader in(bytes);
+        for (std::size_t n = in.count(3 * sizeof(std::uint32_t) + sizeof(std::uint64_t) + sizeof(std::int64_t)); n > 0; --n) {
+            std::string package = in.text();
+            Failure failure;
+            failure.stamp.size = in.get<std::uint64_t>();
+            failure.stamp.changed_ns = in.get<std::int64_t>();
+            failure.reason = in.text();
+            loaded[std::move(package)] = std::move(failure);
+        }
+    }
+    catch (const std::exception&) {
+        return;
+    }
+    failed_ = std::move(loaded);
+    changed_ = false;
+}
+
+void FailureMemory::save(const std::string& path)
+{
+    if (!changed_)
+        return;
+    lib::io::FieldWriter out;
+    out.put(static_cast<std::uint32_t>(failed_.size()));
+    for (const auto& [package, failure] : failed_) {
+        out.put(package);
+        out.put(failure.stamp.size);
+        out.put(failure.stamp.changed_ns);
+        out.put(failure.reason);
+    }
+    try {
+        lib::io::replace_file_contents(path, out.out);
+        changed_ = false;
+    }
+    catch (const std::exception&) {
+    }
 }
 
 bool FailureMemory::failed_unchanged(const std::string& path) const
@@ -225,7 +281,7 @@ void TExtractThread::report_failure(const std::string& path, const std::string& 
     const std::optional<platform::FileStamp> stamp = platform::file_stamp(path);
     const bool repeated = options_.failures && stamp && options_.failures->failed_with(path, *stamp);
     if (options_.failures && stamp)
-        options_.failures->remember(path, *stamp);
+        options_.failures->remember(path, *stamp, detail);
     failures_.push_back({path, detail, repeated});
     journal_.push_back(extract_text::error_in_package + quoted(path) + ": " + one_line(detail));
     if (!options_.owner || repeated)

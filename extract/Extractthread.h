@@ -64,20 +64,34 @@ enum class PackageMode {
     single,      // unpacked whatever the cache says, straight into data_root; cache untouched
 };
 
-// Packages that failed, with the size and time they had then. A package that fails again
-// unchanged is only written to the journal: one damaged package must not stop every run
-// with the same error box.
+// Packages that failed, with the size and time they had then and why. A package that fails
+// again unchanged is only written to the journal: one damaged package must not stop every
+// run with the same error box, nor every start of the window.
 class FailureMemory {
 public:
-    void remember(const std::string& path, platform::FileStamp stamp) { failed_[path] = stamp; }
-    void forget(const std::string& path) { failed_.erase(path); }
+    // The file of the home that keeps the memory from one program start to the next.
+    static constexpr const char* file_name = "PackageFailures.bin";
+
+    void remember(const std::string& path, platform::FileStamp stamp, std::string reason = {});
+    void forget(const std::string& path);
     // True when the package failed before with this very stamp.
     bool failed_with(const std::string& path, const platform::FileStamp& stamp) const;
     // True when the package as it lies now failed before.
     bool failed_unchanged(const std::string& path) const;
 
+    // Takes what the file holds; a missing or damaged file leaves the memory as it is.
+    void load(const std::string& path);
+    // Writes the memory when it changed since load(); only a repeated error box is lost when
+    // it cannot be written, so errors are left out.
+    void save(const std::string& path);
+
 private:
-    std::map<std::string, platform::FileStamp> failed_;
+    struct Failure {
+        platform::FileStamp stamp;
+        std::string reason;
+    };
+    std::map<std::string, Failure> failed_;
+    bool changed_ = false;
 };
 
 // A well of the store by its area and well folder names.

@@ -158,6 +158,18 @@ TEST_F(ExtractJobTest, APackageThatFailsAgainUnchangedIsOnlyWrittenToTheJournal)
     EXPECT_TRUE(again.failures[0].repeated);
     EXPECT_EQ(owner.errors.size(), 1u) << "no second error box for the same damage";
 
+    {
+        // The program started again: the home remembers the failure and why.
+        FilesDataStorage other_cache;
+        RecordingOwner other_owner;
+        ExtractJob restarted(home(), other_cache, &other_owner);
+        const ExtractResult after_restart = restarted.run(everything());
+        EXPECT_TRUE(journal_names_it(after_restart));
+        ASSERT_EQ(after_restart.failures.size(), 1u);
+        EXPECT_TRUE(after_restart.failures[0].repeated);
+        EXPECT_TRUE(other_owner.errors.empty()) << "no error box after a restart for the same damage";
+    }
+
     testkit::write_file(bad, {1, 0, 0, 1, 'x', 'y'}); // changed: worth showing again
     EXPECT_EQ(job.run(everything()).failed, 1);
     EXPECT_EQ(owner.errors.size(), 2u);
