@@ -72,17 +72,13 @@ TDravinexMainForm::~TDravinexMainForm()
         check_thread_->wait(); // it reads the store only; its report has nowhere to go now
     if (overview_thread_)
         overview_thread_->wait();
-    // A run still going (the program is being torn down) must end before its cache goes;
-    // an error box it asked for just before is answered by closing it.
-    if (job_.running()) {
-        owner_.stop_asking();
-        job_.cancel();
-        while (job_.running()) {
-            QCoreApplication::sendPostedEvents();
-            QThread::msleep(5);
-        }
-        job_.wait();
-    }
+    // A run still going (the program is being torn down) must end before its cache goes: it
+    // is told that no error is shown any more, cancelled if it still waits for the lock, and
+    // joined. Nothing queued for the window runs now: a finished run's follow-up could
+    // start the next waiting package during teardown.
+    owner_.stop_asking();
+    job_.cancel();
+    job_.wait();
     save_settings();
     // Every run saves the cache when it ends; saving it again here would only overwrite what
     // a dravinex-cli run or a watch of the same home saved since.

@@ -28,6 +28,8 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -129,8 +131,9 @@ class WindowExtractOwner : public ExtractOwner {
 public:
     explicit WindowExtractOwner(TDravinexMainForm& window) : window_(window) {}
     void set_progress_window(QObject* progress) { progress_ = progress; }
-    // The window is going away: errors are no longer shown, so the run never waits on it.
-    void stop_asking() { closing_ = true; }
+    // The window is going away: errors are no longer shown, and a run waiting for one to be
+    // read goes on, so that the window can join it without running any queued work.
+    void stop_asking();
     void post_status(const std::string& text) override;
     void post_progress(int percent) override;
     void report_error(const std::string& caption, const std::string& message) override;
@@ -140,6 +143,8 @@ private:
     TDravinexMainForm& window_;
     QObject* progress_ = nullptr;
     std::atomic<bool> closing_{false};
+    std::mutex answer_mutex_;
+    std::condition_variable answered_;
 };
 
 class TDravinexMainForm : public QMainWindow {

@@ -12,6 +12,8 @@
 #include <QPlainTextEdit>
 #include <QThread>
 
+#include <memory>
+
 void WindowExtractOwner::post_status(const std::string& text)
 {
     QCoreApplication::postEvent(progress_, new ExtractProgressEvent(QString::fromStdString(text)));
@@ -35,10 +37,35 @@ void WindowExtractOwner::report_error(const std::string& caption, const std::str
             return;
         QMessageBox::critical(box_owner, QString::fromStdString(caption), QString::fromStdString(message));
     };
-    if (QThread::currentThread() == window_.thread())
+    if (QThread::currentThread() == window_.thread()) {
         show();
-    else
-        QMetaObject::invokeMethod(&window_, show, Qt::BlockingQueuedConnection);
+        return;
+    }
+    // Not a blocking call: the window's end must be able to release the run without
+    // answering what it had queued.
+    const auto seen = std::make_shared<bool>(false);
+    QMetaObject::invokeMethod(
+        &window_,
+        [this, show, seen] {
+            show();
+            {
+                const std::lock_guard lock(answer_mutex_);
+                *seen = true;
+            }
+            answered_.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(answer_mutex_);
+    answered_.wait(lock, [&] { return *seen || closing_.load(); });
+}
+
+void WindowExtractOwner::stop_asking()
+{
+    {
+        const std::lock_guard lock(answer_mutex_);
+        closing_ = true;
+    }
+    answered_.notify_all();
 }
 
 void WindowExtractOwner::post_notice(const std::string& text)

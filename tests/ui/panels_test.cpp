@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include "ui/Gridworks.h"
+#include <QThread>
 #include <QTreeWidget>
 
 namespace {
@@ -187,6 +188,30 @@ private slots:
         QVERIFY(window.run_ended());
         QVERIFY(QFile::exists(lost));
         QCOMPARE(window.form.cache.entries().size(), std::size_t{sample_count});
+    }
+
+    // Closing while a run waits for its error box to be read joins the run and runs nothing
+    // that was queued for the window: no follow-up, no next waiting package.
+    void closing_during_a_run_joins_it_and_starts_nothing_queued()
+    {
+        ui_test::Folders folders;
+        write_broken_package(folders.in() + QStringLiteral("bad.zreg"));
+        const QString waiting = folders.root.path() + QStringLiteral("/waiting.zreg");
+        {
+            QFile file(waiting);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            const testkit::Bytes bytes = testkit::one_record_package("31");
+            file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+        }
+        auto form = std::make_unique<TDravinexMainForm>(program_folders(folders.home().toStdString()), QStringList{});
+        form->show();
+        form->pending.push_back(waiting.toStdString());
+        form->tbtnExtract->trigger();
+        QVERIFY(form->extraction_running());
+        QThread::msleep(500); // the run asks for its error box and waits; nothing answers
+        form.reset();
+        QVERIFY(!QDir(folders.store() + QStringLiteral("Северная/31")).exists());
+        QCoreApplication::processEvents();
     }
 
     void the_journal_keeps_its_last_lines_only()
