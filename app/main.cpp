@@ -13,6 +13,7 @@
 #include "app/Controlworks.h"
 #include "app/Handoff.h"
 #include "app/Window_run.h"
+#include "platform/Memory.h"
 #include "ui/Main.h"
 #include "ui/viewer/Log_viewer.h"
 
@@ -107,5 +108,8 @@ int main(int argc, char** argv)
             return 1;
         }
     }
+    // A window is left open for months: each run's merge memory must go back, not stay as
+    // the high-water mark of the largest well file ever merged.
+    platform::keep_heap_small();
     return run_window(argc, argv, line, folders);
 }

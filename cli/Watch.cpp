@@ -5,6 +5,7 @@
 #include "extract/Extractthread.h"
 #include "extract/Package_watch.h"
 #include "extract/Run_notice.h"
+#include "platform/Memory.h"
 #include "platform/Notifications.h"
 
 #include <CLI/CLI.hpp>
@@ -118,6 +119,9 @@ int run_watch(const WatchOptions& options, std::ostream& out, std::ostream& err)
     settings.run_lock = paths.run_lock;
     settings.settle = std::chrono::milliseconds(std::llround(options.settle_seconds * 1000.0));
     WatchConsole console(out, err, options.notify);
+    // A watch runs for months: each package's merge memory must go back, not stay as the
+    // high-water mark of the largest well file ever merged.
+    platform::keep_heap_small();
     PackageWatcher watcher(settings, console, console);
     return watcher.run(stop) == 0 ? exit_ok : exit_failure;
 }

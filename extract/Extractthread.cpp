@@ -198,8 +198,6 @@ void TExtractThread::Execute()
         return;
     lib::delete_files(temp_dir_slash_);
 
-    // Before the first merge, so that its large blocks are already mapped on their own.
-    platform::release_free_memory();
     find_packages();
     finder_.sort_by_name();
     found_packages_ = static_cast<int>(finder_.files.size());

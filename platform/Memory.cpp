@@ -1,7 +1,5 @@
 #include "platform/Memory.h"
 
-#include <mutex>
-
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -16,14 +14,17 @@ constexpr int fixed_threshold = 1 << 20;
 
 } // namespace
 
+void keep_heap_small()
+{
+#if defined(__GLIBC__)
+    ::mallopt(M_MMAP_THRESHOLD, fixed_threshold);
+    ::mallopt(M_TRIM_THRESHOLD, fixed_threshold);
+#endif
+}
+
 void release_free_memory()
 {
 #if defined(__GLIBC__)
-    static std::once_flag fixed;
-    std::call_once(fixed, [] {
-        ::mallopt(M_MMAP_THRESHOLD, fixed_threshold);
-        ::mallopt(M_TRIM_THRESHOLD, fixed_threshold);
-    });
     ::malloc_trim(0);
 #endif
 }

@@ -5,13 +5,20 @@
 // glibc keeps freed memory for reuse and, after each large block it frees, raises the sizes
 // above which it maps blocks on their own and trims the top of an arena. A merge holds the
 // whole well file in memory, so every merge into a larger file than before left the process
-// that much larger for good. release_free_memory() first fixes those thresholds (once per
-// process), then hands every arena's free pages back.
+// that much larger for good.
 //
-// Thread-safe; never throws. Elsewhere than with glibc it does nothing.
+// keep_heap_small() fixes those thresholds for the rest of the process: only the programs
+// that run jobs for months call it, once at their start (the watch, the window), since a
+// fixed threshold makes every large block cost a map and an unmap, which a one-off
+// extraction, whose memory goes back at its exit anyway, need not pay.
+// release_free_memory() hands every arena's free pages back; a run calls it after each
+// package.
+//
+// Thread-safe; never throws. Elsewhere than with glibc they do nothing.
 
 namespace platform {
 
+void keep_heap_small();
 void release_free_memory();
 
 } // namespace platform
