@@ -19,6 +19,7 @@
 #include "extract/Extract_job.h"
 #include "extract/Run_lock.h"
 #include "lib/Sys_utils.h"
+#include "platform/Memory.h"
 #include "testkit/Bytes.h"
 #include "testkit/Classic_writer.h"
 #include "testkit/Compressed_writer.h"
@@ -290,6 +291,7 @@ int window_runner(const std::string& root)
     std::filesystem::create_directories(home);
     FilesDataStorage cache; // the window keeps one for its life; its job reloads it for every run
     QuietOwner owner;
+    platform::keep_heap_small(); // as the window's start does
     ExtractJob job({home + "TemporaryFileData.bin", home + "temp.dir.tmp", home + ".extract.lock"}, cache, &owner);
     for (std::string line; std::getline(std::cin, line);) {
         {
