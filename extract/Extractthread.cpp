@@ -94,6 +94,16 @@ void FailureMemory::load(const std::string& path)
 
 void FailureMemory::save(const std::string& path)
 {
+    // A package deleted from the input folder will not fail again: its entry goes.
+    for (auto failure = failed_.begin(); failure != failed_.end();) {
+        if (platform::path_kind(failure->first) == platform::PathKind::missing) {
+            failure = failed_.erase(failure);
+            changed_ = true;
+        }
+        else {
+            ++failure;
+        }
+    }
     if (!changed_)
         return;
     lib::io::FieldWriter out;

@@ -186,7 +186,8 @@ void FilePlacement::flush_files(std::vector<Staged>& staged, std::vector<Outcome
 }
 
 // A folder that received a file or a new folder is flushed once; when that fails, no file
-// below it is sure to keep its name, and each is reported.
+// placed below it is sure to keep its name, and each is reported. An appended file's name
+// was on disk before: its flushed records stand.
 void FilePlacement::flush_folders(const std::vector<Staged>& staged, std::vector<Outcome>& outcomes)
 {
     std::set<std::string> folders;
@@ -203,7 +204,7 @@ void FilePlacement::flush_folders(const std::vector<Staged>& staged, std::vector
             continue;
         const std::string below = with_slash(folder);
         for (std::size_t i = 0; i < staged.size(); ++i) {
-            if (!outcomes[i].error && staged[i].to.starts_with(below))
+            if (!outcomes[i].error && !staged[i].appended && staged[i].to.starts_with(below))
                 outcomes[i].error = std::make_exception_ptr(FileError(text::cannot_write, folder, error));
         }
     }

@@ -1,6 +1,7 @@
 #include "lib/io/File_placement.h"
 
 #include "lib/io/Binary_io.h"
+#include "platform/Fault_seam.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -98,4 +99,55 @@ TEST(FilePlacementTest, CopyFileReplacingAndPlaceFileReplaceTheTarget)
     EXPECT_EQ(testsupport::read_file(target), "placed");
     EXPECT_FALSE(std::filesystem::exists(dir.file("p.las")));
     EXPECT_THROW(lib::io::place_file(dir.file("none.las"), target), lib::io::FileError);
+}
+
+namespace {
+
+struct FaultedPlacementCase {
+    const char* name;
+    platform::fault::Call call;
+};
+
+} // namespace
+
+// A flush, close, rename or folder flush that fails is that file's error: a new file never
+// takes its name (nor leaves its copy behind), an appended tail is cut back to the old
+// length, and what waits for the flush does not run.
+TEST(FilePlacementTest, AFailingCallLeavesEachFileAsItWasAndSaysSo)
+{
+    namespace fault = platform::fault;
+    const FaultedPlacementCase cases[] = {
+        {"flush", fault::flush}, {"close", fault::close}, {"rename", fault::rename}, {"folder flush", fault::folder_flush},
+    };
+    for (const FaultedPlacementCase& c : cases) {
+        TempDir dir;
+        std::filesystem::create_directories(dir.file("store"));
+        const std::string store = std::filesystem::canonical(dir.file("store")).string();
+        const std::string copy = dir.write("store/run.rac", "old");
+        const std::string well = dir.write("store/1.tim", "records");
+        auto file = std::make_unique<lib::io::LockedFile>(well, true);
+        file->append_at(7, " and more", 9);
+        bool flushed = false;
+        FilePlacement placement;
+        placement.add(dir.write("run.rac", "new"), copy, FilePlacement::Existing::replace);
+        placement.add_appended(std::move(file), [&] { flushed = true; });
+
+        fault::arm({.calls = c.call, .nth = 1,
+                    .error = EIO, .folders = {store}});
+        const auto outcomes = placement.commit();
+        const bool met = fault::met();
+        fault::disarm();
+        ASSERT_TRUE(met) << c.name;
+        ASSERT_EQ(outcomes.size(), 2u) << c.name;
+        EXPECT_TRUE(outcomes[0].error || outcomes[1].error) << c.name << ": the failure was not reported";
+        if (outcomes[0].error && c.call != fault::folder_flush) {
+            EXPECT_EQ(testsupport::read_file(copy), "old") << c.name;
+        }
+        if (outcomes[1].error) {
+            EXPECT_EQ(testsupport::read_file(well), "records") << c.name << ": the tail was not cut back";
+            EXPECT_FALSE(flushed) << c.name;
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(dir.file("store")))
+            EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << c.name << ": a temporary file was left";
+    }
 }
