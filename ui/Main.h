@@ -75,6 +75,8 @@ inline constexpr const char* menu_exit = "Выход";
 inline constexpr const char* menu_view = "Вид";
 inline constexpr const char* menu_refresh = "Обновить списки";
 inline constexpr const char* menu_setup = "Настройка";
+inline constexpr const char* menu_packages = "Пакеты";
+inline constexpr const char* menu_data = "Данные";
 inline constexpr const char* menu_settings = "Настройки программы...";
 inline constexpr const char* menu_clear_cache = "Очистить кэш данных";
 inline constexpr const char* menu_check_store = "Проверить хранилище";
@@ -254,6 +256,7 @@ public:
     QAction* N2 = nullptr;  // Очистить кэш данных
     QAction* mnuCheckStore = nullptr; // Проверить хранилище
     QAction* mnuOverview = nullptr;   // Обзор скважин
+    QAction* mnuShowFile = nullptr;   // Просмотр файла
     QAction* N7 = nullptr;  // Вызов справки (disabled)
     QAction* N8 = nullptr;  // О программе...
     std::array<QIcon, 6> ImageList1;

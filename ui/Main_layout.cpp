@@ -33,9 +33,10 @@ QToolBar* make_tool_bar(QWidget* parent)
     return bar;
 }
 
-QAction* tool(QToolBar* bar, const QIcon& icon, const char* hint)
+QAction* tool(QToolBar* bar, const QIcon& icon, const char* hint, const char* name)
 {
     QAction* action = bar->addAction(icon, ui_text(hint).trimmed());
+    action->setObjectName(QString::fromLatin1(name));
     action->setToolTip(ui_text(hint));
     return action;
 }
@@ -90,8 +91,8 @@ void TDravinexMainForm::build_packed_panel()
     MyContainer1 = new TMyContainer(ui_text(main_text::packed_panel), Splitter3);
     MyContainer1->setMinimumWidth(16);
     ToolBar1 = make_tool_bar(MyContainer1);
-    tbtnExtract = tool(ToolBar1, ImageList1[image_triangle], main_text::hint_extract);
-    tbtnDelete = tool(ToolBar1, ImageList1[image_cross], main_text::hint_delete);
+    tbtnExtract = tool(ToolBar1, ImageList1[image_triangle], main_text::hint_extract, "tbtnExtract");
+    tbtnDelete = tool(ToolBar1, ImageList1[image_cross], main_text::hint_delete, "tbtnDelete");
     ListView1 = new QListWidget(MyContainer1);
     ListView1->setViewMode(QListView::ListMode);
     ListView1->setFlow(QListView::TopToBottom);
@@ -124,8 +125,8 @@ void TDravinexMainForm::build_tree_panel()
 {
     Panel3 = new QWidget(Splitter4);
     ToolBar2 = make_tool_bar(Panel3);
-    tbtnCopyTo = tool(ToolBar2, ImageList1[image_folder_arrow], main_text::hint_copy_to);
-    tbtbDeleteExtracted = tool(ToolBar2, ImageList1[image_cross], main_text::hint_delete_extracted);
+    tbtnCopyTo = tool(ToolBar2, ImageList1[image_folder_arrow], main_text::hint_copy_to, "tbtnCopyTo");
+    tbtbDeleteExtracted = tool(ToolBar2, ImageList1[image_cross], main_text::hint_delete_extracted, "tbtbDeleteExtracted");
     Tree = new QTreeWidget(Panel3);
     Tree->setHeaderHidden(true);
     Tree->setColumnCount(1);
@@ -155,6 +156,10 @@ void TDravinexMainForm::build_grid_panel()
     Grid->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     Grid->setWordWrap(false);
     Grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    // Tab leaves the grid for the next control instead of walking its cells for ever; Enter
+    // on a row opens its file, as a double click does.
+    Grid->setTabKeyNavigation(false);
+    Grid->installEventFilter(this);
     MyRectangle1 = new TMyRectangle(Panel4);
     Panel2 = new QWidget(Panel4);
     Panel2->setFixedHeight(30);
@@ -179,6 +184,7 @@ void TDravinexMainForm::build_journal_panel()
     MyContainer4 = new TMyContainer(ui_text(main_text::journal_panel), Splitter1);
     Memo1 = new QPlainTextEdit(MyContainer4);
     Memo1->setReadOnly(true);
+    Memo1->setTabChangesFocus(true);
     Memo1->setFrameShape(QFrame::NoFrame);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -195,13 +201,41 @@ void TDravinexMainForm::connect_controls()
     connect(Tree, &QTreeWidget::currentItemChanged, this, [this] { TreeChange(); });
     connect(Grid, &QTableView::doubleClicked, this, [this] { GridDblClick(); });
     connect(btnShowFile, &QPushButton::clicked, this, &TDravinexMainForm::btnShowFileClick);
+    // The view of the grid's file, also in the menu, with the keys of a file manager.
+    mnuShowFile = new QAction(ui_text(main_text::show_file), this);
+    mnuShowFile->setObjectName(QStringLiteral("mnuShowFile"));
+    mnuShowFile->setShortcut(QKeySequence(Qt::Key_F3));
+    mnuShowFile->setEnabled(false);
+    connect(mnuShowFile, &QAction::triggered, this, &TDravinexMainForm::btnShowFileClick);
 }
 
+// Every action of the two panels is in a menu with a shortcut, so that the window works
+// with the keyboard alone; the tool bars show the same actions. Delete acts on the panel
+// that has the focus: the package list's files or the tree's data.
 void TDravinexMainForm::build_menu()
 {
     QMenu* file = menuBar()->addMenu(ui_text(main_text::menu_file));
     mnuExit = file->addAction(ui_text(main_text::menu_exit), this, &QWidget::close);
     mnuExit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
+
+    QMenu* packages = menuBar()->addMenu(ui_text(main_text::menu_packages));
+    packages->setObjectName(QStringLiteral("mnuPackages"));
+    packages->addAction(tbtnExtract);
+    tbtnExtract->setShortcut(QKeySequence(Qt::Key_F9));
+    packages->addAction(tbtnDelete);
+    tbtnDelete->setShortcut(QKeySequence(QKeySequence::Delete));
+    tbtnDelete->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    ListView1->addAction(tbtnDelete);
+
+    QMenu* data = menuBar()->addMenu(ui_text(main_text::menu_data));
+    data->setObjectName(QStringLiteral("mnuData"));
+    data->addAction(mnuShowFile);
+    data->addAction(tbtnCopyTo);
+    tbtnCopyTo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    data->addAction(tbtbDeleteExtracted);
+    tbtbDeleteExtracted->setShortcut(QKeySequence(QKeySequence::Delete));
+    tbtbDeleteExtracted->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    Tree->addAction(tbtbDeleteExtracted);
 
     QMenu* view = menuBar()->addMenu(ui_text(main_text::menu_view));
     N10 = view->addAction(ui_text(main_text::menu_refresh), this, &TDravinexMainForm::N10Click);

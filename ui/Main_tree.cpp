@@ -15,6 +15,7 @@
 
 #include <QEventLoop>
 #include <QMessageBox>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTableView>
@@ -162,6 +163,7 @@ void TDravinexMainForm::fill_grid(const std::vector<PORE_FILES>& rows)
         cells.push_back({});
     grid_model->set_rows(std::move(cells));
     btnShowFile->setEnabled(!rows.empty());
+    mnuShowFile->setEnabled(!rows.empty());
 }
 
 QColor TDravinexMainForm::GridGetDrawParams(int row) const
@@ -237,6 +239,13 @@ bool TDravinexMainForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == Panel2 && event->type() == QEvent::Resize)
         fit_grid();
+    if (watched == Grid && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && btnShowFile->isEnabled()) {
+            btnShowFileClick();
+            return true;
+        }
+    }
     if (watched == Tree->viewport() && event->type() == QEvent::MouseButtonPress) {
         const auto* press = static_cast<QMouseEvent*>(event);
         if (press->button() == Qt::RightButton) {

@@ -16,12 +16,14 @@
 #include "ui/viewer/Log_viewer.h"
 
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QPushButton>
 #include <QTableView>
 #include "ui/Gridworks.h"
+#include <algorithm>
 #include <QThread>
 #include <QTreeWidget>
 
@@ -212,6 +214,84 @@ private slots:
         form.reset();
         QVERIFY(!QDir(folders.store() + QStringLiteral("Северная/31")).exists());
         QCoreApplication::processEvents();
+    }
+
+    // The whole day's work by keyboard alone: every panel action sits in a menu with its
+    // shortcut, Tab walks the panels without being trapped, Enter opens, Delete trashes in
+    // the panel that has the focus.
+    void the_keyboard_alone_reaches_every_action()
+    {
+        ui_test::Folders folders;
+        copy_samples(folders.in(), {QStringLiteral("Северная_12_рейс1.zreg"), QStringLiteral("Южная_7_рейс1.zreg")});
+        Window window(folders);
+        TDravinexMainForm& form = window.form;
+        QApplication::setActiveWindow(&form);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+
+        const struct {
+            const char* menu;
+            const char* action;
+            QKeySequence keys;
+        } menu_items[] = {
+            {"mnuPackages", "tbtnExtract", QKeySequence(Qt::Key_F9)},
+            {"mnuPackages", "tbtnDelete", QKeySequence(QKeySequence::Delete)},
+            {"mnuData", "mnuShowFile", QKeySequence(Qt::Key_F3)},
+            {"mnuData", "tbtnCopyTo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)},
+            {"mnuData", "tbtbDeleteExtracted", QKeySequence(QKeySequence::Delete)},
+        };
+        for (const auto& item : menu_items) {
+            auto* menu = form.findChild<QMenu*>(QString::fromLatin1(item.menu));
+            QVERIFY2(menu != nullptr, item.menu);
+            const auto actions = menu->actions();
+            const auto found = std::find_if(actions.begin(), actions.end(), [&](QAction* action) {
+                return action->objectName() == QString::fromLatin1(item.action);
+            });
+            QVERIFY2(found != actions.end(), item.action);
+            QCOMPARE((*found)->shortcut(), item.keys);
+        }
+
+        form.ListView1->setFocus();
+        QTest::keyClick(form.ListView1, Qt::Key_F9);
+        QVERIFY(window.run_ended());
+        QVERIFY(window.node(QStringLiteral("Скважина 12")) != nullptr);
+        QApplication::setActiveWindow(&form); // the run's progress window had it
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+
+        // Tab: package list, tree, file grid (its cells are not walked), the button, journal.
+        form.ListView1->setFocus();
+        const QWidget* order[] = {form.Tree, form.Grid};
+        for (const QWidget* next : order) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
+        window.select(QStringLiteral("Скважина 12"));
+        form.Grid->setFocus();
+        QTest::keyClick(form.Grid, Qt::Key_Down);
+        QTest::keyClick(form.Grid, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), form.btnShowFile);
+        QTest::keyClick(form.btnShowFile, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), form.Memo1);
+
+        // Enter on a data file's row opens the viewer.
+        form.Grid->setFocus();
+        form.Grid->setCurrentIndex(form.grid_model->index(1, 0));
+        QTest::keyClick(form.Grid, Qt::Key_Return);
+        const auto viewers = form.findChildren<viewer::LogViewer*>();
+        QCOMPARE(viewers.size(), 1);
+        delete viewers.front();
+
+        // Delete in the package list trashes the package; in the tree, the well's data.
+        form.ListView1->setFocus();
+        form.ListView1->setCurrentRow(0);
+        form.ListView1->item(0)->setSelected(true);
+        QTest::keyClick(form.ListView1, Qt::Key_Delete);
+        QCOMPARE(form.ListView1->count(), 1);
+        QVERIFY(QFile::exists(trash_files() + QStringLiteral("Северная_12_рейс1.zreg")));
+        window.select(QStringLiteral("Скважина 7"));
+        form.Tree->setFocus();
+        QTest::keyClick(form.Tree, Qt::Key_Delete);
+        QVERIFY(!QDir(folders.store() + QStringLiteral("Южная/7")).exists());
+        QCOMPARE(form.ListView1->count(), 1); // the package list's Delete did not act again
     }
 
     void the_journal_keeps_its_last_lines_only()
