@@ -130,6 +130,8 @@ int run_extract(const ExtractOptions& options, std::ostream& out, std::ostream& 
     const std::string package = single ? lib::absolute_path(options.package) : std::string();
     if (problem.empty() && single)
         problem = check_package(package);
+    if (problem.empty() && single && !is_destination_name(options.name))
+        problem = "NAME — имя папки рядом с пакетом, а не путь: " + options.name;
     if (!problem.empty()) {
         report(err, problem);
         return exit_usage;

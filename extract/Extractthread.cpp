@@ -64,6 +64,11 @@ void FailureMemory::forget(const std::string& path)
     changed_ = failed_.erase(path) != 0 || changed_;
 }
 
+bool is_destination_name(const std::string& name)
+{
+    return name.find('/') == std::string::npos && name != "." && name != "..";
+}
+
 bool FailureMemory::failed_with(const std::string& path, const platform::FileStamp& stamp) const
 {
     const auto failure = failed_.find(path);
@@ -165,7 +170,7 @@ void TExtractThread::report_run_error(const std::string& message)
 void TExtractThread::find_packages()
 {
     if (!options_.package.empty()) {
-        finder_.find(options_.package, lib::attr_set_files, false);
+        find_named_package();
         return;
     }
     // A missing input folder would read as a run that found nothing new.
@@ -175,6 +180,27 @@ void TExtractThread::find_packages()
     }
     for (const PackageKindInfo& kind : package_kinds)
         finder_.find(options_.from_path + std::string(kind.mask), lib::attr_set_files, true);
+}
+
+// A named package that is not there, or not a file the run would take, fails the run: a
+// quiet end would read like a package with nothing new in it.
+void TExtractThread::find_named_package()
+{
+    const std::string& path = options_.package;
+    switch (platform::path_kind(path)) {
+    case platform::PathKind::missing:
+        report_failure(path, extract_text::package_missing);
+        return;
+    case platform::PathKind::folder:
+        report_failure(path, extract_text::package_is_folder);
+        return;
+    case platform::PathKind::regular:
+    case platform::PathKind::other:
+        break;
+    }
+    finder_.find(path, lib::attr_set_files, false);
+    if (finder_.files.empty())
+        report_failure(path, extract_text::package_hidden);
 }
 
 // A folder the run needs and could not make ends the run with an error: nothing could be
@@ -311,8 +337,13 @@ void TExtractThread::extract_package(const std::string& path)
     // missing zlib) may be gone next time: a failed package is never remembered as done.
     try {
         const std::optional<PackageKindInfo> kind = package_kind_of(path);
-        if (kind)
-            unpack_package(path, kind->kind, temp_dir_slash_);
+        if (!kind) {
+            // Only a named or handed-over file can be of no kind: the folder's search asks
+            // for the kinds by name.
+            report_failure(path, extract_text::not_a_package);
+            return;
+        }
+        unpack_package(path, kind->kind, temp_dir_slash_);
     }
     catch (const std::exception& error) {
         report_failure(path, lib::io::describe_error(error));

@@ -55,6 +55,11 @@ inline constexpr const char* store_not_created = "Не удалось созда
 inline constexpr const char* temp_not_created = "Не удалось создать временную папку ";
 inline constexpr const char* input_folder = "Папка пакетов ";
 inline constexpr const char* input_missing = " не существует";
+inline constexpr const char* package_missing = "такого файла нет";
+inline constexpr const char* package_is_folder = "это папка, а не пакет";
+inline constexpr const char* package_hidden = "скрытый файл не распаковывается";
+inline constexpr const char* not_a_package =
+    "это не пакет: распаковываются только файлы .zreg, .rar, .7z_reg, .compr_rt и .compr2_rt";
 } // namespace extract_text
 
 // How a run treats the packages it unpacks.
@@ -162,6 +167,7 @@ private:
     void remember_done(const std::string& path);
     void note_arrival();
     void find_packages();
+    void find_named_package();
     bool prepare_folder(const std::string& folder, bool with_parents, const char* what);
 
     ExtractRunOptions options_;
@@ -223,4 +229,7 @@ private:
 // Where a package named on a command line sends its data: the folder `name` beside the
 // package, or "GTI_Data" beside it when no name (or an empty one) is given. Ends with '/'.
 std::string single_package_destination(const std::string& package_path, const std::string& name);
+// Whether `name` can be that folder's name: no '/', never "." or "..". A path there would
+// make a chain of folders beside the package, or lead out of its folder.
+bool is_destination_name(const std::string& name);
 

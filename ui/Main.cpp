@@ -160,14 +160,20 @@ std::optional<TDravinexMainForm::CommandLinePackage> TDravinexMainForm::command_
         return std::nullopt;
     const std::string file = arguments.front().toStdString();
     const std::string name = arguments.size() == 2 ? arguments[1].toStdString() : std::string();
-    if (!lib::file_exists(file))
-        return std::nullopt;
-    return CommandLinePackage{file, single_package_destination(file, name)};
+    // A file that is missing or no package is the run's to report, in the journal.
+    if (!is_destination_name(name))
+        return CommandLinePackage{file, {}, name};
+    return CommandLinePackage{file, single_package_destination(file, name), {}};
 }
 
 void TDravinexMainForm::run_command_line()
 {
-    if (const auto named = command_line_package(arguments_))
+    const auto named = command_line_package(arguments_);
+    if (!named)
+        return;
+    if (!named->bad_name.empty())
+        add_journal_line(ui_text(main_text::bad_destination_name) + QString::fromStdString(named->bad_name));
+    else
         start_extraction(named->package, named->destination, PackageMode::single);
 }
 

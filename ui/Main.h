@@ -76,6 +76,8 @@ inline constexpr const char* menu_view = "Вид";
 inline constexpr const char* menu_refresh = "Обновить списки";
 inline constexpr const char* menu_setup = "Настройка";
 inline constexpr const char* menu_packages = "Пакеты";
+inline constexpr const char* bad_destination_name =
+    "Пакет не распакован: второй параметр — имя папки рядом с пакетом, а не путь: ";
 inline constexpr const char* menu_data = "Данные";
 inline constexpr const char* menu_settings = "Настройки программы...";
 inline constexpr const char* menu_clear_cache = "Очистить кэш данных";
@@ -214,6 +216,7 @@ public:
     struct CommandLinePackage {
         std::string package;
         std::string destination;
+        std::string bad_name; // a NAME that is a path: refused, no run
     };
     static std::optional<CommandLinePackage> command_line_package(const QStringList& arguments);
 

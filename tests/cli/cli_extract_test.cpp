@@ -177,6 +177,7 @@ TEST_F(CliStore, AWrongCommandLineIsRefusedBeforeAnythingIsCreated)
         {{"extract", "--home", home(), "--to", ""}, "--to: пустой путь"},
         {{"extract", "--home", home(), in() + "none.zreg"}, in() + "none.zreg: такого файла нет"},
         {{"extract", "--home", home(), in()}, in() + ": это папка, а не пакет"},
+        {{"extract", "--home", home(), path, "/tmp/x"}, "NAME — имя папки рядом с пакетом, а не путь: /tmp/x"},
         {{"tree", "--home", home(), "--to", missing}, "--to " + missing + ": такой папки нет"},
         {{"cache", "--home", missing, "list"}, "--home " + missing + ": такой папки нет"},
     };
@@ -192,6 +193,19 @@ TEST_F(CliStore, AWrongCommandLineIsRefusedBeforeAnythingIsCreated)
     EXPECT_FALSE(std::filesystem::exists(in() + "GTI_Data"));
     EXPECT_FALSE(std::filesystem::exists(home() + "temp.dir.tmp"));
     EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
+TEST_F(CliStore, ANamedFileThatIsNoPackageFailsWithItsReason)
+{
+    testkit::write_file(in() + "заметка.txt", {'x'});
+    const clitest::CliRun run = cli({"extract", "--home", home(), in() + "заметка.txt"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("Произошла ошибка при распаковке файла \"" + in() + "заметка.txt\": это не пакет"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.err.find("распаковано: 0, пропущено как уже распакованные: 0, с ошибками: 1"), std::string::npos)
+        << run.err;
+    EXPECT_FALSE(std::filesystem::exists(in() + "GTI_Data") && !std::filesystem::is_empty(in() + "GTI_Data"));
 }
 
 TEST_F(CliStore, RelativeFoldersAreTakenFromTheCurrentFolder)

@@ -525,6 +525,30 @@ private slots:
         QVERIFY(first >= 0 && second > first);
     }
 
+    // A file that is no package, handed to the running window, fails with its reason in the
+    // journal and its error box; nothing is placed and the summary counts it as failed.
+    void a_handed_over_file_that_is_no_package_says_so()
+    {
+        ui_test::Folders folders;
+        Window window(folders);
+        const QString note = folders.root.path() + QStringLiteral("/заметка.txt");
+        {
+            QFile file(note);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("a note, not a package");
+        }
+        int error = 0;
+        platform::append_line_locked(folders.home().toStdString() + ".files", note.toStdString(), error);
+        ui_test::MessageBoxAnswerer answer(QMessageBox::Ok);
+        window.form.receive_hand_off();
+        QVERIFY(window.run_ended());
+        const QStringList journal = window.journal();
+        QVERIFY(journal.contains(QStringLiteral("Произошла ошибка при распаковке файла \"%1\": ").arg(note)
+                                 + QString::fromUtf8(extract_text::not_a_package)));
+        QVERIFY(journal.last().endsWith(QStringLiteral("с ошибками: 1")));
+        QVERIFY(!QDir(folders.store()).exists() || QDir(folders.store()).isEmpty());
+    }
+
     void deleted_packages_and_data_go_to_the_trash()
     {
         ui_test::Folders folders;

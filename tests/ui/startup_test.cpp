@@ -265,7 +265,11 @@ private slots:
         QTest::newRow("package and an empty name") << QStringList{package, QString()} << QStringLiteral("GTI_Data/");
         QTest::newRow("three arguments") << QStringList{package, QStringLiteral("a"), QStringLiteral("b")}
                                          << QStringLiteral("GTI_Data/");
-        QTest::newRow("a missing package") << QStringList{samples_folder() + QStringLiteral("нет.zreg")} << QString();
+        // The run says that the package is missing, in the journal.
+        QTest::newRow("a missing package") << QStringList{samples_folder() + QStringLiteral("нет.zreg")}
+                                           << QStringLiteral("GTI_Data/");
+        QTest::newRow("a name that is a path") << QStringList{package, QStringLiteral("/tmp/x")} << QString();
+        QTest::newRow("a name that leads out") << QStringList{package, QStringLiteral("..")} << QString();
         QTest::newRow("no arguments") << QStringList{} << QString();
     }
 
@@ -275,7 +279,7 @@ private slots:
         QFETCH(QString, destination);
         const auto named = TDravinexMainForm::command_line_package(arguments);
         if (destination.isEmpty()) {
-            QVERIFY(!named);
+            QVERIFY(!named || !named->bad_name.empty());
             return;
         }
         QVERIFY(named);

@@ -278,8 +278,36 @@ TEST_F(ExtractRun, ASinglePackageGoesStraightIntoItsFolderWithoutTheCache)
     run_one(path, root); // always unpacked; the merge adds nothing
     EXPECT_EQ(times_of(*load(root + "1.realtim")), std::vector<std::uint32_t>{1});
 
+}
+
+// A named file the run would not take fails with a sentence that says why, and nothing is
+// placed: a run that "unpacked" it would be a failure reported as success.
+TEST_F(ExtractRun, ANamedFileThatIsNoPackageFailsAndSaysWhy)
+{
+    testkit::write_file(in() + "заметка.txt", {'x'});
     testkit::write_file(in() + ".hidden.zreg", testkit::zreg_package(1, {identity()}));
-    EXPECT_EQ(run_one(in() + ".hidden.zreg", root), nothing_new);
+    std::filesystem::create_directories(in() + "folder.zreg");
+    const struct {
+        const char* name;
+        const char* reason;
+    } cases[] = {
+        {"заметка.txt", extract_text::not_a_package},
+        {"нет.zreg", extract_text::package_missing},
+        {".hidden.zreg", extract_text::package_hidden},
+        {"folder.zreg", extract_text::package_is_folder},
+    };
+    for (const auto& c : cases) {
+        const std::string path = in() + c.name;
+        const std::string root = dir.folder() + "GTI_Data/";
+        const Lines journal = run_one(path, root);
+        EXPECT_EQ(failed, 1) << c.name;
+        EXPECT_EQ(journal, (Lines{"Распаковка данных:", std::string(extract_text::error_in_package) + "\"" + path + "\": "
+                                                           + c.reason}))
+            << c.name;
+        ASSERT_EQ(owner.errors.size(), 1u) << c.name;
+        EXPECT_NE(owner.errors[0].find(c.reason), std::string::npos) << c.name;
+        EXPECT_FALSE(std::filesystem::exists(root) && !std::filesystem::is_empty(root)) << c.name;
+    }
 }
 
 TEST_F(ExtractRun, ANewcompr1MemberBecomesARealtimeFileInTheWell)
@@ -487,6 +515,14 @@ TEST_F(ExtractRun, TheRunNamesTheWellsThatReceivedNewData)
     package("f.zreg", {identity("12"), member("1.realtim", realtime({3}))}); // nothing newer
     run_all();
     EXPECT_TRUE(wells.empty());
+}
+
+TEST(SinglePackageDestination, IsAFolderNameNeverAPath)
+{
+    for (const char* name : {"", "Мои данные", "a.b"})
+        EXPECT_TRUE(is_destination_name(name)) << name;
+    for (const char* name : {"/tmp/x", "a/b", ".", ".."})
+        EXPECT_FALSE(is_destination_name(name)) << name;
 }
 
 TEST(SinglePackageDestination, IsTheNamedFolderOrGTIDataBesideThePackage)
