@@ -158,18 +158,34 @@ void StoreChecker::check_index(const std::string& root, const std::string& index
 {
     if (index_path.empty())
         return;
-    const storage::MergeIndex index(index_path);
+    storage::MergeIndex index(index_path);
+    std::vector<std::pair<StoreFinding::Kind, std::string>> wrong;
     for (const auto& [path, summary] : index.entries()) {
         if (!path.starts_with(root))
             continue;
         const std::optional<storage::FileStamp> now = storage::stamp_of(path);
         if (!now)
-            add(StoreFinding::stale_index, path);
+            wrong.emplace_back(StoreFinding::stale_index, path);
         else if (now->device != summary.stamp.device || now->inode != summary.stamp.inode)
-            add(StoreFinding::foreign_index, path);
+            wrong.emplace_back(StoreFinding::foreign_index, path);
         else if (!(*now == summary.stamp))
-            add(StoreFinding::stale_index, path);
+            wrong.emplace_back(StoreFinding::stale_index, path);
     }
+    // A repair forgets the entries that no longer match: the next merge reads those files
+    // whole, as it would anyway, and the store checks clean.
+    bool repaired = false;
+    if (repair_ && !wrong.empty()) {
+        for (const auto& [kind, path] : wrong)
+            index.erase(path);
+        try {
+            index.save();
+            repaired = true;
+        }
+        catch (const std::exception&) {
+        }
+    }
+    for (const auto& [kind, path] : wrong)
+        add(kind, path, {}, repaired);
 }
 
 } // namespace
@@ -200,10 +216,12 @@ std::string describe_finding(const StoreFinding& finding)
         line = "обрезанный последний сектор, байт: " + finding.detail + ": " + finding.path;
         break;
     case StoreFinding::stale_index:
-        line = "устаревшая запись индекса слияния (файл изменён или удалён): " + finding.path;
+        line = "устаревшая запись индекса слияния (файл изменён или удалён; следующее слияние прочтёт его "
+               "целиком): " + finding.path;
         break;
     case StoreFinding::foreign_index:
-        line = "запись индекса слияния относится к другому файлу с тем же именем: " + finding.path;
+        line = "запись индекса слияния относится к другому файлу с тем же именем (следующее слияние прочтёт "
+               "файл целиком): " + finding.path;
         break;
     case StoreFinding::leftover:
         line = "временный файл прерванной записи: " + finding.path;
@@ -215,6 +233,22 @@ std::string describe_finding(const StoreFinding& finding)
     if (finding.repaired)
         line += finding.kind == StoreFinding::leftover ? " — удалён" : " — исправлено";
     return line;
+}
+
+bool repairable(const StoreFinding& finding)
+{
+    switch (finding.kind) {
+    case StoreFinding::cut_tail:
+    case StoreFinding::stale_index:
+    case StoreFinding::foreign_index:
+    case StoreFinding::leftover:
+        return !finding.repaired;
+    case StoreFinding::reader_warnings:
+    case StoreFinding::unreadable:
+    case StoreFinding::unseen:
+        return false;
+    }
+    return false;
 }
 
 } // namespace catalogue

@@ -38,4 +38,8 @@ StoreReport check_store(const std::string& data_root, const std::string& index_p
 // One line of the report in Russian: what was found, the file, and whether it was mended.
 std::string describe_finding(const StoreFinding& finding);
 
+// Whether a repair would mend the finding (and has not yet): a cut end is cut off, a killed
+// writer's temporary file removed, an index entry that no longer matches forgotten.
+bool repairable(const StoreFinding& finding);
+
 } // namespace catalogue

@@ -56,6 +56,8 @@ public:
     // The entry of a well file, whatever its stamp.
     const WellFileSummary* find(const std::string& well_file) const;
     void put(const std::string& well_file, WellFileSummary summary);
+    // Forgets a well file's entry; the next merge into it reads the file whole.
+    void erase(const std::string& well_file) { entries_.erase(well_file); }
     const std::map<std::string, WellFileSummary>& entries() const { return entries_; }
 
     // Writes the index file through a temporary file and a rename; nothing without a path.

@@ -86,6 +86,19 @@ inline constexpr const char* check_started = "Проверка хранилищ�
 inline constexpr const char* check_done = "Проверка хранилища окончена. Проверено файлов данных: ";
 inline constexpr const char* check_found = ", найдено: ";
 inline constexpr const char* check_failed = "Проверка хранилища не удалась: ";
+inline constexpr const char* repair_started = "Исправление хранилища ";
+inline constexpr const char* repair_caption = "Исправить хранилище?";
+inline constexpr const char* repair_intro = "Проверка нашла то, что можно исправить:\n";
+inline constexpr const char* repair_cut_ends =
+    "\n• файлов данных с оборванным концом: %1. Запись в них была прервана; будет отрезан только "
+    "незаконченный последний кусок, все целые записи останутся.";
+inline constexpr const char* repair_leftovers =
+    "\n• временных файлов прерванных записей: %1. Они будут удалены; файлы данных они не заменяли.";
+inline constexpr const char* repair_index =
+    "\n• устаревших записей индекса слияния: %1. Они будут забыты; следующее слияние в эти файлы "
+    "прочтёт их целиком.";
+inline constexpr const char* repair_outro =
+    "\n\nБольше ничего не изменится: повреждённые файлы и файлы вне дерева останутся как есть.\n\nИсправить?";
 inline constexpr const char* menu_overview = "Обзор скважин";
 inline constexpr const char* silent_well_tip = "Скважина молчит: нет новых записей более %1 ч";
 inline constexpr const char* no_data_well_tip = "Скважина молчит: в ней нет ни одной записи";
@@ -171,6 +184,8 @@ public:
     // "Проверить хранилище": the store check runs on a thread of its own; its report goes
     // to the journal line by line when it ends.
     void check_store_click();
+    // The check, or with `repair` the check that also mends what it can.
+    void start_store_check(bool repair);
     bool store_check_running() const { return check_thread_ != nullptr; }
     // "Обзор скважин": opens the view of the wells; its rows are built off the GUI thread.
     void overview_click();
@@ -322,7 +337,8 @@ private:
     bool tree_scanning_ = false;
     bool tree_rescan_ = false;
     QThread* check_thread_ = nullptr;
-    void store_check_finished(const QStringList& lines);
+    // `repair_offer`: the question that offers a repair, or empty.
+    void store_check_finished(const QStringList& lines, const QString& repair_offer);
     void overview_finished(std::vector<catalogue::WellOverviewRow> rows, int hours);
     void mark_tree_wells();
     QThread* overview_thread_ = nullptr;

@@ -88,6 +88,36 @@ TEST(CliVerify, FindsWhatIsWrongAndRepairsOnlyCutTailsAndLeftovers)
     EXPECT_EQ(model.records.size(), 2u);
 }
 
+// A well file cut by a killed append, whose index entry the cut made stale: the check finds
+// both, the repair mends both, and the store then checks clean, so a cron alarm stops.
+TEST(CliVerify, ARepairedStoreChecksClean)
+{
+    TempDir dir;
+    const std::string home = dir.folder() + "home/";
+    const std::string store = dir.folder() + "store/";
+    const std::string well = store + "Северная/12/";
+    std::filesystem::create_directories(home);
+    std::filesystem::create_directories(well);
+    testkit::write_file(well + "1.realtim", well_file({1, 2}));
+    storage::MergeIndex index(home + storage::MergeIndex::file_name);
+    testkit::write_file(dir.folder() + "more.realtim", well_file({1, 2, 10, 11}));
+    storage::merge_realtime(well + "1.realtim", dir.folder() + "more.realtim", storage::MergeWrite::append, &index);
+    index.save();
+    std::filesystem::resize_file(well + "1.realtim", std::filesystem::file_size(well + "1.realtim") - 7);
+
+    const std::vector<std::string> check = {"verify", "--home", home, "--to", store};
+    std::vector<std::string> repair = check;
+    repair.push_back("--repair");
+    const clitest::CliRun found = clitest::run_cli(check);
+    EXPECT_EQ(found.status, 1) << found.out;
+    EXPECT_TRUE(has_line(found.out, "найдено: 2")) << found.out;
+    const clitest::CliRun repaired = clitest::run_cli(repair);
+    EXPECT_TRUE(has_line(repaired.out, "индекса слияния")) << repaired.out;
+    const clitest::CliRun after = clitest::run_cli(check);
+    EXPECT_EQ(after.status, 0) << after.out;
+    EXPECT_TRUE(has_line(after.out, "найдено: 0")) << after.out;
+}
+
 // A repair cuts and removes: it waits for a run of the same home, and passes over the
 // temporary file of a writer that lives (on this machine or another, by its record lock).
 TEST(CliVerify, ARepairWaitsForARunAndLeavesALiveWritersFile)

@@ -305,7 +305,8 @@ private slots:
         QCOMPARE(window.journal().last(), QString::number(journal_line_limit + 9));
     }
 
-    void checking_the_store_reports_in_the_journal_without_holding_the_window()
+    // Check, agree to the offered repair, check again: the store comes out clean.
+    void checking_the_store_reports_offers_its_repair_and_then_comes_out_clean()
     {
         ui_test::Folders folders;
         QDir(folders.root.path()).mkpath(QStringLiteral("store/Северная/12"));
@@ -315,14 +316,28 @@ private slots:
         cut.write(QByteArray("\x02\x01\x00\x00\x01\x30\x00\x01\x02", 9));
         cut.close();
         Window window(folders);
+        ui_test::MessageBoxAnswerer answer(QMessageBox::Yes);
         window.form.mnuCheckStore->trigger();
         QVERIFY(window.form.store_check_running());
         QVERIFY(!window.form.mnuCheckStore->isEnabled());
-        QVERIFY(ui_test::wait_for([&] { return !window.form.store_check_running(); }));
+        // The check, the question, the repair.
+        QVERIFY(ui_test::wait_for([&] {
+            return !window.form.store_check_running() && window.form.Memo1->toPlainText().contains(QStringLiteral("исправлено"));
+        }));
         QVERIFY(window.form.mnuCheckStore->isEnabled());
+        QCOMPARE(answer.texts.size(), 1);
+        QVERIFY2(answer.texts[0].contains(QStringLiteral("оборванным концом: 1")), qPrintable(answer.texts[0]));
+        QVERIFY(answer.texts[0].contains(QStringLiteral("Больше ничего не изменится")));
         const QString text = window.form.Memo1->toPlainText();
         QVERIFY2(text.contains(QStringLiteral("обрезанный последний сектор")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("Проверено файлов данных: 1, найдено: 1")), qPrintable(text));
+
+        window.form.Memo1->clear();
+        window.form.mnuCheckStore->trigger();
+        QVERIFY(ui_test::wait_for([&] { return !window.form.store_check_running(); }));
+        QVERIFY2(window.form.Memo1->toPlainText().contains(QStringLiteral("Проверено файлов данных: 1, найдено: 0")),
+                 qPrintable(window.form.Memo1->toPlainText()));
+        QCOMPARE(answer.texts.size(), 1); // nothing more to offer
     }
 
     void a_failing_package_shows_its_error_while_the_others_are_placed()
