@@ -135,10 +135,22 @@ QString file_version_text(int parts)
     return file_version_text(QStringLiteral(DRAVINEX_VERSION), parts);
 }
 
+// "15 февраля 2020" from the compiler's "Feb 15 2020" (a one-digit day is padded with a
+// blank there); the year stays the third word, which the About box takes for its ©.
 QString build_date_text(const char* compiler_date)
 {
-    // __DATE__ pads a one-digit day with a blank; the year must stay the third word.
-    return QString::fromLatin1(compiler_date).simplified();
+    static const char* const english[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    static const char* const russian[] = {"января", "февраля", "марта",    "апреля",  "мая",    "июня",
+                                          "июля",   "августа", "сентября", "октября", "ноября", "декабря"};
+    const QStringList words = QString::fromLatin1(compiler_date).simplified().split(QLatin1Char(' '));
+    if (words.size() != 3)
+        return words.join(QLatin1Char(' '));
+    for (std::size_t month = 0; month < std::size(english); ++month) {
+        if (words[0] == QLatin1String(english[month]))
+            return words[1] + QLatin1Char(' ') + QString::fromUtf8(russian[month]) + QLatin1Char(' ') + words[2];
+    }
+    return words.join(QLatin1Char(' '));
 }
 
 QString build_date_text()

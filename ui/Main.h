@@ -81,6 +81,7 @@ inline constexpr const char* bad_destination_name =
 inline constexpr const char* menu_data = "Данные";
 inline constexpr const char* menu_settings = "Настройки программы...";
 inline constexpr const char* menu_clear_cache = "Очистить кэш данных";
+inline constexpr const char* cache_not_removed = "Кэш данных не удалось удалить: ";
 inline constexpr const char* menu_check_store = "Проверить хранилище";
 inline constexpr const char* check_started = "Проверка хранилища ";
 inline constexpr const char* check_done = "Проверка хранилища окончена. Проверено файлов данных: ";

@@ -7,6 +7,7 @@
 #include "lib/Fileworks.h"
 #include "lib/Sys_utils.h"
 #include "lib/Strworks.h"
+#include "platform/File.h"
 #include "storage/Data_file.h"
 #include "ui/Fileopener.h"
 #include "ui/Gridworks.h"
@@ -14,12 +15,14 @@
 #include "ui/viewer/Log_viewer.h"
 
 #include <QEventLoop>
-#include <QMessageBox>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSet>
 #include <QTableView>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QUrl>
 
 #include <filesystem>
@@ -96,8 +99,48 @@ void TDravinexMainForm::rebuild_tree()
     tree_scanning_ = false;
 }
 
+namespace {
+
+// The folders of the expanded items, and of the current one, so that a rebuild (after every
+// run) leaves the user where they were.
+struct TreeView {
+    QSet<QString> expanded;
+    QString current;
+};
+
+TreeView view_of(const QTreeWidget& tree)
+{
+    TreeView view;
+    for (QTreeWidgetItemIterator it(const_cast<QTreeWidget*>(&tree)); *it; ++it) {
+        if ((*it)->isExpanded())
+            view.expanded.insert((*it)->data(0, tree_folder_role).toString());
+    }
+    if (const QTreeWidgetItem* current = tree.currentItem())
+        view.current = current->data(0, tree_folder_role).toString();
+    return view;
+}
+
+void restore_view(QTreeWidget& tree, const TreeView& view)
+{
+    QTreeWidgetItem* current = nullptr;
+    for (QTreeWidgetItemIterator it(&tree); *it; ++it) {
+        const QString folder = (*it)->data(0, tree_folder_role).toString();
+        if (folder.isEmpty())
+            continue;
+        if (view.expanded.contains(folder))
+            (*it)->setExpanded(true);
+        if (folder == view.current)
+            current = *it;
+    }
+    if (current != nullptr)
+        tree.setCurrentItem(current);
+}
+
+} // namespace
+
 void TDravinexMainForm::scan_tree_once()
 {
+    const TreeView view = view_of(*Tree);
     Tree->clear();
     // The files of a node that is gone must not stay on show.
     fill_grid({});
@@ -121,6 +164,7 @@ void TDravinexMainForm::scan_tree_once()
     Tree->addTopLevelItems(sink.take_roots());
     if (root != 0)
         reinterpret_cast<QTreeWidgetItem*>(root)->setExpanded(true);
+    restore_view(*Tree, view);
     Tree->setUpdatesEnabled(true);
     // The marks of silent wells, from the last overview until the new one is done.
     mark_tree_wells();
@@ -229,9 +273,12 @@ void TDravinexMainForm::tbtbDeleteExtractedClick()
 
 void TDravinexMainForm::N2Click()
 {
-    // No cache file yet (nothing unpacked since the last clearing): only memory is emptied.
-    if (lib::file_exists(folders_.cache))
-        shell_delete({QString::fromStdString(folders_.cache)});
+    // The program's own file goes for good, as `dravinex-cli cache clear` removes it: it is
+    // no document of the user's to keep in the Trash. Without one (nothing unpacked since
+    // the last clearing) only memory is emptied.
+    if (const int error = platform::remove_file(folders_.cache); error != 0 && !platform::is_missing_file_error(error))
+        add_journal_line(ui_text(main_text::cache_not_removed) + QString::fromStdString(folders_.cache + ": "
+                                                                                      + platform::error_text(error)));
     cache.load(folders_.cache);
 }
 

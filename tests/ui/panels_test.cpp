@@ -186,6 +186,8 @@ private slots:
         QVERIFY(QFile::remove(lost));
         window.form.N2Click();
         QVERIFY(window.form.cache.entries().empty());
+        QVERIFY(!QFile::exists(QString::fromStdString(window.form.folders().cache)));
+        QVERIFY(!QFile::exists(trash_files() + QStringLiteral("TemporaryFileData.bin"))); // gone, not trashed
         window.form.tbtnExtract->trigger();
         QVERIFY(window.run_ended());
         QVERIFY(QFile::exists(lost));
@@ -292,6 +294,23 @@ private slots:
         QTest::keyClick(form.Tree, Qt::Key_Delete);
         QVERIFY(!QDir(folders.store() + QStringLiteral("Южная/7")).exists());
         QCOMPARE(form.ListView1->count(), 1); // the package list's Delete did not act again
+    }
+
+    void the_tree_keeps_its_unfolded_areas_and_the_selected_well_across_runs()
+    {
+        ui_test::Folders folders;
+        copy_samples(folders.in(), {QStringLiteral("Северная_12_рейс1.zreg")});
+        Window window(folders);
+        window.form.tbtnExtract->trigger();
+        QVERIFY(window.run_ended());
+        window.node(QStringLiteral("Площадь Северная"))->setExpanded(true);
+        window.select(QStringLiteral("Скважина 12"));
+        copy_samples(folders.in(), {QStringLiteral("Южная_7_рейс1.zreg")});
+        window.form.tbtnExtract->trigger();
+        QVERIFY(window.run_ended());
+        QVERIFY(window.node(QStringLiteral("Площадь Северная"))->isExpanded());
+        QCOMPARE(window.form.Tree->currentItem(), window.node(QStringLiteral("Скважина 12")));
+        QVERIFY(window.form.btnShowFile->isEnabled()); // its files on show
     }
 
     void the_journal_keeps_its_last_lines_only()
