@@ -213,6 +213,8 @@ private:
     void place_staged_files();
     // Journals a data file that received new records (or came new).
     void journal_data_file(const std::string& source, bool changed);
+    std::string journal_line(const std::string& name) const;
+    void journal_depth_only();
     void note_problem(const std::string& file, const std::exception& error);
     void note_merge_failure(const std::string& target, const std::string& text);
 
@@ -224,6 +226,8 @@ private:
     // The package's new data files and copies, placed together after the merges.
     lib::io::FilePlacement files_;
     std::set<std::string> new_data_files_;
+    bool time_file_journaled_ = false;
+    std::vector<std::string> other_data_files_; // grown or new, not time files
 };
 
 // Where a package named on a command line sends its data: the folder `name` beside the

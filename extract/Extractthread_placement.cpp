@@ -111,6 +111,7 @@ void Placement::place_unpacked()
     for (const char* kind : copied_kinds)
         copy_by_mask(run_.temp_dir_slash_, run_.dest_dir_, kind);
     place_staged_files();
+    journal_depth_only();
     if (merge_index_) {
         try {
             merge_index_->save();
@@ -185,14 +186,35 @@ void Placement::merge_data_file(const std::string& source)
     }
 }
 
+// The journal names the time files that grew. A package that brought only depth data
+// names its depth files the same way: "nothing new" would be plainly wrong for it.
 void Placement::journal_data_file(const std::string& source, bool changed)
 {
-    if (changed)
-        run_.note_new_data();
+    if (!changed)
+        return;
+    run_.note_new_data();
     const std::string name = lib::name_of(source);
     const std::string extension = lib::extension_of(name);
-    if (changed && (extension == ".tim" || extension == ".realtim"))
-        run_.journal_.push_back("    скважина \"" + run_.well_ + "\", файл \"" + name + "\"");
+    if (extension == ".tim" || extension == ".realtim") {
+        run_.journal_.push_back(journal_line(name));
+        time_file_journaled_ = true;
+    }
+    else {
+        other_data_files_.push_back(name);
+    }
+}
+
+std::string Placement::journal_line(const std::string& name) const
+{
+    return "    скважина \"" + run_.well_ + "\", файл \"" + name + "\"";
+}
+
+void Placement::journal_depth_only()
+{
+    if (time_file_journaled_)
+        return;
+    for (const std::string& name : other_data_files_)
+        run_.journal_.push_back(journal_line(name));
 }
 
 void Placement::note_merge_failure(const std::string& target, const std::string& text)

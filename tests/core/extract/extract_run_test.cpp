@@ -282,6 +282,18 @@ TEST_F(ExtractRun, ASinglePackageGoesStraightIntoItsFolderWithoutTheCache)
 
 // A named file the run would not take fails with a sentence that says why, and nothing is
 // placed: a run that "unpacked" it would be a failure reported as success.
+// A package that brought only depth data says which depth file grew, rather than that
+// nothing new was found.
+TEST_F(ExtractRun, APackageOfDepthDataAloneNamesItsDepthFile)
+{
+    package("a.zreg", {identity(), member("1.realtim", realtime({1, 2})), member("1.realdep", realtime({1, 2}))});
+    run_all();
+    package("b.zreg", {identity(), member("1.realtim", realtime({1, 2})), member("1.realdep", realtime({1, 2, 10}))});
+    EXPECT_EQ(run_all(), (Lines{"Распаковка данных:", "    скважина \"12\", файл \"1.realdep\""}));
+    package("c.zreg", {identity(), member("1.realdep", realtime({1, 2, 10}))});
+    EXPECT_EQ(run_all(), nothing_new);
+}
+
 TEST_F(ExtractRun, ANamedFileThatIsNoPackageFailsAndSaysWhy)
 {
     testkit::write_file(in() + "заметка.txt", {'x'});
