@@ -2,6 +2,7 @@
 
 #include "app/Configuration_folders.h"
 #include "lib/Profile.h"
+#include "lib/Strworks.h"
 #include "lib/Sys_utils.h"
 
 #include <algorithm>
@@ -35,6 +36,7 @@ void CONFIGURATION::set_defaults()
     to_path = home + "/gtidata/";
     from_path = append_backslash(home + "/gti");
     silence_hours = default_silence_hours;
+    time_zone.clear();
 }
 
 void CONFIGURATION::load(const std::string& ini_path)
@@ -51,6 +53,7 @@ void CONFIGURATION::load(const std::string& ini_path)
     // A value out of range (a typing slip in the file) keeps the current one.
     if (hours >= min_silence_hours && hours <= max_silence_hours)
         silence_hours = hours;
+    time_zone = lib::trim(profile.read_string(configuration_keys::options_section, configuration_keys::time_zone, time_zone));
 }
 
 void CONFIGURATION::save(const std::string& ini_path) const
@@ -61,6 +64,8 @@ void CONFIGURATION::save(const std::string& ini_path) const
     profile.write_string(configuration_keys::options_section, configuration_keys::to_path, to_path);
     profile.write_string(configuration_keys::options_section, configuration_keys::from_path, from_path);
     profile.write_int(configuration_keys::options_section, configuration_keys::silence_hours, silence_hours);
+    if (!time_zone.empty())
+        profile.write_string(configuration_keys::options_section, configuration_keys::time_zone, time_zone);
     profile.save(ini_path);
 }
 

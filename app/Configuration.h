@@ -21,6 +21,7 @@ inline constexpr std::string_view options_section = "options";
 inline constexpr std::string_view to_path = "to_path";
 inline constexpr std::string_view from_path = "from_path";
 inline constexpr std::string_view silence_hours = "silence_hours";
+inline constexpr std::string_view time_zone = "time_zone";
 } // namespace configuration_keys
 
 inline constexpr int default_silence_hours = 6;
@@ -33,6 +34,9 @@ struct CONFIGURATION {
     // A well whose newest record is older than this many hours is marked as silent in the
     // overview of the store (1 to 8760).
     int silence_hours = default_silence_hours;
+    // The time zone of the station's clock that WITSML exports state ("+05:00"); empty for
+    // the zone of this machine.
+    std::string time_zone;
 
     CONFIGURATION() { set_defaults(); }
 
@@ -41,7 +45,8 @@ struct CONFIGURATION {
     // Reads both keys, each with the current value as default, as normalised folders: a
     // relative folder is taken against the settings file's folder.
     void load(const std::string& ini_path);
-    // Writes to_path, from_path and silence_hours, keeping every other line of the file.
+    // Writes to_path, from_path, silence_hours and a time_zone that is set, keeping every
+    // other line of the file.
     void save(const std::string& ini_path) const;
 };
 

@@ -44,6 +44,7 @@ StorePaths resolve_store(const StoreOptions& options)
     paths.from_path = options.from ? normalised_folder(*options.from, {}) : settings.from_path;
     paths.to_path = options.to ? normalised_folder(*options.to, {}) : settings.to_path;
     paths.run_lock = folders.run_lock;
+    paths.time_zone = settings.time_zone;
     return paths;
 }
 

@@ -32,6 +32,7 @@ struct StorePaths {
     std::string from_path;  // ends with '/'
     std::string to_path;    // ends with '/'
     std::string run_lock;   // home + ".extract.lock"
+    std::string time_zone;  // the settings' zone of WITSML exports, "" for the machine's
 };
 
 // The paths of a run: the settings file's folders unless overridden. Every folder is

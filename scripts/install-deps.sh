@@ -36,8 +36,11 @@ packages=(
     desktop-file-utils
     appstream
     shared-mime-info
-    libxml2-utils
     libglib2.0-bin
+    # xmllint: the desktop files, and every WITSML export of the tests against its schema;
+    # libxml2 reads the exports back in the tests
+    libxml2-utils
+    libxml2-dev
     lintian
     man-db
     groff-base

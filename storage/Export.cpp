@@ -1,6 +1,8 @@
 #include "storage/Export.h"
 
+#include "lib/Inistorage.h"
 #include "lib/Mytime.h"
+#include "lib/Strworks.h"
 #include "lib/Sys_utils.h"
 #include "lib/io/Binary_io.h"
 #include "lib/io/File_replacement.h"
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace data_export {
 
@@ -67,6 +70,34 @@ std::string iso_date_time(std::uint32_t time)
     return std::string(text, writer.write(text, time));
 }
 
+std::optional<std::uint32_t> parse_iso_date_time(std::string_view text)
+{
+    // YYYY-MM-DDTHH:MM:SS, a blank allowed for the T.
+    constexpr std::string_view form = "dddd-dd-ddTdd:dd:dd";
+    if (text.size() != form.size())
+        return std::nullopt;
+    for (std::size_t i = 0; i < form.size(); ++i) {
+        const char c = text[i];
+        if (form[i] == 'd' ? (c < '0' || c > '9') : form[i] == 'T' ? (c != 'T' && c != ' ') : c != form[i])
+            return std::nullopt;
+    }
+    const auto number = [text](std::size_t at, std::size_t length) {
+        int value = 0;
+        for (std::size_t i = at; i < at + length; ++i)
+            value = value * 10 + (text[i] - '0');
+        return value;
+    };
+    const lib::TimeFields fields{number(0, 4), number(5, 2), number(8, 2), number(11, 2), number(14, 2), number(17, 2)};
+    if (fields.year < 1970 || fields.month < 1 || fields.month > 12 || fields.day < 1 || fields.hour > 23 ||
+        fields.minute > 59 || fields.second > 59)
+        return std::nullopt;
+    // A day past the month's end, or a date past the count's range, does not read back.
+    const std::uint32_t count = lib::to_seconds(fields);
+    if (lib::split_seconds(count) != fields)
+        return std::nullopt;
+    return count;
+}
+
 std::size_t valid_params(const FileStorage& model)
 {
     if (model.param_count <= 0)
@@ -88,23 +119,57 @@ Options options_for(const std::string& path, Format format)
     Options options;
     options.format = format;
     options.index = data_file::index_kind_of(path);
+    options.file_name = lib::name_of(path);
     std::string folder = lib::folder_of(path);
-    options.well = pop_folder(folder);
-    options.area = pop_folder(folder);
+    const WellIdentity identity = well_identity(folder);
+    options.well = identity.well;
+    options.area = identity.area;
+    options.station = identity.station;
     return options;
+}
+
+WellIdentity well_identity(const std::string& well_folder)
+{
+    WellIdentity identity;
+    std::string folder = well_folder;
+    identity.well = pop_folder(folder);
+    identity.area = pop_folder(folder);
+    if (well_folder.empty())
+        return identity;
+    try {
+        const std::unique_ptr<lib::MemIni> ini = lib::open_ini_for_reading(well_folder + "inpgti.ini");
+        const auto value = [&ini](std::string_view section, std::string_view key) {
+            return lib::unquote(lib::trim(ini->read_string(section, key, "")), '"');
+        };
+        identity.station = value("скважина", "станция");
+        if (identity.station.empty())
+            identity.station = value("станция", "название");
+        if (identity.station.empty())
+            identity.station = value("станция", "номер");
+    }
+    catch (const std::exception&) {
+        // A well without a readable identity file is still exported, without a station.
+    }
+    return identity;
 }
 
 void write(const FileStorage& model, const Options& options, const Sink& sink)
 {
     detail::TextBuffer out(sink);
-    if (options.format == Format::csv)
-        detail::write_csv(model, options, out);
-    else
-        detail::write_las(model, options, out);
+    switch (options.format) {
+    case Format::csv: detail::write_csv(model, options, out); break;
+    case Format::las: detail::write_las(model, options, out); break;
+    case Format::witsml: detail::write_witsml(model, options, out); break;
+    }
     out.flush();
 }
 
 void write_file(const FileStorage& model, const Options& options, const std::string& path)
+{
+    write_text_file(path, [&model, &options](const Sink& sink) { write(model, options, sink); });
+}
+
+void write_text_file(const std::string& path, const std::function<void(const Sink&)>& produce)
 {
     try {
         lib::io::FileReplacement replacement(path);
@@ -113,7 +178,7 @@ void write_file(const FileStorage& model, const Options& options, const std::str
         // The disk starts on every few megabytes while the next are formatted, so the
         // flush before the rename finds little left to do.
         std::size_t unflushed = 0;
-        write(model, options, [&file, &unflushed](std::string_view piece) {
+        produce([&file, &unflushed](std::string_view piece) {
             file.write(piece.data(), piece.size());
             unflushed += piece.size();
             if (unflushed >= writeback_bytes) {

@@ -1,6 +1,7 @@
 #pragma once
-// What the CSV and LAS writers share: a text buffer that hands full pieces to the sink, and
-// the columns of a model (valid parameters and record values beyond them).
+// What the CSV, LAS and WITSML writers share: a text buffer that hands full pieces to the
+// sink, the one table of columns of a model (record fields, valid parameters and record
+// values beyond them) and the records a range selects.
 
 #include "lib/Float_text.h"
 #include "storage/Export.h"
@@ -9,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -85,7 +88,49 @@ private:
     char date_[11] = {};
 };
 
+// Record fields that become columns.
+enum class RecordField { time, depth_z, depth_cur, lag_depth };
+
+// One column of an export, as each form names it.
+struct Column {
+    std::string caption;     // CSV header
+    std::string mnemonic;    // LAS and WITSML, unique in the export, at most 32 characters
+    std::string unit;        // the station's text; "S" and "M" for the record fields (LAS)
+    std::string witsml_unit; // the Energistics symbol, else the station's text
+    bool unit_mapped = true; // false when witsml_unit is the station's text for want of a symbol
+    std::string description; // LAS description and WITSML curveDescription
+    std::optional<RecordField> field; // else the value column `column`
+    std::size_t column = 0;
+};
+
+// The record fields in the order time, depth Z, current depth, lag depth, then one column
+// per value column of the model.
+std::vector<Column> export_columns(const FileStorage& model);
+// Moves the index column ahead: for depth files the depth Z before the time.
+void put_index_first(std::vector<Column>& columns, data_file::IndexKind index);
+
+inline double field_value(const FileStorageItem& record, RecordField field)
+{
+    switch (field) {
+    case RecordField::time: return record.time;
+    case RecordField::depth_z: return record.depth_z;
+    case RecordField::depth_cur: return record.depth_cur;
+    case RecordField::lag_depth: return record.lag_depth;
+    }
+    return NAN;
+}
+
+// The float of a non-time column of a record.
+inline float float_value(const FileStorageItem& record, const Column& column)
+{
+    return column.field ? static_cast<float>(field_value(record, *column.field)) : column_value(record, column.column);
+}
+
+// The records within the range, in file order.
+std::vector<const FileStorageItem*> selected_records(const FileStorage& model, const Range& range);
+
 void write_csv(const FileStorage& model, const Options& options, TextBuffer& out);
 void write_las(const FileStorage& model, const Options& options, TextBuffer& out);
+void write_witsml(const FileStorage& model, const Options& options, TextBuffer& out);
 
 } // namespace data_export::detail

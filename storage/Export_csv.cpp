@@ -10,25 +10,12 @@ namespace data_export::detail {
 namespace {
 
 constexpr std::string_view line_end = "\r\n";
-constexpr std::string_view record_captions[] = {"Время", "Глубина Z (м)", "Глубина тек. (м)", "Глубина отст. (м)"};
 
-std::string column_caption(const FileStorage& model, std::size_t column)
-{
-    if (column >= valid_params(model))
-        return "#" + std::to_string(column);
-    const FileStorageParam& param = model.params[column];
-    return param.text1.empty() ? param.name : param.name + " (" + param.text1 + ")";
-}
-
-void write_header(const FileStorage& model, std::size_t columns, char separator, TextBuffer& out)
+void write_header(const std::vector<Column>& columns, char separator, TextBuffer& out)
 {
     std::string line;
-    for (const std::string_view caption : record_captions) {
-        append_csv_field(line, caption, separator);
-        line += separator;
-    }
-    for (std::size_t column = 0; column < columns; ++column) {
-        append_csv_field(line, column_caption(model, column), separator);
+    for (const Column& column : columns) {
+        append_csv_field(line, column.caption, separator);
         line += separator;
     }
     line.pop_back();
@@ -40,15 +27,15 @@ void write_header(const FileStorage& model, std::size_t columns, char separator,
 
 void write_csv(const FileStorage& model, const Options& options, TextBuffer& out)
 {
-    const std::size_t columns = value_columns(model);
+    // The time comes first, then the three depths and the values, whatever the index.
+    const std::vector<Column> table = export_columns(model);
+    const std::size_t columns = table.size() - 4;
     const char separator = options.separator;
-    write_header(model, columns, separator, out);
+    write_header(table, separator, out);
 
     const std::size_t row_bytes = IsoTimeWriter::size + (3 + columns) * max_number_bytes + line_end.size();
     IsoTimeWriter time_writer;
-    for (const auto& record : model.records) {
-        if (!record)
-            continue;
+    for (const FileStorageItem* record : selected_records(model, options.range)) {
         char* p = out.reserve(row_bytes);
         p = time_writer.write(p, record->time);
         for (const float depth : {record->depth_z, record->depth_cur, record->lag_depth}) {

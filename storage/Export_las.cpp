@@ -21,17 +21,6 @@ namespace {
 constexpr std::string_view line_end = "\r\n";
 constexpr std::size_t mnemonic_column = 24; // header values start here, for the eye only
 
-// Record fields that become curves, in the order they follow the index.
-enum class RecordField { time, depth_z, depth_cur, lag_depth };
-
-struct Curve {
-    std::string mnemonic;
-    std::string unit;
-    std::string description;
-    std::optional<RecordField> field; // else a parameter column
-    std::size_t column = 0;
-};
-
 // Blanks end a unit or a value early, colons end them before the description, control
 // characters end the line: keep the text on its one field.
 std::string header_text(std::string_view text, char blank)
@@ -69,17 +58,6 @@ void header_line(std::string& text, std::string_view mnemonic, std::string_view 
     text += line_end;
 }
 
-double field_value(const FileStorageItem& record, RecordField field)
-{
-    switch (field) {
-    case RecordField::time: return record.time;
-    case RecordField::depth_z: return record.depth_z;
-    case RecordField::depth_cur: return record.depth_cur;
-    case RecordField::lag_depth: return record.lag_depth;
-    }
-    return NAN;
-}
-
 // Times are whole seconds, too large for a float; depths are floats.
 std::string index_text(double value, RecordField field)
 {
@@ -89,70 +67,19 @@ std::string index_text(double value, RecordField field)
     return std::string(buffer, write_value(buffer, static_cast<float>(value), las_null));
 }
 
-const FileStorageItem* first_record(const FileStorage& model)
-{
-    for (const auto& record : model.records)
-        if (record)
-            return record.get();
-    return nullptr;
-}
-
-const FileStorageItem* last_record(const FileStorage& model)
-{
-    for (auto it = model.records.rbegin(); it != model.records.rend(); ++it)
-        if (*it)
-            return it->get();
-    return nullptr;
-}
-
-std::vector<Curve> make_curves(const FileStorage& model, const Options& options, std::vector<std::string>& taken)
-{
-    Curve time{"TIME", "S", "Время, секунды от 1970-01-01 00.00.00 по часам станции", RecordField::time};
-    Curve depth_z{"DEPT", "M", "Глубина Z", RecordField::depth_z};
-    std::vector<Curve> curves;
-    if (options.index == data_file::IndexKind::depth)
-        curves = {depth_z, time};
-    else
-        curves = {time, depth_z};
-    curves.push_back({"DCUR", "M", "Глубина текущая", RecordField::depth_cur});
-    curves.push_back({"DLAG", "M", "Глубина с отставанием", RecordField::lag_depth});
-    for (const Curve& curve : curves)
-        taken.push_back(curve.mnemonic);
-
-    const std::size_t params = valid_params(model);
-    const std::size_t columns = value_columns(model);
-    std::vector<std::string> wanted;
-    for (std::size_t column = 0; column < columns; ++column) {
-        if (column >= params) {
-            wanted.push_back("P" + std::to_string(column));
-            continue;
-        }
-        const FileStorageParam& param = model.params[column];
-        wanted.push_back(param.text2.empty() ? param.name : param.text2);
-    }
-    const std::vector<std::string> mnemonics = unique_mnemonics(wanted, taken);
-    for (std::size_t column = 0; column < columns; ++column) {
-        Curve curve{mnemonics[column], {}, "#" + std::to_string(column), std::nullopt, column};
-        if (column < params) {
-            curve.unit = model.params[column].text1;
-            curve.description = model.params[column].name;
-        }
-        curves.push_back(std::move(curve));
-    }
-    return curves;
-}
+using Records = std::vector<const FileStorageItem*>;
 
 // Equal steps give their size; anything else, or fewer than two records, gives 0. Times
 // are whole seconds and compare exactly; depths are floats, whose steps wobble by a few
 // units in their last place, so they count as equal within that and are given rounded to
 // the digits a float holds.
-double index_step(const FileStorage& model, RecordField index)
+double index_step(const Records& records, RecordField index)
 {
     constexpr double float_wobble = 3e-7;
     std::vector<double> values;
-    for (const auto& record : model.records)
-        if (record)
-            values.push_back(field_value(*record, index));
+    values.reserve(records.size());
+    for (const FileStorageItem* record : records)
+        values.push_back(field_value(*record, index));
     if (values.size() < 2)
         return 0;
     double magnitude = 0;
@@ -205,10 +132,11 @@ void write_station_fields(std::string& text, const FileStorage& model, std::vect
         header_line(text, mnemonics[i], "", values[i], names[i]);
 }
 
-void write_well(std::string& text, const FileStorage& model, const Options& options, const Curve& index)
+void write_well(std::string& text, const FileStorage& model, const Records& records, const Options& options,
+                const Column& index)
 {
-    const FileStorageItem* first = first_record(model);
-    const FileStorageItem* last = last_record(model);
+    const FileStorageItem* first = records.empty() ? nullptr : records.front();
+    const FileStorageItem* last = records.empty() ? nullptr : records.back();
     const RecordField field = *index.field;
     const std::string start = first ? index_text(field_value(*first, field), field) : std::string(las_null);
     const std::string stop = last ? index_text(field_value(*last, field), field) : std::string(las_null);
@@ -217,7 +145,7 @@ void write_well(std::string& text, const FileStorage& model, const Options& opti
     text += line_end;
     header_line(text, "STRT", index.unit, start, "Начало");
     header_line(text, "STOP", index.unit, stop, "Конец");
-    header_line(text, "STEP", index.unit, index_text(index_step(model, field), field), "Шаг (0 - неравномерный)");
+    header_line(text, "STEP", index.unit, index_text(index_step(records, field), field), "Шаг (0 - неравномерный)");
     header_line(text, "NULL", "", las_null, "Пустое значение");
     header_line(text, "COMP", "", "", "Компания");
     header_line(text, "WELL", "", options.well, "Скважина");
@@ -232,11 +160,11 @@ void write_well(std::string& text, const FileStorage& model, const Options& opti
     write_station_fields(text, model, taken);
 }
 
-void write_curves(std::string& text, const std::vector<Curve>& curves)
+void write_curves(std::string& text, const std::vector<Column>& curves)
 {
     text += "~Curve information";
     text += line_end;
-    for (const Curve& curve : curves)
+    for (const Column& curve : curves)
         header_line(text, curve.mnemonic, curve.unit, "", curve.description);
 }
 
@@ -255,17 +183,15 @@ void write_other(std::string& text, const FileStorage& model)
     }
 }
 
-void write_data(const FileStorage& model, const std::vector<Curve>& curves, TextBuffer& out)
+void write_data(const Records& records, const std::vector<Column>& curves, TextBuffer& out)
 {
     out.append("~ASCII");
     out.append(line_end);
     const std::size_t row_bytes = curves.size() * max_number_bytes + las_null.size() + line_end.size();
-    for (const auto& record : model.records) {
-        if (!record)
-            continue;
+    for (const FileStorageItem* record : records) {
         char* const start = out.reserve(row_bytes);
         char* p = start;
-        for (const Curve& curve : curves) {
+        for (const Column& curve : curves) {
             if (p != start)
                 *p++ = ' ';
             if (curve.field == RecordField::time) {
@@ -273,9 +199,7 @@ void write_data(const FileStorage& model, const std::vector<Curve>& curves, Text
                 p = std::to_chars(p, p + 16, record->time).ptr;
                 continue;
             }
-            const float value = curve.field ? static_cast<float>(field_value(*record, *curve.field))
-                                            : column_value(*record, curve.column);
-            p = write_value(p, value, las_null);
+            p = write_value(p, float_value(*record, curve), las_null);
         }
         *p++ = '\r';
         *p++ = '\n';
@@ -287,15 +211,16 @@ void write_data(const FileStorage& model, const std::vector<Curve>& curves, Text
 
 void write_las(const FileStorage& model, const Options& options, TextBuffer& out)
 {
-    std::vector<std::string> taken;
-    const std::vector<Curve> curves = make_curves(model, options, taken);
+    std::vector<Column> curves = export_columns(model);
+    put_index_first(curves, options.index);
+    const Records records = selected_records(model, options.range);
     std::string header;
     write_version(header);
-    write_well(header, model, options, curves.front());
+    write_well(header, model, records, options, curves.front());
     write_curves(header, curves);
     write_other(header, model);
     out.append(header);
-    write_data(model, curves, out);
+    write_data(records, curves, out);
 }
 
 } // namespace data_export::detail

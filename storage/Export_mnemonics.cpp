@@ -85,11 +85,21 @@ std::vector<std::string> unique_mnemonics(const std::vector<std::string>& wanted
     };
     std::vector<std::string> result;
     result.reserve(wanted.size());
+    // Mnemonics are ASCII, so characters are bytes; a cut leaves no '_' at the end.
+    const auto cut = [](std::string text, std::size_t length) {
+        if (text.size() > length)
+            text.resize(length);
+        while (text.size() > 1 && text.back() == '_')
+            text.pop_back();
+        return text;
+    };
     for (const std::string& text : wanted) {
         const std::string base = las_mnemonic(text);
-        std::string name = base;
-        for (int suffix = 2; is_taken(name); ++suffix)
-            name = base + "_" + std::to_string(suffix);
+        std::string name = cut(base, max_mnemonic_length);
+        for (int suffix = 2; is_taken(name); ++suffix) {
+            const std::string tail = "_" + std::to_string(suffix);
+            name = cut(base, max_mnemonic_length - tail.size()) + tail;
+        }
         taken.push_back(name);
         result.push_back(name);
     }
