@@ -9,6 +9,7 @@
 // of one data file, in a process of its own: it takes no part in the single-copy guard or
 // the hand-off, which are for packages.
 
+#include "app/Configuration.h"
 #include "app/Configuration_folders.h"
 #include "app/Controlworks.h"
 #include "app/Handoff.h"
@@ -67,6 +68,13 @@ int run_viewer(int argc, char** argv, const QString& file)
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName(QString::fromUtf8(main_text::application_title));
     install_russian_translations(application);
+    // The viewer's WITSML export states the time zone of the settings, as in the window.
+    try {
+        configuration().load(program_folders(std::string()).settings);
+    }
+    catch (const std::exception&) {
+        // Unreadable settings: the export takes the machine's zone, as without any.
+    }
     if (open_viewer(file) == nullptr)
         return 1;
     return application.exec();

@@ -12,6 +12,7 @@
 #include "ui/viewer/Record_table.h"
 #include "ui/viewer/Track_view.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QImage>
 #include <QMessageBox>
@@ -222,6 +223,47 @@ private slots:
         const std::string before = testsupport::read_file(dir.file("run1.realtim"));
         QVERIFY(!window->export_file(QString::fromStdString(dir.file("run1.realtim")), data_export::Format::csv).isEmpty());
         QVERIFY(testsupport::read_file(dir.file("run1.realtim")) == before);
+    }
+
+    void the_export_menu_offers_witsml_and_the_range_on_screen_in_every_form()
+    {
+        TempDir dir;
+        const auto window = open(write_fixture(dir, "run1.realtim"));
+        QVERIFY(window);
+        const auto* witsml = window->findChild<QAction*>(QStringLiteral("exportWitsmlAction"));
+        QVERIFY(witsml);
+        QCOMPARE(witsml->text(), QStringLiteral("WITSML 1.4.1.1 (XML)..."));
+        for (const char* name : {"exportButton", "exportMenu", "exportCsvAction", "exportLasAction",
+                                 "exportWholeFileAction", "exportVisibleRangeAction"})
+            QVERIFY2(window->findChild<QObject*>(QString::fromLatin1(name)), name);
+
+        const QString xml = QString::fromStdString(dir.file("out.xml"));
+        QCOMPARE(window->export_file(xml, data_export::Format::witsml), QString());
+        const std::string whole = testsupport::read_file(dir.file("out.xml"));
+        QVERIFY(whole.starts_with("<?xml"));
+        const auto rows = [](const std::string& text) {
+            std::size_t count = 0;
+            for (auto at = text.find("<data>"); at != std::string::npos; at = text.find("<data>", at + 1))
+                ++count;
+            return count;
+        };
+        QCOMPARE(rows(whole), record_count);
+
+        // Zoomed to the middle fifth: each form takes the records on screen, no more.
+        const auto [from, to] = window->data().index_range();
+        window->track_view()->set_view_range(from + (to - from) * 0.4, from + (to - from) * 0.6);
+        const data_export::Range range = window->visible_range();
+        QVERIFY(range.time_from && range.time_to && !range.depth_from);
+        std::size_t on_screen = 0;
+        for (const auto& record : window->model().records)
+            on_screen += record->time >= *range.time_from && record->time <= *range.time_to;
+        QVERIFY(on_screen > 0 && on_screen < record_count);
+        QCOMPARE(window->export_file(xml, data_export::Format::witsml, ',', range), QString());
+        QCOMPARE(rows(testsupport::read_file(dir.file("out.xml"))), on_screen);
+        QCOMPARE(window->export_file(QString::fromStdString(dir.file("out.csv")), data_export::Format::csv, ',', range),
+                 QString());
+        const std::string csv = testsupport::read_file(dir.file("out.csv"));
+        QCOMPARE(static_cast<std::size_t>(std::count(csv.begin(), csv.end(), '\n')), on_screen + 1);
     }
 
     void a_file_that_cannot_be_loaded_gives_its_error_in_a_message_box()

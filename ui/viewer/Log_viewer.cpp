@@ -1,5 +1,6 @@
 #include "ui/viewer/Log_viewer.h"
 
+#include "app/Configuration.h"
 #include "lib/io/Binary_io.h"
 #include "storage/Data_file.h"
 #include "storage/Load_warnings.h"
@@ -8,6 +9,9 @@
 #include "ui/viewer/Track_view.h"
 
 #include <QAction>
+#include <QActionGroup>
+#include <QMenu>
+#include <QToolButton>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -40,6 +44,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <thread>
 
 namespace viewer {
@@ -158,10 +163,47 @@ void LogViewer::build_window()
     connect(add_action(bar, QStringLiteral("Весь файл"), QStringLiteral("Показать все записи")), &QAction::triggered,
             tracks_, &TrackView::show_whole_file);
     bar->addSeparator();
-    connect(add_action(bar, QStringLiteral("Экспорт в CSV..."), QStringLiteral("Сохранить записи для электронных таблиц")),
-            &QAction::triggered, this, [this] { ask_export(data_export::Format::csv); });
-    connect(add_action(bar, QStringLiteral("Экспорт в LAS..."), QStringLiteral("Сохранить записи в формате LAS 2.0")),
-            &QAction::triggered, this, [this] { ask_export(data_export::Format::las); });
+    // One menu for the three forms, and whether they take the whole file or what is on screen.
+    auto* export_menu = new QMenu(this);
+    export_menu->setObjectName(QStringLiteral("exportMenu"));
+    const struct {
+        const char* name;
+        QString text;
+        QString tip;
+        data_export::Format format;
+    } forms[] = {
+        {"exportCsvAction", QStringLiteral("Экспорт в CSV..."), QStringLiteral("Сохранить записи для электронных таблиц"),
+         data_export::Format::csv},
+        {"exportLasAction", QStringLiteral("Экспорт в LAS..."), QStringLiteral("Сохранить записи в формате LAS 2.0"),
+         data_export::Format::las},
+        {"exportWitsmlAction", QStringLiteral("WITSML 1.4.1.1 (XML)..."),
+         QStringLiteral("Сохранить записи журналом WITSML 1.4.1.1 для сервера данных бурения"), data_export::Format::witsml},
+    };
+    for (const auto& form : forms) {
+        QAction* action = export_menu->addAction(form.text);
+        action->setObjectName(QString::fromLatin1(form.name));
+        action->setToolTip(form.tip);
+        const data_export::Format format = form.format;
+        connect(action, &QAction::triggered, this, [this, format] { ask_export(format); });
+    }
+    export_menu->addSeparator();
+    auto* extent = new QActionGroup(export_menu);
+    QAction* whole = export_menu->addAction(QStringLiteral("Весь файл"));
+    whole->setObjectName(QStringLiteral("exportWholeFileAction"));
+    export_visible_ = export_menu->addAction(QStringLiteral("Только участок на экране"));
+    export_visible_->setObjectName(QStringLiteral("exportVisibleRangeAction"));
+    for (QAction* action : {whole, export_visible_}) {
+        action->setCheckable(true);
+        extent->addAction(action);
+    }
+    whole->setChecked(true);
+    auto* export_button = new QToolButton;
+    export_button->setObjectName(QStringLiteral("exportButton"));
+    export_button->setText(QStringLiteral("Экспорт"));
+    export_button->setToolTip(QStringLiteral("Сохранить записи в CSV, LAS или WITSML: весь файл или участок на экране"));
+    export_button->setMenu(export_menu);
+    export_button->setPopupMode(QToolButton::InstantPopup);
+    bar->addWidget(export_button);
     connect(add_action(bar, QStringLiteral("Сохранить график..."), QStringLiteral("Сохранить график в PNG, SVG или PDF")),
             &QAction::triggered, this, &LogViewer::ask_save_plot);
 
@@ -373,14 +415,43 @@ QString LogViewer::draw_plot(const QString& path) const
     return image.save(path, "PNG") ? QString() : failed;
 }
 
-QString LogViewer::export_file(const QString& path, data_export::Format format, char separator) const
+data_export::Options LogViewer::export_options(data_export::Format format, char separator,
+                                               const data_export::Range& range) const
+{
+    data_export::Options options = data_export::options_for(local_path(path_), format);
+    options.separator = separator;
+    options.range = range;
+    // Without a valid zone in the settings, the machine's.
+    options.utc_offset_minutes = data_export::parse_utc_offset(configuration().time_zone);
+    return options;
+}
+
+data_export::Range LogViewer::visible_range() const
+{
+    const auto [top, bottom] = tracks_->view_range();
+    const double low = std::min(top, bottom);
+    const double high = std::max(top, bottom);
+    data_export::Range range;
+    if (data_->kind() == data_file::IndexKind::depth) {
+        range.depth_from = static_cast<float>(low);
+        range.depth_to = static_cast<float>(high);
+        return range;
+    }
+    // Whole seconds: a record on the screen's edge is taken.
+    constexpr double last_second = 4294967295.0;
+    range.time_from = static_cast<std::uint32_t>(std::clamp(std::floor(low), 0.0, last_second));
+    range.time_to = static_cast<std::uint32_t>(std::clamp(std::ceil(high), 0.0, last_second));
+    return range;
+}
+
+QString LogViewer::export_file(const QString& path, data_export::Format format, char separator,
+                               const data_export::Range& range) const
 {
     // Replacing the data file by its own export would lose its records.
     const QFileInfo target(path);
     if (target.exists() && target.canonicalFilePath() == QFileInfo(path_).canonicalFilePath())
         return path + QStringLiteral("\n\nфайл вывода совпадает с исходным файлом");
-    data_export::Options options = data_export::options_for(local_path(path_), format);
-    options.separator = separator;
+    const data_export::Options options = export_options(format, separator, range);
     try {
         data_export::write_file(*model_, options, local_path(path));
     }
@@ -401,21 +472,43 @@ QString LogViewer::suggested_path(const QString& suffix) const
 
 void LogViewer::ask_export(data_export::Format format)
 {
-    const bool csv = format == data_export::Format::csv;
     const QString comma = QStringLiteral("CSV, разделитель запятая (*.csv)");
     const QString semicolon = QStringLiteral("CSV, разделитель точка с запятой (*.csv)");
-    const QString filters = csv ? comma + ";;" + semicolon : QStringLiteral("LAS 2.0 (*.las)");
+    QString title = QStringLiteral("Экспорт в CSV");
+    QString filters = comma + ";;" + semicolon;
+    QString suffix = QStringLiteral(".csv");
+    if (format == data_export::Format::las) {
+        title = QStringLiteral("Экспорт в LAS");
+        filters = QStringLiteral("LAS 2.0 (*.las)");
+        suffix = QStringLiteral(".las");
+    }
+    else if (format == data_export::Format::witsml) {
+        title = QStringLiteral("Экспорт в WITSML 1.4.1.1");
+        filters = QStringLiteral("WITSML 1.4.1.1 (XML) (*.xml)");
+        suffix = QStringLiteral(".xml");
+    }
+    const bool visible = export_visible_->isChecked();
+    if (visible)
+        title += QStringLiteral(" — участок на экране");
     QString chosen;
-    QString target = QFileDialog::getSaveFileName(
-        this, csv ? QStringLiteral("Экспорт в CSV") : QStringLiteral("Экспорт в LAS"),
-        suggested_path(csv ? QStringLiteral(".csv") : QStringLiteral(".las")), filters, &chosen);
+    QString target = QFileDialog::getSaveFileName(this, title, suggested_path(suffix), filters, &chosen);
     if (target.isEmpty())
         return;
-    const QString error = export_file(target, format, chosen == semicolon ? ';' : ',');
-    if (!error.isEmpty())
+    const char separator = chosen == semicolon ? ';' : ',';
+    const data_export::Range range = visible ? visible_range() : data_export::Range{};
+    const QString error = export_file(target, format, separator, range);
+    if (!error.isEmpty()) {
         report(error);
-    else
-        statusBar()->showMessage(QStringLiteral("Сохранено: ") + target, 5000);
+        return;
+    }
+    statusBar()->showMessage(QStringLiteral("Сохранено: ") + target, 5000);
+    // Units without a WITSML symbol and records without a depth are said once, after the save.
+    QStringList warnings;
+    for (const std::string& warning : data_export::warnings(*model_, export_options(format, separator, range)))
+        warnings << utf8(warning);
+    if (!warnings.isEmpty())
+        QMessageBox::information(this, window_title,
+                                 QStringLiteral("Сохранено: %1\n\n%2").arg(target, warnings.join(QLatin1Char('\n'))));
 }
 
 void LogViewer::ask_save_plot()

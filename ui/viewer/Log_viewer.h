@@ -1,8 +1,8 @@
 #pragma once
 // The viewer window of one data file: its curves as a log (tracks under a shared index
 // axis, a parameter picker, a cursor that reads every shown curve), its records as a
-// table, its text values, remarks and load warnings, and export of the file to CSV and
-// LAS and of the plot to PNG, SVG and PDF.
+// table, its text values, remarks and load warnings, and export of the file (whole, or the
+// range on screen) to CSV, LAS and WITSML and of the plot to PNG, SVG and PDF.
 //
 // open_viewer() is the entry point for the rest of the program.
 
@@ -16,6 +16,7 @@
 #include <memory>
 
 class FileStorage;
+class QAction;
 class QListWidget;
 class QSpinBox;
 class QTableWidget;
@@ -49,8 +50,12 @@ public:
     // Writes the plot at its size on screen as PNG, SVG or PDF, by the extension; an error
     // text, or an empty one when written.
     QString save_plot(const QString& path) const;
-    // Exports the file; an error text naming the file, or an empty one when written.
-    QString export_file(const QString& path, data_export::Format format, char separator = ',') const;
+    // Exports the records within `range` (the whole file by default); an error text naming
+    // the file, or an empty one when written. WITSML states the zone of the settings.
+    QString export_file(const QString& path, data_export::Format format, char separator = ',',
+                        const data_export::Range& range = {}) const;
+    // The index range now on screen as the records' bounds: times or first depths.
+    data_export::Range visible_range() const;
     // Where the save dialogs propose to write, with `suffix` after the file's name: in the
     // folder of the last export or saved plot, else beside the file.
     QString suggested_path(const QString& suffix) const;
@@ -63,6 +68,7 @@ private:
     void picker_changed();
     void update_cursor_table(double index);
     void ask_export(data_export::Format format);
+    data_export::Options export_options(data_export::Format format, char separator, const data_export::Range& range) const;
     void ask_save_plot();
     void report(const QString& error);
     QString draw_plot(const QString& path) const;
@@ -75,6 +81,7 @@ private:
     QSpinBox* per_track_ = nullptr;
     QTableWidget* cursor_table_ = nullptr;
     QTabWidget* side_ = nullptr;
+    QAction* export_visible_ = nullptr;
     QStringList warnings_;
 };
 
