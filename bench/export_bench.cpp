@@ -1,6 +1,8 @@
-// Export of a real-time file of 200,000 records x 40 parameters to CSV and to LAS, against
-// the floor: formatting the same numbers (time, three depths, the values) with
-// std::to_chars into memory, measured in the same run.
+// Export of a real-time file of 200,000 records x 40 parameters to CSV, LAS and WITSML,
+// against the floor: formatting the same numbers (time, three depths, the values) with
+// std::to_chars into memory, measured in the same run; WITSML also against the CSV export
+// of the same file in the same run, and the peak memory of a WITSML export against that of
+// the load alone (a child process each).
 //
 //   export_bench [repetitions]
 
@@ -50,10 +52,24 @@ std::size_t export_to_memory(const FileStorage& model, data_export::Format forma
     return total;
 }
 
+// The child of a memory measurement: loads the file, exports it into a counting sink when
+// asked, and prints its peak resident memory.
+int peak_of(const std::string& what, const std::string& path)
+{
+    FileStorage model;
+    model.load(path);
+    if (what == "witsml")
+        export_to_memory(model, data_export::Format::witsml);
+    std::printf("%lld\n", bench::own_peak_kilobytes());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 4 && std::string(argv[1]) == "--peak")
+        return peak_of(argv[2], argv[3]);
     const int repetitions = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 7;
 
     bench::ScratchDir dir;
@@ -67,17 +83,22 @@ int main(int argc, char** argv)
     std::printf("real-time file: %zu records x %zu parameters, %.1f MB; %d repetitions\n", record_count, param_count,
                 megabytes, repetitions);
 
-    std::vector<double> floor_runs, csv_memory, las_memory, csv_file, las_file;
+    std::vector<double> floor_runs, csv_memory, las_memory, witsml_memory, csv_file, las_file, witsml_file;
     std::size_t sizes = 0;
     for (int i = 0; i < repetitions; ++i) {
         floor_runs.push_back(bench::seconds_of([&] { sizes += to_chars_floor(model); }));
         csv_memory.push_back(bench::seconds_of([&] { sizes += export_to_memory(model, data_export::Format::csv); }));
         las_memory.push_back(bench::seconds_of([&] { sizes += export_to_memory(model, data_export::Format::las); }));
+        witsml_memory.push_back(bench::seconds_of([&] { sizes += export_to_memory(model, data_export::Format::witsml); }));
         csv_file.push_back(bench::seconds_of([&] {
             data_export::write_file(model, data_export::options_for(path, data_export::Format::csv), dir.file("out.csv"));
         }));
         las_file.push_back(bench::seconds_of([&] {
             data_export::write_file(model, data_export::options_for(path, data_export::Format::las), dir.file("out.las"));
+        }));
+        witsml_file.push_back(bench::seconds_of([&] {
+            data_export::write_file(model, data_export::options_for(path, data_export::Format::witsml),
+                                    dir.file("out.xml"));
         }));
     }
     const double floor = bench::median(floor_runs);
@@ -87,8 +108,23 @@ int main(int argc, char** argv)
     bench::print_row("LAS into memory", bench::median(las_memory), floor, megabytes, "<= 2 x");
     bench::print_row("CSV to a file (written, flushed, renamed)", bench::median(csv_file), floor, megabytes, "<= 2 x");
     bench::print_row("LAS to a file (written, flushed, renamed)", bench::median(las_file), floor, megabytes, "<= 2 x");
-    std::printf("output sizes: CSV %.1f MB, LAS %.1f MB\n",
+    bench::print_row("WITSML into memory", bench::median(witsml_memory), floor, megabytes, "<= 1.5 x CSV");
+    bench::print_row("WITSML to a file (written, flushed, renamed)", bench::median(witsml_file), floor, megabytes, "<= 1.5 x CSV");
+    std::printf("WITSML against CSV of the same file: into memory %.1f ms / %.1f ms = %.2f x, to a file %.1f ms / "
+                "%.1f ms = %.2f x (target <= 1.5 x)\n",
+                bench::median(witsml_memory) * 1000, bench::median(csv_memory) * 1000,
+                bench::median(witsml_memory) / bench::median(csv_memory), bench::median(witsml_file) * 1000,
+                bench::median(csv_file) * 1000, bench::median(witsml_file) / bench::median(csv_file));
+    std::printf("output sizes: CSV %.1f MB, LAS %.1f MB, WITSML %.1f MB\n",
                 static_cast<double>(std::filesystem::file_size(dir.file("out.csv"))) / 1e6,
-                static_cast<double>(std::filesystem::file_size(dir.file("out.las"))) / 1e6);
+                static_cast<double>(std::filesystem::file_size(dir.file("out.las"))) / 1e6,
+                static_cast<double>(std::filesystem::file_size(dir.file("out.xml"))) / 1e6);
+    const long long loaded = bench::child_peak_bytes({"--peak", "load", path});
+    const long long exported = bench::child_peak_bytes({"--peak", "witsml", path});
+    std::printf("peak memory: load %.1f MB, load and WITSML export %.1f MB: %.1f MB more for an output of %.1f MB "
+                "(flat: the export's rows go out as they are made)\n",
+                static_cast<double>(loaded) / 1e6, static_cast<double>(exported) / 1e6,
+                static_cast<double>(exported - loaded) / 1e6,
+                static_cast<double>(std::filesystem::file_size(dir.file("out.xml"))) / 1e6);
     return 0;
 }
