@@ -23,6 +23,26 @@ std::string trimmed_output(std::string output)
     return last_line == std::string::npos ? output : output.substr(last_line + 1);
 }
 
+// Our own sentence for what the archiver says (its text is English, ours or a 7-Zip put in
+// its place); its own words follow in parentheses for whoever needs them.
+std::string archiver_sentence(const std::string& said, int exit_code)
+{
+    const std::pair<const char*, const char*> known[] = {
+        {"not an archive of a known kind", "это не архив известного вида (7z, zip, RAR 4 или RAR 5)"},
+        {"encrypted package", "пакет зашифрован, его файлы распаковать нельзя"},
+        {"of the set is missing", "не хватает одного из томов набора"},
+        {"volume set", "это один том набора томов, который распаковать нельзя"},
+        {"damaged package", "пакет повреждён"},
+        {"cannot create", "распакованный файл не удалось записать"},
+        {"cannot write", "распакованный файл не удалось записать"},
+    };
+    for (const auto& [marker, sentence] : known) {
+        if (said.find(marker) != std::string::npos)
+            return std::string(sentence) + " (" + said + ")";
+    }
+    return "Архиватор не смог распаковать пакет (код " + std::to_string(exit_code) + "): " + said;
+}
+
 } // namespace
 
 std::string archiver_path()
@@ -45,9 +65,7 @@ void run_archiver(const std::string& package, const std::string& folder)
     if (!run)
         throw FileStorageException("Файл 7za.exe не найден", true);
     if (run.exit_code != 0)
-        throw FileStorageException("Архиватор не смог распаковать пакет (код " + std::to_string(run.exit_code) + "): " +
-                                       trimmed_output(run.output),
-                                   true);
+        throw FileStorageException(archiver_sentence(trimmed_output(run.output), run.exit_code), true);
 }
 
 RegRARDecompr::RegRARDecompr(std::string package) : package_(std::move(package)) {}

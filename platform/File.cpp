@@ -559,12 +559,49 @@ std::int64_t seek(int fd, std::int64_t offset, SeekFrom from)
     return position < 0 ? -1 : static_cast<std::int64_t>(position);
 }
 
+// The user reads these in journals and error boxes: our own Russian sentences for what a
+// file system says, the system's own (English) text only for the rare rest.
 std::string error_text(int error)
 {
+    static const std::pair<int, const char*> texts[] = {
+        {ENOENT, "нет такого файла или папки"},
+        {ENOTDIR, "часть пути — не папка"},
+        {EISDIR, "это папка"},
+        {EACCES, "нет прав доступа"},
+        {EPERM, "операция не разрешена"},
+        {EEXIST, "такой файл уже есть"},
+        {ENOSPC, "нет места на диске"},
+        {EDQUOT, "превышена дисковая квота"},
+        {EIO, "ошибка ввода-вывода (диск или сетевая папка)"},
+        {EROFS, "файловая система только для чтения"},
+        {EBUSY, "файл или папка заняты"},
+        {EWOULDBLOCK, "файл занят другой программой"},
+        {ETXTBSY, "файл занят"},
+        {ENOTEMPTY, "папка не пуста"},
+        {EXDEV, "файлы на разных файловых системах"},
+        {ENAMETOOLONG, "слишком длинное имя"},
+        {ELOOP, "слишком много ссылок в пути"},
+        {EMFILE, "открыто слишком много файлов"},
+        {ENFILE, "в системе открыто слишком много файлов"},
+        {ENOMEM, "не хватает памяти"},
+        {EINVAL, "недопустимый параметр"},
+        {ENOLCK, "блокировки файлов недоступны"},
+        {ETIMEDOUT, "время ожидания истекло"},
+        {ESTALE, "файл на сетевой папке устарел"},
+        {EFBIG, "файл слишком велик"},
+        {EBADF, "неверный дескриптор файла"},
+        {ECONNREFUSED, "в соединении отказано"},
+        {ENOTCONN, "нет соединения"},
+        {EINTR, "прервано"},
+    };
+    for (const auto& [code, text] : texts) {
+        if (code == error)
+            return text;
+    }
     char buffer[256] = {};
     // GNU strerror_r may return a static string instead of filling the buffer.
     const char* text = ::strerror_r(error, buffer, sizeof buffer);
-    return text != nullptr ? text : "";
+    return "системная ошибка " + std::to_string(error) + (text != nullptr ? std::string(" (") + text + ")" : "");
 }
 
 } // namespace platform

@@ -39,7 +39,7 @@ public:
     BusError& operator=(const BusError&) = delete;
     sd_bus_error* get() { return &error_; }
     bool answered() const { return sd_bus_error_is_set(&error_) != 0; }
-    std::string text() const { return error_.message ? error_.message : (error_.name ? error_.name : ""); }
+    std::string name() const { return error_.name ? error_.name : ""; }
 
 private:
     sd_bus_error error_ = SD_BUS_ERROR_NULL;
@@ -72,6 +72,24 @@ std::string bus_error_text(int error)
 }
 
 } // namespace
+
+std::string service_error_text(std::string_view error_name)
+{
+    const std::pair<std::string_view, const char*> known[] = {
+        {"org.freedesktop.DBus.Error.ServiceUnknown", "её нет на этом рабочем столе"},
+        {"org.freedesktop.DBus.Error.NameHasNoOwner", "её нет на этом рабочем столе"},
+        {"org.freedesktop.DBus.Error.NoReply", "она не ответила вовремя"},
+        {"org.freedesktop.DBus.Error.Timeout", "она не ответила вовремя"},
+        {"org.freedesktop.DBus.Error.TimedOut", "она не ответила вовремя"},
+        {"org.freedesktop.DBus.Error.AccessDenied", "доступ к ней запрещён"},
+        {"org.freedesktop.DBus.Error.Disconnected", "соединение с шиной прервано"},
+    };
+    for (const auto& [name, text] : known) {
+        if (error_name == name)
+            return text;
+    }
+    return "она ответила ошибкой " + std::string(error_name.empty() ? "без имени" : error_name);
+}
 
 std::string notification_markup(std::string_view text)
 {
@@ -114,7 +132,7 @@ std::string send_desktop_notification(const DesktopNotification& notification)
         return {};
     // An error from the bus (no such service) or none at all (no bus to connect to).
     if (error.answered())
-        return notification_text::service_failed + error.text();
+        return notification_text::service_failed + service_error_text(error.name());
     return notification_text::no_session_bus + bus_error_text(-r);
 }
 

@@ -35,4 +35,8 @@ inline constexpr const char* no_bus_address = "не заданы ни DBUS_SESSI
 inline constexpr const char* service_failed = "служба уведомлений рабочего стола недоступна: ";
 } // namespace notification_text
 
+// Our own words for a D-Bus error of the notification call, by the error's name (the
+// service's own text is English): "её нет на этом рабочем столе", ...
+std::string service_error_text(std::string_view error_name);
+
 } // namespace platform

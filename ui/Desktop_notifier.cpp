@@ -38,7 +38,11 @@ void DesktopNotifier::show(const RunNotice& notice)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        failed(QString::fromUtf8(platform::notification_text::no_session_bus) + bus.lastError().message());
+        // Qt's own text of the failure is English; the address is what tells a user why.
+        const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        failed(QString::fromUtf8(platform::notification_text::no_session_bus)
+               + (address.isEmpty() ? QString::fromUtf8(platform::notification_text::no_bus_address)
+                                    : QStringLiteral("по адресу %1 никто не отвечает").arg(QString::fromLocal8Bit(address))));
         return;
     }
     ++waiting_;
@@ -46,7 +50,8 @@ void DesktopNotifier::show(const RunNotice& notice)
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* answered) {
         --waiting_;
         if (answered->isError())
-            failed(QString::fromUtf8(platform::notification_text::service_failed) + answered->error().message());
+            failed(QString::fromUtf8(platform::notification_text::service_failed)
+                   + QString::fromStdString(platform::service_error_text(answered->error().name().toStdString())));
         answered->deleteLater();
     });
 }

@@ -69,10 +69,12 @@ TEST(CliExtractKinds, AllFivePackageKindsLandInTheStore)
         EXPECT_TRUE(std::filesystem::exists(dir.folder() + "store/" + file)) << file;
     EXPECT_EQ(clitest::without_run_time(run.out), "Распаковка данных:\n"
                        "    скважина \"z\", файл \"1.realtim\"\n"
+                       "    скважина \"r\", файл \"1.dep\"\n" // depth data alone
                        "    скважина \"s\", файл \"1.realtim\"\n"
                        "    скважина \"c0\", файл \"a.realtim\"\n"
                        "    скважина \"c2\", файл \"a.realtim\"\n"
-                       "Произошла ошибка при распаковке файла \"" + in + "6.7z_reg\": Архиватор не смог распаковать пакет "
-                       "(код 2): 7za: " + in + "6.7z_reg: not an archive of a known kind (7z, zip, RAR 4 or RAR 5)\n");
+                       "Произошла ошибка при распаковке файла \"" + in + "6.7z_reg\": это не архив известного вида "
+                       "(7z, zip, RAR 4 или RAR 5) (7za: " + in + "6.7z_reg: not an archive of a known kind (7z, zip, RAR 4 or "
+                       "RAR 5))\n");
     set_archiver_path("");
 }

@@ -356,5 +356,5 @@ TEST(OpenInputFile, PrefersTheMappingAndSetsTheEncoding)
 TEST(FileErrorTest, DescribesTheFileAndTheReason)
 {
     const FileError error("Невозможно открыть файл!", "/data/x.realtim", EACCES);
-    EXPECT_EQ(error.describe(), "Невозможно открыть файл! (/data/x.realtim): Permission denied");
+    EXPECT_EQ(error.describe(), "Невозможно открыть файл! (/data/x.realtim): нет прав доступа");
 }

@@ -70,7 +70,7 @@ TEST(DesktopNotification, WithoutServiceOrBusTheCallSaysWhy)
     };
     if (bus && !bus->address().empty())
         cases.push_back({"a bus without a notification service", bus->address(), std::nullopt,
-                         platform::notification_text::service_failed});
+                         std::string(platform::notification_text::service_failed) + "её нет на этом рабочем столе"});
     for (const Case& c : cases) {
         const ScopedEnv address("DBUS_SESSION_BUS_ADDRESS", c.address);
         const ScopedEnv runtime("XDG_RUNTIME_DIR", c.runtime_dir);

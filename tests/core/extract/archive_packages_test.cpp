@@ -176,8 +176,7 @@ TEST_F(UsesOurArchiver, AMissingOrFailingArchiverFailsEveryKind)
 {
     const std::string damaged = dir.file("bad.rar");
     testkit::write_file(damaged, Bytes(100, 0x42));
-    EXPECT_NE(message_of([&] { extract_rar_package(damaged, temp()); }).find("Архиватор не смог распаковать пакет (код 2)"),
-              std::string::npos);
+    EXPECT_TRUE(message_of([&] { extract_rar_package(damaged, temp()); }).starts_with("это не архив известного вида"));
     set_archiver_path(dir.file("nowhere/7za"));
     for (const auto& unpack : {std::function<void()>([&] { extract_rar_package(damaged, temp()); }),
                                std::function<void()>([&] { extract_7z_package(damaged, temp()); }),

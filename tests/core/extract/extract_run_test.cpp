@@ -411,8 +411,8 @@ TEST_F(ExtractRun, AFolderTheRunCannotCreateIsReportedWithItsReason)
     };
     const Case cases[] = {
         {blocked + "store/", dir.folder() + "temp.dir.tmp",
-         "Не удалось создать папку данных \"" + blocked + "store\": Not a directory"},
-        {store(), blocked + "temp.dir.tmp", "Не удалось создать временную папку \"" + blocked + "temp.dir.tmp\": Not a directory"},
+         "Не удалось создать папку данных \"" + blocked + "store\": часть пути — не папка"},
+        {store(), blocked + "temp.dir.tmp", "Не удалось создать временную папку \"" + blocked + "temp.dir.tmp\": часть пути — не папка"},
     };
     for (const Case& c : cases) {
         owner = RecordingOwner();
