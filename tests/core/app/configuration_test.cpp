@@ -174,6 +174,20 @@ TEST(ConfigurationLoad, TakesTheSilenceHoursWithinTheirRangeAndKeepsTheValueOthe
     }
 }
 
+TEST(ConfigurationLoad, KeepsTheTimeZoneOfExportsAndWritesItBackOnlyWhenSet)
+{
+    TempDir dir;
+    const std::string ini = dir.write("dravinex2.ini", "[options]\nto_path=/data/\ntime_zone= +05:00 \n");
+    CONFIGURATION config = with_paths("", "");
+    config.load(ini);
+    EXPECT_EQ(config.time_zone, "+05:00");
+    config.save(ini);
+    EXPECT_NE(testsupport::read_file(ini).find("time_zone=+05:00\n"), std::string::npos);
+    // Unset (the machine's zone): no key is added to a file that had none.
+    config.set_defaults();
+    EXPECT_EQ(config.time_zone, "");
+}
+
 TEST(ConfigurationSave, RefusesAPathWithALineBreakAndLeavesTheFileAsItWas)
 {
     TempDir dir;
