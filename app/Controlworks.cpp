@@ -160,6 +160,9 @@ QString build_date_text()
 
 bool install_russian_translations(QCoreApplication& application)
 {
+    // Dates, numbers and month names in Qt's own dialogs (the file picker's columns) follow
+    // the default locale: Russian, whatever the desktop's language, as every other text.
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     auto translator = std::make_unique<QTranslator>();
     if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"), QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

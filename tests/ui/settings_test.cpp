@@ -12,7 +12,9 @@
 #include "ui/Main.h"
 #include "ui/Rxrehelper.h"
 
+#include <QDate>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -115,6 +117,14 @@ private slots:
         window->N4Click();
         QCOMPARE(question.titles, QStringList{QStringLiteral("Новая папка данных")});
         QCOMPARE(window->cache.entries().empty(), cleared);
+    }
+
+    // The tests run under the C locale, as a server's desktop may: Qt's dialogs still write
+    // their dates and months in Russian.
+    void dates_in_qt_own_dialogs_are_russian_whatever_the_locale()
+    {
+        QCOMPARE(QLocale().language(), QLocale::Russian);
+        QCOMPARE(QLocale().toString(QDate(2026, 12, 11), QStringLiteral("d MMMM yyyy")), QStringLiteral("11 декабря 2026"));
     }
 
     void questions_and_qt_own_buttons_speak_russian()
