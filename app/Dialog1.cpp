@@ -3,6 +3,7 @@
 #include "app/Configuration.h"
 #include "app/Configuration_folders.h"
 #include "app/Controlworks.h"
+#include "storage/Export.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -33,6 +34,13 @@ TOptForm::TOptForm(CONFIGURATION& settings, QWidget* owner) : QDialog(owner), se
     SilenceHours->setObjectName(QStringLiteral("SilenceHours"));
     SilenceHours->setRange(min_silence_hours, max_silence_hours);
     Label3->setBuddy(SilenceHours);
+    Label4 = new QLabel(ui_text(options_text::time_zone), this);
+    TimeZone = new QLineEdit(this);
+    TimeZone->setObjectName(QStringLiteral("TimeZone"));
+    TimeZone->setPlaceholderText(ui_text(options_text::time_zone_example));
+    TimeZone->setMaxLength(6);
+    TimeZone->setFixedWidth(80);
+    Label4->setBuddy(TimeZone);
     for (QPushButton* browse : {MyButton3, MyButton4})
         browse->setFixedWidth(36);
     MyButton1->setDefault(true);
@@ -49,6 +57,11 @@ TOptForm::TOptForm(CONFIGURATION& settings, QWidget* owner) : QDialog(owner), se
     silence->addWidget(SilenceHours);
     silence->addStretch();
     rows->addLayout(silence, 4, 0, 1, 2);
+    auto* zone = new QHBoxLayout;
+    zone->addWidget(Label4);
+    zone->addWidget(TimeZone);
+    zone->addStretch();
+    rows->addLayout(zone, 5, 0, 1, 2);
     rows->setVerticalSpacing(6);
 
     auto* buttons = new QHBoxLayout;
@@ -61,7 +74,7 @@ TOptForm::TOptForm(CONFIGURATION& settings, QWidget* owner) : QDialog(owner), se
     layout->addStretch();
     layout->addLayout(buttons);
     layout->setContentsMargins(16, 16, 16, 12);
-    resize(563, 262);
+    resize(563, 292);
 
     connect(MyButton1, &QPushButton::clicked, this, &QDialog::accept);
     connect(MyButton2, &QPushButton::clicked, this, &QDialog::reject);
@@ -76,6 +89,7 @@ bool TOptForm::execute()
     Edit1->setText(QString::fromStdString(settings_.from_path));
     Edit2->setText(QString::fromStdString(settings_.to_path));
     SilenceHours->setValue(settings_.silence_hours);
+    TimeZone->setText(QString::fromStdString(settings_.time_zone));
     if (exec() != QDialog::Accepted)
         return false;
     // A relative folder typed here is taken from the home folder: a window program's current
@@ -84,6 +98,12 @@ bool TOptForm::execute()
     settings_.from_path = normalised_folder(Edit1->text().trimmed().toStdString(), base);
     settings_.to_path = normalised_folder(Edit2->text().trimmed().toStdString(), base);
     settings_.silence_hours = SilenceHours->value();
+    // Kept as the program writes offsets, so that "+5" reads "+05:00" next time.
+    const std::string zone = TimeZone->text().trimmed().toStdString();
+    if (zone.empty())
+        settings_.time_zone.clear();
+    else if (const auto minutes = data_export::parse_utc_offset(zone))
+        settings_.time_zone = data_export::utc_offset_text(*minutes);
     return true;
 }
 

@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTreeWidget>
@@ -123,15 +124,18 @@ private slots:
         QTimer::singleShot(0, &dialog, [&] {
             QCOMPARE(dialog.SilenceHours->value(), 6);
             dialog.SilenceHours->setValue(10);
+            dialog.TimeZone->setText(QStringLiteral("-3:30"));
             dialog.accept();
         });
         QVERIFY(dialog.execute());
         QCOMPARE(configuration().silence_hours, 10);
+        QCOMPARE(configuration().time_zone, std::string("-03:30")); // the zone of WITSML exports, as written
         form.rebuild_tree();
         QVERIFY(ui_test::wait_for([&] { return !form.overview_running() && !form.overview_rows()[1].old; }));
         QVERIFY(tree_item(form, QStringLiteral("Скважина 14"))->toolTip(0).isEmpty());
         QVERIFY(form.overview_rows()[0].old); // no records at all: silent whatever the hours
         configuration().silence_hours = 6;
+        configuration().time_zone.clear();
     }
 };
 
