@@ -6,14 +6,18 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
 constexpr const char* column_titles[TOverviewForm::column_count] = {
-    "Площадь", "Скважина", "Посл. запись (время)", "Посл. запись (глубина)", "Глубина, м",
-    "Последний пакет", "Пакетов", "Возраст", "Отметка"};
+    "Площадь", "Скважина", "Посл. запись\n(время)", "Посл. запись\n(глубина)", "Глубина, м",
+    "Последний\nпакет", "Пакетов", "Возраст", "Отметка"};
 
 QString text_of(const std::string& text)
 {
@@ -110,8 +114,24 @@ void TOverviewForm::show_rows(const std::vector<catalogue::WellOverviewRow>& row
     // Some air between the columns, so that no text touches its neighbour.
     for (int c = 0; c + 1 < column_count; ++c)
         Grid->setColumnWidth(c, Grid->columnWidth(c) + 12);
+    fit_width_to_columns();
     Summary->setText(ui_text(overview_text::summary).arg(rows.size()).arg(hours).arg(silent));
     btnRefresh->setEnabled(true);
+}
+
+// The view grows to show every column, the mark last of all, as far as the screen allows;
+// it never shrinks under the user's hand.
+void TOverviewForm::fit_width_to_columns()
+{
+    int columns = 0;
+    for (int c = 0; c < column_count; ++c)
+        columns += Grid->columnWidth(c);
+    const int chrome = width() - Grid->viewport()->width();
+    const int wanted = columns + chrome + Grid->verticalScrollBar()->sizeHint().width();
+    const QScreen* shown_on = screen();
+    const int room = shown_on != nullptr ? shown_on->availableGeometry().width() : wanted;
+    if (wanted > width())
+        resize(std::min(wanted, room), height());
 }
 
 QString TOverviewForm::folder_of_row(int row) const

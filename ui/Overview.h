@@ -55,4 +55,7 @@ public:
 signals:
     void well_chosen(const QString& folder);
     void refresh_asked();
+
+private:
+    void fit_width_to_columns();
 };

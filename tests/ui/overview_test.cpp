@@ -91,6 +91,13 @@ private slots:
                 QVERIFY2(!view->Grid->item(2, c)->text().isEmpty(), qPrintable(QString::number(c)));
         }
 
+        // The last column, the mark, lies inside the view at its first size, or the view has
+        // grown as wide as the screen lets it.
+        const QRect mark_cell = view->Grid->visualItemRect(view->Grid->item(0, TOverviewForm::mark));
+        QVERIFY2(mark_cell.right() <= view->Grid->viewport()->width()
+                     || view->width() >= view->screen()->availableGeometry().width(),
+                 qPrintable(QStringLiteral("%1 > %2").arg(mark_cell.right()).arg(view->Grid->viewport()->width())));
+
         // The tree marks the same wells, by colour, image and tip.
         QTreeWidgetItem* silent = tree_item(form, QStringLiteral("Скважина 14"));
         QTreeWidgetItem* current = tree_item(form, QStringLiteral("Скважина 12"));
