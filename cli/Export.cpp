@@ -234,7 +234,7 @@ CLI::App* add_export_command(CLI::App& app, ExportOptions& options)
         ->check(CLI::IsMember({",", ";"}));
     command->add_option("-o,--output", options.output,
                         "Записать в этот файл, а не в стандартный вывод (с --well: в эту папку)");
-    const auto time_bound = [&options](std::optional<std::uint32_t>& bound) {
+    const auto time_bound = [](std::optional<std::uint32_t>& bound) {
         return [&bound](const std::string& text) { bound = data_export::parse_iso_date_time(text); };
     };
     command
