@@ -235,6 +235,28 @@ TEST_P(ExportOfEveryKind, LasHasItsSectionsUniqueLegalCurvesAndEveryValue)
     }
 }
 
+TEST_P(ExportOfEveryKind, WitsmlIsValidWithARowPerRecordOnTheIndexAxis)
+{
+    const IndexKind index = data_file::index_kind_of(path);
+    data_export::Options witsml = data_export::options_for(path, data_export::Format::witsml);
+    witsml.utc_offset_minutes = 300;
+    const std::string text = export_text(model, witsml);
+    const std::string xml = dir.write("export.xml", text);
+    const std::string schema = std::string(WITSML_SCHEMAS) + "/witsml_v1.4.1.1_data/xsd_schemas/obj_log.xsd";
+    EXPECT_EQ(std::system(("xmllint --noout --nonet --schema '" + schema + "' '" + xml + "' 2>/dev/null").c_str()), 0)
+        << text.substr(0, 4000);
+    std::size_t rows = 0;
+    for (auto at = text.find("<data>"); at != std::string::npos; at = text.find("<data>", at + 1))
+        ++rows;
+    std::size_t placed = 0;
+    for (const auto& record : model.records)
+        placed += index == IndexKind::time || (record->stamped != 0 && std::isfinite(record->depth_z));
+    EXPECT_EQ(rows, placed);
+    EXPECT_NE(text.find(index == IndexKind::depth ? "<indexType>measured depth</indexType>"
+                                                  : "<indexType>date time</indexType>"),
+              std::string::npos);
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, ExportOfEveryKind, testing::ValuesIn(kinds),
                          [](const testing::TestParamInfo<Kind>& info) {
                              std::string name;
