@@ -26,6 +26,8 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
@@ -111,6 +113,47 @@ bool copy_shots(TDravinexMainForm& window, const QString& well, const QString& t
     poll.start(50);
     window.shell_copy({well}, target);
     return grabbed && save(window, output + QStringLiteral("/copy-answered.png"));
+}
+
+// The menu "Данные" open, its keys beside its items.
+bool menu_shot(TDravinexMainForm& window, const QString& output)
+{
+    auto* menu = window.findChild<QMenu*>(QStringLiteral("mnuData"));
+    if (menu == nullptr)
+        return false;
+    window.menuBar()->setActiveAction(menu->menuAction());
+    pause(300);
+    const bool saved = save_screen(window, output + QStringLiteral("/menu-keys.png"));
+    menu->close();
+    window.menuBar()->setActiveAction(nullptr);
+    return saved;
+}
+
+// A well file cut short by a killed append: the store check reports it and offers its
+// repair; the question is grabbed with the window behind it and answered "Да".
+bool repair_question_shot(TDravinexMainForm& window, const QString& store, const QString& output)
+{
+    const QString cut = store + QStringLiteral("Северная/12/well.realtim");
+    std::error_code ignored;
+    const auto size = std::filesystem::file_size(cut.toStdString(), ignored);
+    if (ignored || size < 16)
+        return false;
+    std::filesystem::resize_file(cut.toStdString(), size - 7, ignored);
+    bool grabbed = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || grabbed)
+            return;
+        grabbed = true;
+        poll.stop();
+        grabbed = save_screen(window, output + QStringLiteral("/check-repair-question.png"));
+        box->button(QMessageBox::Yes)->click();
+    });
+    poll.start(50);
+    window.check_store_click();
+    wait_for([&] { return grabbed && !window.store_check_running(); }, 60000);
+    return grabbed;
 }
 
 // The samples' records are years old; two wells of an area "Западная" get records of the
@@ -236,6 +279,9 @@ int main(int argc, char** argv)
         return 1;
     answer.stop();
     ok = save(window, output + QStringLiteral("/journal-failed-package.png")) && ok;
+
+    ok = menu_shot(window, output) && ok;
+    ok = repair_question_shot(window, QString::fromStdString(configuration().to_path), output) && ok;
 
     write_current_wells(configuration().to_path, (root.path() + QStringLiteral("/home/")).toStdString());
     window.rebuild_tree();
