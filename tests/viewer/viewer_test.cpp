@@ -364,6 +364,39 @@ private slots:
         QCOMPARE(window->cursor_rows().back().second.toFloat(), 50.0f);
     }
 
+    // Two passes whose depths interleave (the second logged 5 cm off the first's): the
+    // pointer walked in steps of a pixel's depth never flips the readout to the earlier day.
+    void the_cursor_stays_on_the_later_pass_under_small_moves()
+    {
+        TempDir dir;
+        testkit::RealtimeFile file(2, lib::enc_utf8);
+        file.format(2, lib::enc_utf8).params(testkit::synthetic_params(1));
+        std::uint32_t time = 1600000000u;
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int i = 0; i <= 200; ++i) {
+                FileStorageItem record;
+                record.time = time++;
+                record.stamped = 1;
+                record.depth_z = 1200.0f + static_cast<float>(i) * 0.1f + (pass == 0 ? 0.0f : 0.05f);
+                record.depth_cur = record.depth_z;
+                record.values = {pass == 0 ? 10.0f : 50.0f};
+                file.record(record);
+            }
+            time += 86400;
+        }
+        file.save(dir.file("depth.realdep"));
+        const auto window = open(dir.file("depth.realdep"));
+        QVERIFY(window);
+        QCOMPARE(window->data().passes().size(), std::size_t{2});
+        for (double depth = 1200.1; depth < 1219.9; depth += 0.013) {
+            window->track_view()->set_cursor(depth);
+            QCOMPARE(window->cursor_rows().back().second.toFloat(), 50.0f);
+        }
+        // Outside the later pass, the earlier one is read.
+        window->track_view()->set_cursor(1200.0);
+        QCOMPARE(window->cursor_rows().back().second.toFloat(), 10.0f);
+    }
+
     void escape_and_ctrl_w_close_the_viewer_data()
     {
         QTest::addColumn<int>("key");

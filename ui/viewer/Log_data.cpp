@@ -223,21 +223,35 @@ std::size_t LogData::lower_bound(const Pass& pass, double index) const
     return static_cast<std::size_t>(std::lower_bound(first, last, index) - index_.begin());
 }
 
+// The later pass wins wherever it has records around `index`: with the nearest sample of
+// any pass, two passes whose depths interleave would flip the readout between days at every
+// small move of the pointer.
 std::size_t LogData::nearest(double index) const
 {
+    for (auto pass = passes_.rbegin(); pass != passes_.rend(); ++pass) {
+        if (pass->begin < pass->end && index_[pass->begin] <= index && index <= index_[pass->end - 1])
+            return nearest_in(*pass, index);
+    }
     std::size_t best = 0;
     double best_distance = std::numeric_limits<double>::infinity();
     for (const Pass& pass : passes_) {
-        const std::size_t after = lower_bound(pass, index);
-        for (const std::size_t candidate : {after > pass.begin ? after - 1 : pass.begin, std::min(after, pass.end - 1)}) {
-            const double distance = std::abs(index_[candidate] - index);
-            if (distance <= best_distance) {
-                best = candidate;
-                best_distance = distance;
-            }
+        const std::size_t candidate = nearest_in(pass, index);
+        const double distance = std::abs(index_[candidate] - index);
+        if (distance <= best_distance) {
+            best = candidate;
+            best_distance = distance;
         }
     }
     return best;
+}
+
+std::size_t LogData::nearest_in(const Pass& pass, double index) const
+{
+    const std::size_t after = lower_bound(pass, index);
+    const std::size_t below = after > pass.begin ? after - 1 : pass.begin;
+    const std::size_t above = std::min(after, pass.end - 1);
+    // The later sample on a tie, as the later record holds the newer reading.
+    return std::abs(index_[above] - index) <= std::abs(index_[below] - index) ? above : below;
 }
 
 std::vector<std::vector<PlotPoint>> trace(const LogData& data, int param, const TraceFrame& frame)

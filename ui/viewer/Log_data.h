@@ -60,10 +60,12 @@ public:
 
     // The first sample of a pass at or after `index` (the pass's end when none).
     std::size_t lower_bound(const Pass& pass, double index) const;
-    // The sample nearest to `index` in any pass, the later pass on a tie (0 when empty).
+    // The sample the cursor reads at `index`: the nearest one of the latest pass that spans
+    // `index`, else the nearest of any pass, the later pass on a tie (0 when empty).
     std::size_t nearest(double index) const;
 
 private:
+    std::size_t nearest_in(const Pass& pass, double index) const;
     void split_passes();
 
     data_file::IndexKind kind_;
