@@ -35,6 +35,7 @@
 #include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QSvgGenerator>
 #include <QTableView>
@@ -462,11 +463,18 @@ QString LogViewer::export_file(const QString& path, data_export::Format format, 
     return {};
 }
 
+// The first export goes to the user's documents, never into the store beside the data
+// file, where the tree would list it among the well's files; later ones where the last went.
 QString LogViewer::suggested_path(const QString& suffix) const
 {
     const QFileInfo source(path_);
     const QString last = user_settings().value(export_folder_key).toString();
-    const QDir folder = !last.isEmpty() && QFileInfo(last).isDir() ? QDir(last) : source.dir();
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QDir folder = QDir::home();
+    if (!last.isEmpty() && QFileInfo(last).isDir())
+        folder = QDir(last);
+    else if (!documents.isEmpty() && QFileInfo(documents).isDir())
+        folder = QDir(documents);
     return folder.filePath(source.fileName() + suffix);
 }
 

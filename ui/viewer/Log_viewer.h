@@ -57,7 +57,7 @@ public:
     // The index range now on screen as the records' bounds: times or first depths.
     data_export::Range visible_range() const;
     // Where the save dialogs propose to write, with `suffix` after the file's name: in the
-    // folder of the last export or saved plot, else beside the file.
+    // folder of the last export or saved plot, else in the user's documents (else home).
     QString suggested_path(const QString& suffix) const;
 
 private:
