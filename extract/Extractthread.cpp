@@ -44,6 +44,21 @@ std::string one_line(std::string text)
     return text;
 }
 
+// The .zreg reader's texts that name its own functions: a user reads our sentence first and
+// the reader's text in parentheses after it.
+std::string in_users_words(const std::string& detail)
+{
+    const std::pair<const char*, const char*> technical[] = {
+        {"extract_next_file: wrong uncompr_len!", "пакет повреждён: размер файла в нём указан неверно"},
+        {"extract_simple_file: uncompress=", "пакет повреждён: файл в нём не распаковывается"},
+    };
+    for (const auto& [text, sentence] : technical) {
+        if (detail.starts_with(text))
+            return std::string(sentence) + " (" + detail + ")";
+    }
+    return detail;
+}
+
 } // namespace
 
 std::string single_package_destination(const std::string& package_path, const std::string& name)
@@ -346,7 +361,7 @@ void TExtractThread::extract_package(const std::string& path)
         unpack_package(path, kind->kind, temp_dir_slash_);
     }
     catch (const std::exception& error) {
-        report_failure(path, lib::io::describe_error(error));
+        report_failure(path, in_users_words(lib::io::describe_error(error)));
         return;
     }
     catch (...) {

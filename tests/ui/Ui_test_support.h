@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
@@ -61,6 +62,25 @@ struct Folders {
         }
     }
 };
+
+// The Latin words a user would read in a journal line: outside file names and paths
+// (words with '/', '.', '_' or a digit), outside parentheses (where the raw text of a
+// system or library may follow ours), and other than the abbreviations and names the
+// program writes on purpose. Empty for a line in Russian.
+inline QStringList latin_words(QString line)
+{
+    static const QStringList known = {"RAR", "ZIP", "zip", "LAS", "CSV", "WITSML", "XML", "PNG", "SVG", "PDF",
+                                      "GTI_Data", "ОК", "D-Bus", "UTF-8", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "Dravinex"};
+    line.remove(QRegularExpression(QStringLiteral("\\([^()]*\\)")));
+    QStringList found;
+    for (const QString& word : line.split(QRegularExpression(QStringLiteral("[\\s,:;\"'«»]+")), Qt::SkipEmptyParts)) {
+        if (word.contains(QRegularExpression(QStringLiteral("[/._0-9]"))) || known.contains(word))
+            continue;
+        if (word.contains(QRegularExpression(QStringLiteral("[A-Za-z]{2,}"))))
+            found << word;
+    }
+    return found;
+}
 
 // Waits for the condition while the event loop runs; false when time ran out.
 inline bool wait_for(const std::function<bool()>& condition, int timeout_ms = wait_ms)

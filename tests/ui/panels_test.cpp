@@ -66,6 +66,14 @@ public:
         // Quietly let a run that a failed check left behind end first.
         ui_test::MessageBoxAnswerer answer_rest(QMessageBox::Ok, 100);
         static_cast<void>(ui_test::wait_for([&] { return !form.extraction_running(); }));
+        // Whatever a test made the window say, it said in Russian.
+        for (const QString& line : journal()) {
+            const QStringList latin = ui_test::latin_words(line);
+            if (!latin.isEmpty())
+                QTest::qFail(qPrintable(QStringLiteral("English in the journal: ") + latin.join(QLatin1Char(' '))
+                                        + QStringLiteral(" in: ") + line),
+                             __FILE__, __LINE__);
+        }
     }
 
     bool run_ended() { return ui_test::wait_for([&] { return !form.extraction_running() && form.pending.empty(); }); }

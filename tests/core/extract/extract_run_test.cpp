@@ -228,7 +228,8 @@ TEST_F(ExtractRun, AFailingPackageIsReportedAndTheRunGoesOn)
     const Lines journal = run_all();
     EXPECT_EQ(journal.back(), "    скважина \"12\", файл \"1.realtim\"");
     ASSERT_EQ(owner.errors.size(), 1u);
-    EXPECT_EQ(owner.errors[0], "Произошла ошибка при распаковке файла \"" + broken + "\"\n\nextract_next_file: wrong uncompr_len!");
+    EXPECT_EQ(owner.errors[0], "Произошла ошибка при распаковке файла \"" + broken + "\"\n\nпакет повреждён: размер файла в нём "
+                                 "указан неверно (extract_next_file: wrong uncompr_len!)");
     EXPECT_EQ(failed, 1);
     EXPECT_FALSE(std::filesystem::exists(store() + "Северная/12/x.bin"));
 }
