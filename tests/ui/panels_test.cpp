@@ -282,13 +282,33 @@ private slots:
         QTest::keyClick(form.btnShowFile, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), form.Memo1);
 
-        // Enter on a data file's row opens the viewer.
+        // Enter on a data file's row opens the viewer, and so does F3.
         form.Grid->setFocus();
         form.Grid->setCurrentIndex(form.grid_model->index(1, 0));
-        QTest::keyClick(form.Grid, Qt::Key_Return);
-        const auto viewers = form.findChildren<viewer::LogViewer*>();
-        QCOMPARE(viewers.size(), 1);
-        delete viewers.front();
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_F3}) {
+            QTest::keyClick(form.Grid, key);
+            const auto viewers = form.findChildren<viewer::LogViewer*>();
+            QCOMPARE(viewers.size(), 1);
+            delete viewers.front();
+            form.activateWindow();
+            QApplication::setActiveWindow(&form);
+            QVERIFY(ui_test::wait_for([&] { return QApplication::activeWindow() == &form; }, 5000));
+            form.Grid->setFocus();
+        }
+
+        // Ctrl+Shift+C asks where to copy the selected well; Escape leaves it.
+        bool asked = false;
+        QTimer::singleShot(200, [&] {
+            if (QWidget* dialog = QApplication::activeModalWidget()) {
+                asked = true;
+                QTest::keyClick(dialog, Qt::Key_Escape);
+            }
+        });
+        QTest::keyClick(form.Tree, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(ui_test::wait_for([&] { return asked; }, 5000));
+        form.activateWindow();
+        QApplication::setActiveWindow(&form);
+        QVERIFY(ui_test::wait_for([&] { return QApplication::activeWindow() == &form; }, 5000));
 
         // Delete in the package list trashes the package; in the tree, the well's data.
         form.ListView1->setFocus();
