@@ -103,7 +103,7 @@ void Placement::place_unpacked()
         make_destination();
     }
     catch (const std::exception& error) {
-        note_problem(run_.dest_dir_.empty() ? run_.options_.data_root : run_.dest_dir_, error);
+        note_problem(run_.options_.data_root, error); // the error names the folder itself
         return;
     }
     for (const char* kind : merged_kinds)

@@ -427,6 +427,24 @@ TEST_F(ExtractRun, AFolderTheRunCannotCreateIsReportedWithItsReason)
     }
 }
 
+// An area or well folder that cannot be made (a file holds its name) fails the package,
+// which the next run tries again, instead of placing its files nowhere.
+TEST_F(ExtractRun, AWellFolderThatCannotBeMadeFailsThePackage)
+{
+    package("a.zreg", {identity(), member("1.realtim", realtime({1}))});
+    std::filesystem::create_directories(store());
+    testkit::write_file(store() + "Северная", {'x'});
+    EXPECT_EQ(run_all().size(), 2u);
+    EXPECT_EQ(failed, 1);
+    ASSERT_EQ(owner.errors.size(), 1u);
+    EXPECT_NE(owner.errors[0].find(store() + "Северная"), std::string::npos) << owner.errors[0];
+    EXPECT_NE(owner.errors[0].find("часть пути — не папка"), std::string::npos) << owner.errors[0];
+    std::filesystem::remove(store() + "Северная");
+    run_all();
+    EXPECT_EQ(failed, 0);
+    EXPECT_TRUE(std::filesystem::exists(store() + "Северная/12/1.realtim"));
+}
+
 TEST_F(ExtractRun, TheRunCountsPackagesFoundUnpackedSkippedAndFailed)
 {
     package("a.zreg", {identity(), member("1.realtim", realtime({1}))});
