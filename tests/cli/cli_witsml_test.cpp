@@ -22,6 +22,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -207,7 +208,7 @@ protected:
     static void SetUpTestSuite()
     {
         set_archiver_path(DRAVINEX_ARCHIVER);
-        dir = new TempDir;
+        dir = std::make_unique<TempDir>();
         const std::string samples = dir->file("samples");
         ASSERT_EQ(std::system(("'" + std::string(DRAVINEX_SAMPLES) + "' '" + samples + "' > /dev/null").c_str()), 0);
         std::filesystem::create_directories(dir->file("home"));
@@ -224,8 +225,7 @@ protected:
     }
     static void TearDownTestSuite()
     {
-        delete dir;
-        dir = nullptr;
+        dir.reset();
     }
 
     // The data files of the store, every kind the samples bring.
@@ -239,10 +239,8 @@ protected:
         return files;
     }
 
-    static TempDir* dir;
+    static inline std::unique_ptr<TempDir> dir;
 };
-
-TempDir* WitsmlExport::dir = nullptr;
 
 } // namespace
 
