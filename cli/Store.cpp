@@ -2,11 +2,15 @@
 
 #include "app/Configuration.h"
 #include "app/Configuration_folders.h"
+#include "cli/Output.h"
+#include "extract/Run_lock.h"
 #include "lib/Fileworks.h"
 #include "lib/Sys_utils.h"
+#include "lib/io/Binary_io.h"
 
 #include <CLI/CLI.hpp>
 
+#include <ostream>
 #include <utility>
 
 namespace dravinex_cli {
@@ -72,6 +76,19 @@ std::string check_store_options(const StoreOptions& options)
             return problem;
     }
     return {};
+}
+
+std::unique_ptr<RunLock> wait_for_run_lock(const StorePaths& paths, std::ostream& err)
+{
+    try {
+        return std::make_unique<RunLock>(paths.run_lock, true, [&] {
+            err << run_lock_text::waiting << printable(paths.run_lock) << std::endl;
+        });
+    }
+    catch (const std::exception& error) {
+        report(err, lib::io::describe_error(error));
+        return nullptr;
+    }
 }
 
 } // namespace dravinex_cli

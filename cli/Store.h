@@ -4,8 +4,12 @@
 // home folder (--home DIR), else where program_folders() puts them: the XDG folders for an
 // installed copy, the folder of the executable for a copy run from its build folder.
 
+#include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
+
+class RunLock;
 
 namespace CLI {
 class App;
@@ -44,5 +48,9 @@ StorePaths resolve_store(const StoreOptions& options);
 // one line that names the option and the path; "" when they are fine. Checked before a
 // subcommand creates anything.
 std::string check_store_options(const StoreOptions& options);
+
+// The home's run lock, waited for (saying so on `err`) for a command that changes what a
+// run of the home writes; null, with the reason on `err`, when the lock file cannot be made.
+std::unique_ptr<RunLock> wait_for_run_lock(const StorePaths& paths, std::ostream& err);
 
 } // namespace dravinex_cli

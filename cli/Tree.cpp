@@ -10,7 +10,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
-#include <optional>
+#include <memory>
 #include <ostream>
 #include <vector>
 
@@ -105,15 +105,9 @@ int run_cache(const CacheOptions& options, std::ostream& out, std::ostream& err)
     FilesDataStorage cache;
     if (options.action == "clear") {
         // A run going on would save its cache over the cleared one at its end: wait for it.
-        std::optional<RunLock> lock;
-        try {
-            lock.emplace(paths.run_lock, true,
-                         [&] { err << run_lock_text::waiting << printable(paths.run_lock) << std::endl; });
-        }
-        catch (const std::exception& error) {
-            report(err, lib::io::describe_error(error));
+        const std::unique_ptr<RunLock> lock = wait_for_run_lock(paths, err);
+        if (!lock)
             return exit_failure;
-        }
         // As the window does: the file goes, and the emptied cache is what remains.
         std::remove(paths.cache.c_str());
         cache.load(paths.cache);

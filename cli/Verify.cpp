@@ -10,7 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include <optional>
+#include <memory>
 #include <ostream>
 
 namespace dravinex_cli {
@@ -34,17 +34,9 @@ int run_verify(const VerifyOptions& options, std::ostream& out, std::ostream& er
     const StorePaths paths = resolve_store(options.store);
     // A repair cuts files and removes leftovers: never under a run of this home, which may
     // be appending. Each well file's own lock keeps other machines' runs out of the cut.
-    std::optional<RunLock> lock;
-    if (options.repair) {
-        try {
-            lock.emplace(paths.run_lock, true,
-                         [&] { err << run_lock_text::waiting << printable(paths.run_lock) << std::endl; });
-        }
-        catch (const std::exception& error) {
-            report(err, lib::io::describe_error(error));
-            return exit_failure;
-        }
-    }
+    std::unique_ptr<RunLock> lock;
+    if (options.repair && !(lock = wait_for_run_lock(paths, err)))
+        return exit_failure;
     const catalogue::StoreReport report =
         catalogue::check_store(paths.to_path, lib::folder_of(paths.temp_dir) + storage::MergeIndex::file_name, options.repair);
     for (const catalogue::StoreFinding& finding : report.findings)

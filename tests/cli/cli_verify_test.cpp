@@ -38,18 +38,26 @@ bool has_line(const std::string& out, const std::string& text)
     return out.find(text) != std::string::npos;
 }
 
-} // namespace
+// A home and a store whose well 12 holds one sound real-time file, "1.realtim".
+class CliVerify : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::filesystem::create_directories(home);
+        std::filesystem::create_directories(well);
+        testkit::write_file(well + "1.realtim", well_file({1, 2}));
+    }
 
-TEST(CliVerify, FindsWhatIsWrongAndRepairsOnlyCutTailsAndLeftovers)
-{
     TempDir dir;
     const std::string home = dir.folder() + "home/";
     const std::string store = dir.folder() + "store/";
     const std::string well = store + "Северная/12/";
-    std::filesystem::create_directories(home);
-    std::filesystem::create_directories(well);
+};
 
-    testkit::write_file(well + "1.realtim", well_file({1, 2}));
+} // namespace
+
+TEST_F(CliVerify, FindsWhatIsWrongAndRepairsOnlyCutTailsAndLeftovers)
+{
     EXPECT_EQ(clitest::run_cli({"verify", "--home", home, "--to", store}).status, 0);
 
     testkit::Bytes cut = well_file({1, 2, 3});
@@ -90,15 +98,8 @@ TEST(CliVerify, FindsWhatIsWrongAndRepairsOnlyCutTailsAndLeftovers)
 
 // A well file cut by a killed append, whose index entry the cut made stale: the check finds
 // both, the repair mends both, and the store then checks clean, so a cron alarm stops.
-TEST(CliVerify, ARepairedStoreChecksClean)
+TEST_F(CliVerify, ARepairedStoreChecksClean)
 {
-    TempDir dir;
-    const std::string home = dir.folder() + "home/";
-    const std::string store = dir.folder() + "store/";
-    const std::string well = store + "Северная/12/";
-    std::filesystem::create_directories(home);
-    std::filesystem::create_directories(well);
-    testkit::write_file(well + "1.realtim", well_file({1, 2}));
     storage::MergeIndex index(home + storage::MergeIndex::file_name);
     testkit::write_file(dir.folder() + "more.realtim", well_file({1, 2, 10, 11}));
     storage::merge_realtime(well + "1.realtim", dir.folder() + "more.realtim", storage::MergeWrite::append, &index);
@@ -120,15 +121,8 @@ TEST(CliVerify, ARepairedStoreChecksClean)
 
 // A repair cuts and removes: it waits for a run of the same home, and passes over the
 // temporary file of a writer that lives (on this machine or another, by its record lock).
-TEST(CliVerify, ARepairWaitsForARunAndLeavesALiveWritersFile)
+TEST_F(CliVerify, ARepairWaitsForARunAndLeavesALiveWritersFile)
 {
-    TempDir dir;
-    const std::string home = dir.folder() + "home/";
-    const std::string store = dir.folder() + "store/";
-    const std::string well = store + "Северная/12/";
-    std::filesystem::create_directories(home);
-    std::filesystem::create_directories(well);
-    testkit::write_file(well + "1.realtim", well_file({1, 2}));
     const lib::io::FileReplacement live(well + "1.realtim");
     testkit::write_file(well + ".2.realtim.tmp-Zz99Yy", {1, 2}); // a killed writer's
 
