@@ -94,25 +94,39 @@ bool save_screen(const QWidget& window, const QString& file)
     return saved;
 }
 
+// Grabs the next question box, with the window behind it, then answers it with `button`.
+class QuestionShot {
+public:
+    QuestionShot(const QWidget& window, QString file, QMessageBox::StandardButton button)
+    {
+        QObject::connect(&poll_, &QTimer::timeout, [this, &window, file = std::move(file), button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || seen_)
+                return;
+            seen_ = true;
+            poll_.stop();
+            saved_ = save_screen(window, file);
+            box->button(button)->click();
+        });
+        poll_.start(50);
+    }
+    bool seen() const { return seen_; }
+    bool saved() const { return saved_; }
+
+private:
+    QTimer poll_;
+    bool seen_ = false;
+    bool saved_ = false;
+};
+
 // Copies well 12 twice into the same folder: the second copy asks before replacing, the
 // question is grabbed with the window behind it and answered "Да для всех".
 bool copy_shots(TDravinexMainForm& window, const QString& well, const QString& target, const QString& output)
 {
     window.shell_copy({well}, target);
-    bool grabbed = false;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr || grabbed)
-            return;
-        grabbed = true;
-        poll.stop();
-        grabbed = save_screen(window, output + QStringLiteral("/copy-question.png"));
-        box->button(QMessageBox::YesToAll)->click();
-    });
-    poll.start(50);
+    const QuestionShot question(window, output + QStringLiteral("/copy-question.png"), QMessageBox::YesToAll);
     window.shell_copy({well}, target);
-    return grabbed && save(window, output + QStringLiteral("/copy-answered.png"));
+    return question.saved() && save(window, output + QStringLiteral("/copy-answered.png"));
 }
 
 // The menu "Данные" open, its keys beside its items.
@@ -139,21 +153,10 @@ bool repair_question_shot(TDravinexMainForm& window, const QString& store, const
     if (ignored || size < 16)
         return false;
     std::filesystem::resize_file(cut.toStdString(), size - 7, ignored);
-    bool grabbed = false;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr || grabbed)
-            return;
-        grabbed = true;
-        poll.stop();
-        grabbed = save_screen(window, output + QStringLiteral("/check-repair-question.png"));
-        box->button(QMessageBox::Yes)->click();
-    });
-    poll.start(50);
+    const QuestionShot question(window, output + QStringLiteral("/check-repair-question.png"), QMessageBox::Yes);
     window.check_store_click();
-    wait_for([&] { return grabbed && !window.store_check_running(); }, 60000);
-    return grabbed;
+    wait_for([&] { return question.seen() && !window.store_check_running(); }, 60000);
+    return question.saved();
 }
 
 // The samples' records are years old; two wells of an area "Западная" get records of the
