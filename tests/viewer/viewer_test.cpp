@@ -61,6 +61,36 @@ std::unique_ptr<LogViewer> open(const std::string& path)
 
 } // namespace
 
+namespace {
+
+// A depth file of two passes over 1200-1220 m a day apart, 0.1 m a record, as a well logged
+// again: the first pass's value of record i is first_value(i), the second's 50; the second
+// pass lies `offset` metres below the first.
+template <typename FirstValue>
+std::string write_two_passes(const TempDir& dir, float offset, FirstValue first_value)
+{
+    testkit::RealtimeFile file(2, lib::enc_utf8);
+    file.format(2, lib::enc_utf8).params(testkit::synthetic_params(1));
+    std::uint32_t time = 1600000000u;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i <= 200; ++i) {
+            FileStorageItem record;
+            record.time = time++;
+            record.stamped = 1;
+            record.depth_z = 1200.0f + static_cast<float>(i) * 0.1f + (pass == 0 ? 0.0f : offset);
+            record.depth_cur = record.depth_z;
+            record.values = {pass == 0 ? first_value(i) : 50.0f};
+            file.record(record);
+        }
+        time += 86400;
+    }
+    const std::string path = dir.file("depth.realdep");
+    file.save(path);
+    return path;
+}
+
+} // namespace
+
 class ViewerTest : public QObject {
     Q_OBJECT
 private slots:
@@ -321,23 +351,8 @@ private slots:
     void each_pass_over_the_same_depths_is_a_line_of_its_own()
     {
         TempDir dir;
-        testkit::RealtimeFile file(2, lib::enc_utf8);
-        file.format(2, lib::enc_utf8).params(testkit::synthetic_params(1));
-        std::uint32_t time = 1600000000u;
-        for (int pass = 0; pass < 2; ++pass) {
-            for (int i = 0; i <= 200; ++i) {
-                FileStorageItem record;
-                record.time = time++;
-                record.stamped = 1;
-                record.depth_z = 1200.0f + static_cast<float>(i) * 0.1f;
-                record.depth_cur = record.depth_z;
-                record.values = {pass == 0 ? 10.0f + static_cast<float>(i % 2) : 50.0f};
-                file.record(record);
-            }
-            time += 86400;
-        }
-        file.save(dir.file("depth.realdep"));
-        const auto window = open(dir.file("depth.realdep"));
+        const std::string path = write_two_passes(dir, 0.0f, [](int i) { return 10.0f + static_cast<float>(i % 2); });
+        const auto window = open(path);
         QVERIFY(window);
         const viewer::LogData& data = window->data();
         QCOMPARE(data.passes().size(), std::size_t{2});
@@ -370,23 +385,8 @@ private slots:
     void the_cursor_stays_on_the_later_pass_under_small_moves()
     {
         TempDir dir;
-        testkit::RealtimeFile file(2, lib::enc_utf8);
-        file.format(2, lib::enc_utf8).params(testkit::synthetic_params(1));
-        std::uint32_t time = 1600000000u;
-        for (int pass = 0; pass < 2; ++pass) {
-            for (int i = 0; i <= 200; ++i) {
-                FileStorageItem record;
-                record.time = time++;
-                record.stamped = 1;
-                record.depth_z = 1200.0f + static_cast<float>(i) * 0.1f + (pass == 0 ? 0.0f : 0.05f);
-                record.depth_cur = record.depth_z;
-                record.values = {pass == 0 ? 10.0f : 50.0f};
-                file.record(record);
-            }
-            time += 86400;
-        }
-        file.save(dir.file("depth.realdep"));
-        const auto window = open(dir.file("depth.realdep"));
+        const std::string path = write_two_passes(dir, 0.05f, [](int) { return 10.0f; });
+        const auto window = open(path);
         QVERIFY(window);
         QCOMPARE(window->data().passes().size(), std::size_t{2});
         for (double depth = 1200.1; depth < 1219.9; depth += 0.013) {
