@@ -17,14 +17,23 @@ std::string folder_or_dot(const std::string& path)
     return folder.empty() ? std::string(".") : folder;
 }
 
-void copy_contents(const std::string& from, OSFile& to)
+// Copies through the descriptor made with the temporary file, the one its flush will use,
+// so that a write-back error of the copy is reported there.
+void copy_contents(const std::string& from, const FileReplacement& to)
 {
     OSFile source;
     source.open(from, open_read, false);
     std::vector<char> buffer(1 << 20);
+    std::uint64_t at = 0;
     for (;;) {
         const std::size_t got = source.read(buffer.data(), buffer.size());
-        to.write(buffer.data(), got);
+        for (std::size_t done = 0; done < got;) {
+            const std::int64_t put = platform::write_at(to.fd(), buffer.data() + done, got - done, at);
+            if (put <= 0)
+                throw FileError(text::cannot_write, to.temporary_path(), put < 0 ? errno : ENOSPC);
+            done += static_cast<std::size_t>(put);
+            at += static_cast<std::uint64_t>(put);
+        }
         if (got < buffer.size())
             break;
     }
@@ -67,11 +76,7 @@ bool same_contents(int fd, const std::string& target)
 void copy_file_replacing(const std::string& from, const std::string& to)
 {
     FileReplacement replacement(to);
-    {
-        OSFile copy;
-        copy.open(replacement.temporary_path(), open_write, false);
-        copy_contents(from, copy);
-    }
+    copy_contents(from, replacement);
     replacement.commit();
 }
 
@@ -123,27 +128,12 @@ void FilePlacement::add_new_folder(const std::string& folder)
     new_folders_.insert(folder);
 }
 
-// A copy is written through the descriptor made with its temporary file, which also holds
-// the lock that keeps a sweep of leftovers away until it is renamed.
+// The copy keeps the lock of its temporary file, which keeps a sweep of leftovers away,
+// until it is renamed.
 void FilePlacement::copy_beside_target(Staged& staged)
 {
     staged.copy = std::make_unique<FileReplacement>(staged.to);
-    OSFile source;
-    source.open(staged.from, open_read, false);
-    std::vector<char> buffer(1 << 20);
-    std::uint64_t at = 0;
-    for (;;) {
-        const std::size_t got = source.read(buffer.data(), buffer.size());
-        for (std::size_t done = 0; done < got;) {
-            const std::int64_t put = platform::write_at(staged.copy->fd(), buffer.data() + done, got - done, at);
-            if (put <= 0)
-                throw FileError(text::cannot_write, staged.copy->temporary_path(), put < 0 ? errno : ENOSPC);
-            done += static_cast<std::size_t>(put);
-            at += static_cast<std::uint64_t>(put);
-        }
-        if (got < buffer.size())
-            break;
-    }
+    copy_contents(staged.from, *staged.copy);
 }
 
 void FilePlacement::rename_into_place(Staged& staged, Outcome& outcome)
