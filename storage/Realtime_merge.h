@@ -16,7 +16,6 @@
 #include <stdexcept>
 #include <string>
 
-
 namespace storage {
 
 enum class MergeWrite { append, rewrite };
