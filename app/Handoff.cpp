@@ -2,6 +2,9 @@
 
 #include "lib/Profile.h"
 #include "platform/File.h"
+#include "platform/Process.h"
+#include "settings/Configuration_folders.h"
+#include "ui/Main.h"
 
 #include <QByteArray>
 #include <QLocalSocket>
@@ -103,4 +106,17 @@ void HandOffServer::accept_connections()
         connect(socket, &QLocalSocket::readyRead, this, read_messages);
         read_messages();
     }
+}
+
+void listen_for_hand_offs(TDravinexMainForm& window, const ProgramFolders& folders)
+{
+    auto* server = new HandOffServer(&window); // owned by the window
+    // Queued: the window takes the handed-over files once the socket's own work is done.
+    QObject::connect(server, &HandOffServer::handOff, &window, [&window] { window.receive_hand_off(); },
+                     Qt::QueuedConnection);
+    const qint64 pid = platform::current_process_id();
+    if (!server->listen(pid))
+        window.add_journal_line(QString::fromUtf8(main_text::hand_off_not_listening) + server->error_text());
+    if (!write_stored_handle(folders.handle, pid))
+        window.note_home_not_writable();
 }

@@ -56,6 +56,14 @@ std::string forward_to_running_copy(qint64 pid, const std::string& files_path, c
 // existed at all.
 std::vector<std::string> take_handed_over_files(const std::string& files_path, bool& found);
 
+class TDravinexMainForm;
+struct ProgramFolders;
+
+// Makes the main window the receiver of hand-offs: listens for this process, then writes its
+// id into ".handle" (last, so that a copy reading it finds a window that listens). Either
+// failure is a journal line of the window; the listener lives as long as the window.
+void listen_for_hand_offs(TDravinexMainForm& window, const ProgramFolders& folders);
+
 // Listens for forwarding copies and emits handOff() for each message that arrives.
 class HandOffServer : public QObject {
     Q_OBJECT

@@ -9,9 +9,9 @@
 // of one data file, in a process of its own: it takes no part in the single-copy guard or
 // the hand-off, which are for packages.
 
-#include "app/Configuration.h"
-#include "app/Configuration_folders.h"
-#include "app/Controlworks.h"
+#include "settings/Configuration.h"
+#include "settings/Configuration_folders.h"
+#include "ui/Controlworks.h"
 #include "app/Handoff.h"
 #include "app/Window_run.h"
 #include "platform/Memory.h"
@@ -60,7 +60,11 @@ int run_window(int argc, char** argv, const CommandLine& line, const ProgramFold
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName(QString::fromUtf8(main_text::application_title));
     install_russian_translations(application);
-    return run_main_window([&] { return std::make_unique<TDravinexMainForm>(folders, to_qt(line.arguments)); });
+    return run_main_window([&] {
+        auto window = std::make_unique<TDravinexMainForm>(folders, to_qt(line.arguments));
+        listen_for_hand_offs(*window, folders);
+        return window;
+    });
 }
 
 int run_viewer(int argc, char** argv, const QString& file)

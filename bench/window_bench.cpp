@@ -11,7 +11,7 @@
 
 #include "Bench_support.h"
 
-#include "app/Configuration.h"
+#include "settings/Configuration.h"
 #include "testkit/Realtime_writer.h"
 #include "testkit/Synthetic.h"
 #include "testkit/Zreg_writer.h"

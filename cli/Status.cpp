@@ -1,6 +1,6 @@
 #include "cli/Status.h"
 
-#include "app/Configuration.h"
+#include "settings/Configuration.h"
 #include "catalogue/Well_overview.h"
 #include "cli/Cli.h"
 #include "cli/Output.h"

@@ -1,7 +1,7 @@
 #include "cli/Store.h"
 
-#include "app/Configuration.h"
-#include "app/Configuration_folders.h"
+#include "settings/Configuration.h"
+#include "settings/Configuration_folders.h"
 #include "cli/Output.h"
 #include "extract/Run_lock.h"
 #include "lib/Fileworks.h"

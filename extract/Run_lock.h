@@ -4,7 +4,7 @@
 // Every run unpacks into the home's temporary folder "temp.dir.tmp" and empties it before
 // and after each package, so two runs of one home at once would unpack into each other's
 // files. Whoever starts a run (dravinex-cli extract, the window's extraction, a watch)
-// takes a RunLock on ProgramFolders::run_lock (app/Configuration_folders.h) before it
+// takes a RunLock on ProgramFolders::run_lock (settings/Configuration_folders.h) before it
 // touches the temporary folder or the package cache, and keeps it until the run has
 // ended and the cache is saved.
 //

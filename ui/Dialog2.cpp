@@ -1,6 +1,6 @@
 #include "ui/Dialog2.h"
 
-#include "app/Controlworks.h"
+#include "ui/Controlworks.h"
 #include "lib/Strworks.h"
 #include "ui/Rxrehelper.h"
 

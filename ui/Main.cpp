@@ -2,11 +2,10 @@
 // hand-off from other copies and the saved settings and layout.
 #include "ui/Main.h"
 
-#include "app/Configuration.h"
-#include "app/Controlworks.h"
-#include "app/Dialog1.h"
-#include "app/Handoff.h"
-#include "app/Inioptions.h"
+#include "settings/Configuration.h"
+#include "ui/Controlworks.h"
+#include "ui/Dialog1.h"
+#include "ui/Inioptions.h"
 #include "lib/Fileworks.h"
 #include "lib/Profile.h"
 #include "platform/Process.h"
@@ -61,7 +60,6 @@ TDravinexMainForm::TDravinexMainForm(const ProgramFolders& folders, QStringList 
     setAcceptDrops(true);
     load_layout();
     store_data_path();
-    listen_for_hand_off();
     connect(&notifier_, &DesktopNotifier::not_shown, this,
             [this](const QString& why) { add_journal_line(QString::fromUtf8(main_text::notice_not_shown) + why); });
 }
@@ -87,20 +85,12 @@ TDravinexMainForm::~TDravinexMainForm()
     std::filesystem::remove(folders_.handle, ignored);
 }
 
-void TDravinexMainForm::listen_for_hand_off()
+void TDravinexMainForm::note_home_not_writable()
 {
-    hand_off_ = new HandOffServer(this);
-    connect(hand_off_, &HandOffServer::handOff, this,
-            [this] { QCoreApplication::postEvent(this, new QEvent(hand_off_event)); });
-    const qint64 pid = platform::current_process_id();
-    hand_off_listening_ = hand_off_->listen(pid);
-    if (!hand_off_listening_)
-        add_journal_line(ui_text(main_text::hand_off_not_listening) + hand_off_->error_text());
-    // Written last, so that a copy reading it finds a window that listens.
-    if (!write_stored_handle(folders_.handle, pid) && !home_problem_noted_) {
-        home_problem_noted_ = true;
-        add_journal_line(ui_text(main_text::home_not_writable) + QString::fromStdString(folders_.home));
-    }
+    if (home_problem_noted_)
+        return;
+    home_problem_noted_ = true;
+    add_journal_line(ui_text(main_text::home_not_writable) + QString::fromStdString(folders_.home));
 }
 
 void TDravinexMainForm::note_home_problem(const QString& what, const std::exception& error)
@@ -148,8 +138,6 @@ void TDravinexMainForm::customEvent(QEvent* event)
 {
     if (event->type() == run_command_line_event)
         run_command_line();
-    else if (event->type() == hand_off_event)
-        receive_hand_off();
     else
         QMainWindow::customEvent(event);
 }

@@ -14,7 +14,7 @@
 // Main_run.cpp (the extraction run), Main_tree.cpp (tree, grid, opening files),
 // Main_copy.cpp (copying data and packages), Main_overview.cpp (the overview of the wells).
 
-#include "app/Configuration_folders.h"
+#include "settings/Configuration_folders.h"
 #include "catalogue/Filedata.h"
 #include "catalogue/Treeclasses.h"
 #include "catalogue/Well_overview.h"
@@ -38,7 +38,6 @@
 
 class QThread;
 
-class HandOffServer;
 class TDravinexMainForm;
 class QAction;
 class QFrame;
@@ -240,7 +239,8 @@ public:
     Tfrm_progress* progress_window() const { return progress_.get(); }
     int end_signals() const { return tones_.signals_started(); }
     const DesktopNotifier& notifier() const { return notifier_; }
-    bool hand_off_listening() const { return hand_off_listening_; }
+    // Said once: the folder of the program's own files cannot be written.
+    void note_home_not_writable();
 
     std::deque<std::string> pending;
     FilesDataStorage cache;
@@ -302,7 +302,6 @@ private:
     void set_grid_titles();
     void save_settings();
     void note_home_problem(const QString& what, const std::exception& error);
-    void listen_for_hand_off();
     void extraction_finished(const ExtractResult& result);
     void show_result(const ExtractResult& result);
     void set_input_enabled(bool enabled);
@@ -325,8 +324,6 @@ private:
     PanelSizes panel_sizes_;
     bool shown_once_ = false;
     bool home_problem_noted_ = false;
-    bool hand_off_listening_ = false;
-    HandOffServer* hand_off_ = nullptr;
     WindowExtractOwner owner_;
     std::unique_ptr<Tfrm_progress> progress_;
     // Takes the run lock and the cache for each run, on a thread of its own.

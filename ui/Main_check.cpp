@@ -5,8 +5,8 @@
 
 #include "ui/Main.h"
 
-#include "app/Configuration.h"
-#include "app/Controlworks.h"
+#include "settings/Configuration.h"
+#include "ui/Controlworks.h"
 #include "catalogue/Store_check.h"
 #include "extract/Run_lock.h"
 #include "lib/Sys_utils.h"

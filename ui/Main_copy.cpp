@@ -1,7 +1,7 @@
 // Copying: "Копировать в..." of the unpacked-data panel and files dropped on the window.
 #include "ui/Main.h"
 
-#include "app/Controlworks.h"
+#include "ui/Controlworks.h"
 #include "ui/Shellfiles.h"
 
 #include <QApplication>

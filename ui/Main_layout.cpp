@@ -1,7 +1,7 @@
 // The main window's controls, menu and images.
 #include "ui/Main.h"
 
-#include "app/Controlworks.h"
+#include "ui/Controlworks.h"
 #include "lib/Translator.h"
 #include "ui/Controls.h"
 #include "ui/Gridworks.h"

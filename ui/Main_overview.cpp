@@ -3,8 +3,8 @@
 
 #include "ui/Main.h"
 
-#include "app/Configuration.h"
-#include "app/Controlworks.h"
+#include "settings/Configuration.h"
+#include "ui/Controlworks.h"
 #include "lib/Sys_utils.h"
 #include "ui/Overview.h"
 

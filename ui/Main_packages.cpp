@@ -2,8 +2,8 @@
 // them by dropping files, and the trash and copy operations the whole window uses.
 #include "ui/Main.h"
 
-#include "app/Configuration.h"
-#include "app/Controlworks.h"
+#include "settings/Configuration.h"
+#include "ui/Controlworks.h"
 #include "lib/Fileworks.h"
 #include "extract/Package_kinds.h"
 #include "ui/Shellfiles.h"

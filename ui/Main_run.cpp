@@ -1,8 +1,8 @@
 // The extraction run: start, progress, completion, queue of handed-over packages, journal.
 #include "ui/Main.h"
 
-#include "app/Configuration.h"
-#include "app/Controlworks.h"
+#include "settings/Configuration.h"
+#include "ui/Controlworks.h"
 #include "lib/Mytime.h"
 #include "ui/Progressform.h"
 

@@ -2,8 +2,8 @@
 // opening a file, copying and deleting unpacked data, clearing the cache.
 #include "ui/Main.h"
 
-#include "app/Configuration.h"
-#include "app/Controlworks.h"
+#include "settings/Configuration.h"
+#include "ui/Controlworks.h"
 #include "lib/Fileworks.h"
 #include "lib/Sys_utils.h"
 #include "lib/Strworks.h"

@@ -1,6 +1,6 @@
 #include "ui/Overview.h"
 
-#include "app/Controlworks.h"
+#include "ui/Controlworks.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

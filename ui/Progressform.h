@@ -20,7 +20,6 @@ inline constexpr const char* caption = "  Распаковка данных";
 // Custom event numbers of the window program, in place of private window messages.
 inline constexpr QEvent::Type extract_progress_event = static_cast<QEvent::Type>(QEvent::User + 1000);
 inline constexpr QEvent::Type run_command_line_event = static_cast<QEvent::Type>(QEvent::User + 1001);
-inline constexpr QEvent::Type hand_off_event = static_cast<QEvent::Type>(QEvent::User + 1002);
 
 // Either a new status text or a new percentage.
 class ExtractProgressEvent : public QEvent {

@@ -1,6 +1,6 @@
 #include "ui/Rxrehelper.h"
 
-#include "app/Controlworks.h"
+#include "ui/Controlworks.h"
 
 #include <QStringList>
 #include <QTextCharFormat>

@@ -1,6 +1,6 @@
 #include "ui/Shellfiles.h"
 
-#include "app/Controlworks.h"
+#include "ui/Controlworks.h"
 #include "lib/io/Binary_io.h"
 #include "lib/io/File_placement.h"
 #include "platform/Process.h"

@@ -4,7 +4,7 @@
 // asks before replacing a file. Called on the GUI thread; the copying itself runs on a
 // thread of its own while the window goes on drawing.
 
-#include "app/Controlworks.h"
+#include "ui/Controlworks.h"
 
 #include <QMessageBox>
 #include <QString>

@@ -3,7 +3,7 @@
 // folder, input folder, store, XDG runtime, config and data folders), waiting on
 // conditions instead of sleeping, and answering message boxes as a user would.
 
-#include "app/Controlworks.h"
+#include "ui/Controlworks.h"
 
 #include <QAbstractButton>
 #include <QApplication>

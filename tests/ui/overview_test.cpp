@@ -3,8 +3,8 @@
 
 #include "Ui_test_support.h"
 
-#include "app/Configuration.h"
-#include "app/Dialog1.h"
+#include "settings/Configuration.h"
+#include "ui/Dialog1.h"
 #include "lib/Mytime.h"
 #include "testkit/Realtime_writer.h"
 #include "ui/Main.h"

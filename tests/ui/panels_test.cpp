@@ -4,7 +4,7 @@
 
 #include "Ui_test_support.h"
 
-#include "app/Configuration.h"
+#include "settings/Configuration.h"
 #include "catalogue/Filedata.h"
 #include "extract/Regrarclass.h"
 #include "extract/Run_lock.h"

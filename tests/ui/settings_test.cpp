@@ -3,9 +3,9 @@
 
 #include "Ui_test_support.h"
 
-#include "app/Configuration.h"
-#include "app/Controlworks.h"
-#include "app/Dialog1.h"
+#include "settings/Configuration.h"
+#include "ui/Controlworks.h"
+#include "ui/Dialog1.h"
 #include "lib/Profile.h"
 #include "ui/Controls.h"
 #include "ui/Dialog2.h"

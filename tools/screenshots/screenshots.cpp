@@ -7,10 +7,10 @@
 // same depths), and the journal naming a damaged package. Nothing outside a temporary
 // folder is touched.
 
-#include "app/Configuration.h"
-#include "app/Configuration_folders.h"
-#include "app/Controlworks.h"
-#include "app/Dialog1.h"
+#include "settings/Configuration.h"
+#include "settings/Configuration_folders.h"
+#include "ui/Controlworks.h"
+#include "ui/Dialog1.h"
 #include "catalogue/Well_overview.h"
 #include "lib/Mytime.h"
 #include "storage/Realtimedatareader.h"

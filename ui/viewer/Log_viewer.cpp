@@ -1,6 +1,6 @@
 #include "ui/viewer/Log_viewer.h"
 
-#include "app/Configuration.h"
+#include "settings/Configuration.h"
 #include "lib/io/Binary_io.h"
 #include "storage/Data_file.h"
 #include "storage/Load_warnings.h"

@@ -1,8 +1,8 @@
-#include "app/Dialog1.h"
+#include "ui/Dialog1.h"
 
-#include "app/Configuration.h"
-#include "app/Configuration_folders.h"
-#include "app/Controlworks.h"
+#include "settings/Configuration.h"
+#include "settings/Configuration_folders.h"
+#include "ui/Controlworks.h"
 #include "storage/Export.h"
 
 #include <QDir>

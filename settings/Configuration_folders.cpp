@@ -1,4 +1,4 @@
-#include "app/Configuration_folders.h"
+#include "settings/Configuration_folders.h"
 
 #include "lib/Sys_utils.h"
 #include "platform/Process.h"

@@ -1,6 +1,6 @@
-#include "app/Configuration.h"
+#include "settings/Configuration.h"
 
-#include "app/Configuration_folders.h"
+#include "settings/Configuration_folders.h"
 #include "lib/Profile.h"
 #include "lib/Strworks.h"
 #include "lib/Sys_utils.h"

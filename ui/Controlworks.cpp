@@ -1,4 +1,4 @@
-#include "app/Controlworks.h"
+#include "ui/Controlworks.h"
 
 #include "lib/Multilang.h"
 

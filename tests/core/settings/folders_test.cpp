@@ -1,4 +1,4 @@
-#include "app/Configuration_folders.h"
+#include "settings/Configuration_folders.h"
 
 #include "platform/Session.h"
 #include "support/Scoped_env.h"

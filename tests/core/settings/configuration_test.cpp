@@ -1,5 +1,5 @@
-#include "app/Configuration.h"
-#include "app/Configuration_folders.h"
+#include "settings/Configuration.h"
+#include "settings/Configuration_folders.h"
 
 #include "lib/io/Binary_io.h"
 #include "support/TempDir.h"

@@ -1,4 +1,4 @@
-#include "app/Inioptions.h"
+#include "ui/Inioptions.h"
 
 #include <QRect>
 #include <QWidget>
