@@ -8,7 +8,6 @@
 
 #include <archive.h>
 #include <archive_entry.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -25,7 +24,7 @@
 namespace archiver {
 namespace {
 
-// Decompression dominates the time; a large buffer only saves system calls.
+// Decompression dominates the time; large blocks only save system calls.
 constexpr std::size_t buffer_size = 1 << 20;
 constexpr std::size_t package_block_size = 1 << 20;
 
@@ -93,20 +92,17 @@ std::string system_error(const std::string& what, const std::string& path)
     return what + " " + path + ": " + std::strerror(errno);
 }
 
-bool write_all(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
+// Waits for the member's last blocks, whichever way the entry ends.
+class WriterDone {
+public:
+    explicit WriterDone(MemberWriter& writer) : writer_(writer) {}
+    ~WriterDone() { writer_.finish(); }
+    WriterDone(const WriterDone&) = delete;
+    WriterDone& operator=(const WriterDone&) = delete;
+
+private:
+    MemberWriter& writer_;
+};
 
 Reader new_reader(PackageKind kind, std::string& error)
 {
@@ -309,7 +305,7 @@ bool is_plain_file(archive_entry* entry)
 
 } // namespace
 
-Extractor::Extractor(std::string folder) : folder_(std::move(folder)), buffer_(buffer_size) {}
+Extractor::Extractor(std::string folder) : folder_(std::move(folder)), buffer_(buffer_size), writer_(buffer_size) {}
 
 std::optional<std::string> Extractor::extract(const std::string& package)
 {
@@ -444,28 +440,36 @@ std::optional<Failure> Extractor::write_entry(archive* a, archive_entry* entry, 
     }
     Fd file(fd);
     TempFile temp(temp_path);
+    // Declared after the file, so that on every way out the writer is done before the file
+    // is closed and its temporary name removed.
+    const WriterDone writer_done(writer_);
+    writer_.start(file.get(), checking_rar4_);
 
     std::uint64_t written = 0;
-    uLong crc = crc32(0, nullptr, 0);
     for (;;) {
-        const la_ssize_t got = archive_read_data(a, buffer_.data(), buffer_.size());
+        const std::span<char> block = writer_.fill();
+        const la_ssize_t got = archive_read_data(a, block.data(), block.size());
         if (got == 0)
             break;
         // Negative covers a failed checksum too (reported as a warning at the entry's end).
         if (got < 0)
             return damaged(a);
-        if (!write_all(file.get(), buffer_.data(), static_cast<std::size_t>(got)))
-            return Failure{Failure::output, system_error("cannot write", target)};
+        writer_.write(static_cast<std::size_t>(got));
         written += static_cast<std::uint64_t>(got);
-        if (checking_rar4_)
-            crc = crc32_z(crc, reinterpret_cast<const Bytef*>(buffer_.data()), static_cast<z_size_t>(got));
+        if (writer_.failed())
+            break;
+    }
+    const MemberWriter::Result out = writer_.finish();
+    if (out.error != 0) {
+        errno = out.error;
+        return Failure{Failure::output, system_error("cannot write", target)};
     }
     // Not every format checks its data against the declared size (a zip entry may declare
     // gigabytes and hold five bytes): a file of another size is damage, never a result.
     if (archive_entry_size_is_set(entry) && written != static_cast<std::uint64_t>(archive_entry_size(entry)))
         return Failure{Failure::damaged, "damaged package: " + name + " holds " + std::to_string(written)
                                              + " bytes but declares " + std::to_string(archive_entry_size(entry))};
-    if (checking_rar4_ && crc != (*rar4_files_)[entry_index_].crc)
+    if (checking_rar4_ && out.crc != (*rar4_files_)[entry_index_].crc)
         return Failure{Failure::damaged, "damaged package: " + name + " fails its checksum"};
     if (archive_entry_mtime_is_set(entry)) {
         const timespec times[2] = {{0, UTIME_OMIT}, {archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)}};

@@ -16,6 +16,7 @@
 // is thrown. Names come back in the
 // C library's current LC_CTYPE, so the caller sets a UTF-8 locale first.
 
+#include "tools/archiver/Member_writer.h"
 #include "tools/archiver/Package_kind.h"
 #include "tools/archiver/Rar_headers.h"
 
@@ -55,7 +56,8 @@ private:
     std::optional<Failure> read_to_end(archive* reader);
 
     std::string folder_;
-    std::vector<char> buffer_;
+    std::vector<char> buffer_;  // for entries read through without a file
+    MemberWriter writer_;
     unsigned temp_counter_ = 0;
     // RAR 4: the CRC of each file header, matched to libarchive's entries by their order.
     bool checking_rar4_ = false;
