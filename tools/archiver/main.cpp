@@ -4,7 +4,9 @@
 #include "tools/archiver/Extractor.h"
 
 #include <clocale>
+#include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,8 +48,17 @@ int main(int argc, char** argv)
         return exit_error;
     }
 
-    archiver::Extractor extractor(folder);
-    if (const auto failure = extractor.extract(package)) {
+    // The extractor reports through its result; only a thread or memory that the system
+    // refuses can throw, and that too must end as the one line the caller quotes.
+    std::optional<std::string> failure;
+    try {
+        archiver::Extractor extractor(folder);
+        failure = extractor.extract(package);
+    }
+    catch (const std::exception& error) {
+        failure = error.what();
+    }
+    if (failure) {
         std::cerr << "7za: " << one_line(package + ": " + *failure) << '\n';
         return exit_error;
     }
