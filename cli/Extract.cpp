@@ -42,12 +42,7 @@ public:
     void report_error(const std::string& caption, const std::string& message) override
     {
         clear_bar();
-        err_ << lib_trim(caption) << ": ";
-        // The message box's blank line becomes one line break on a terminal.
-        std::string text = message;
-        for (std::size_t at; (at = text.find("\n\n")) != std::string::npos;)
-            text.replace(at, 2, "\n");
-        err_ << text << '\n';
+        err_ << lib_trim(caption) << ": " << without_blank_lines(message) << '\n';
     }
 
     void post_notice(const std::string& text) override

@@ -30,6 +30,17 @@ std::string printable(std::string_view text)
     return result;
 }
 
+std::string without_blank_lines(std::string_view message)
+{
+    std::string text;
+    text.reserve(message.size());
+    for (const char c : message) {
+        if (c != '\n' || text.empty() || text.back() != '\n')
+            text += c;
+    }
+    return text;
+}
+
 std::size_t display_width(std::string_view text)
 {
     std::size_t width = 0;

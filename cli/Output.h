@@ -14,6 +14,10 @@ namespace dravinex_cli {
 // its line and cannot drive the terminal.
 std::string printable(std::string_view text);
 
+// An error box's message for a terminal: its blank lines between paragraphs become single
+// line breaks, so that the message reads as lines of a log.
+std::string without_blank_lines(std::string_view message);
+
 // Width of UTF-8 text in characters, for lining up columns with Cyrillic names.
 std::size_t display_width(std::string_view text);
 

@@ -32,11 +32,7 @@ public:
     void post_progress(int) override {}
     void report_error(const std::string& /*caption*/, const std::string& message) override
     {
-        // The message box's blank line becomes one line break.
-        std::string text = message;
-        for (std::size_t at; (at = text.find("\n\n")) != std::string::npos;)
-            text.replace(at, 2, "\n");
-        err_ << program_name << ": " << text << std::endl;
+        err_ << program_name << ": " << without_blank_lines(message) << std::endl;
     }
 
     void journal(const std::vector<std::string>& lines) override
@@ -63,20 +59,6 @@ public:
     }
 
 private:
-    static platform::DesktopNotification desktop_notification(const RunNotice& notice)
-    {
-        platform::DesktopNotification notification;
-        notification.app_name = "Dravinex";
-        notification.icon = desktop_id;
-        notification.desktop_entry = desktop_id;
-        notification.title = notice.title;
-        notification.body = notice.body;
-        notification.critical = notice.failure;
-        return notification;
-    }
-
-    static constexpr const char* desktop_id = "ru.korvimeta.Dravinex";
-
     std::ostream& out_;
     std::ostream& err_;
     bool notify_ = false;

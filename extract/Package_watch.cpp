@@ -4,6 +4,7 @@
 
 #include "catalogue/Filedata.h"
 #include "extract/Extract_job.h"
+#include "extract/Extractthread.h"
 #include "extract/Run_lock.h"
 #include "lib/Fileworks.h"
 #include "lib/Sys_utils.h"
@@ -95,7 +96,7 @@ std::optional<std::chrono::milliseconds> PackageWatcher::next_timeout() const
 PackageWatcher::Outcome PackageWatcher::start_watching()
 {
     if (!lib::folder_exists(root_)) {
-        reporter_.notice(watch_text::input_folder + root_ + watch_text::missing);
+        reporter_.notice(extract_text::input_folder + root_ + watch_text::missing);
         return look_for_root();
     }
     return watch_root();
@@ -252,7 +253,7 @@ void PackageWatcher::forget_folders_under(const std::string& folder)
 
 void PackageWatcher::lose_root()
 {
-    reporter_.notice(watch_text::input_folder + root_ + watch_text::removed);
+    reporter_.notice(extract_text::input_folder + root_ + watch_text::removed);
     for (const auto& [watch, folder] : folders_)
         watch_.remove(watch);
     folders_.clear();

@@ -33,7 +33,6 @@ namespace watch_text {
 inline constexpr const char* watching = "Наблюдение за папкой ";
 inline constexpr const char* settle_time = " (время выдержки пакета ";
 inline constexpr const char* seconds = " с)";
-inline constexpr const char* input_folder = "Папка пакетов ";
 inline constexpr const char* missing = " не существует; ждём её появления";
 inline constexpr const char* removed = " удалена или перемещена; ждём её возвращения";
 inline constexpr const char* cannot_start = "Не удалось начать наблюдение: ";

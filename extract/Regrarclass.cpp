@@ -63,7 +63,7 @@ void run_archiver(const std::string& package, const std::string& folder)
     const std::string output_folder = folder.size() > 2 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
     const lib::RunResult run = lib::run_and_wait(archiver, {"e", package, "-o" + output_folder, "-r"}, lib::program_folder(), false);
     if (!run)
-        throw FileStorageException("Файл 7za.exe не найден", true);
+        throw FileStorageException(archiver_text::missing, true);
     if (run.exit_code != 0)
         throw FileStorageException(archiver_sentence(trimmed_output(run.output), run.exit_code), true);
 }

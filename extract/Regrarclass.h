@@ -9,6 +9,11 @@
 
 #include <string>
 
+namespace archiver_text {
+// The program's own words, as on Windows; the file is "7za" here.
+inline constexpr const char* missing = "Файл 7za.exe не найден";
+} // namespace archiver_text
+
 // Where the archiver is: the program's folder + "7za" unless set otherwise (tests do).
 std::string archiver_path();
 void set_archiver_path(std::string path);

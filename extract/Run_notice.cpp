@@ -93,3 +93,15 @@ std::vector<RunNotice> run_notices(const std::vector<ExtractResult>& results)
     }
     return notices;
 }
+
+platform::DesktopNotification desktop_notification(const RunNotice& notice)
+{
+    platform::DesktopNotification notification;
+    notification.app_name = notice_sender::app_name;
+    notification.icon = notice_sender::desktop_id;
+    notification.desktop_entry = notice_sender::desktop_id;
+    notification.title = notice.title;
+    notification.body = notice.body;
+    notification.critical = notice.failure;
+    return notification;
+}

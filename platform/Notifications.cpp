@@ -14,13 +14,6 @@ namespace platform {
 
 namespace {
 
-constexpr const char* service = "org.freedesktop.Notifications";
-constexpr const char* object = "/org/freedesktop/Notifications";
-// A service that hangs must not hold up a watch for long.
-constexpr std::uint64_t call_timeout_us = 3'000'000;
-constexpr std::uint8_t urgency_normal = 1;
-constexpr std::uint8_t urgency_critical = 2;
-
 struct BusClose {
     void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
 };
@@ -52,7 +45,8 @@ int append_call(sd_bus_message* call, const DesktopNotification& notification)
                                   notification.icon.c_str(), notification.title.c_str(), body.c_str());
     if (r >= 0)
         r = sd_bus_message_append(call, "as", 0);
-    const std::uint8_t urgency = notification.critical ? urgency_critical : urgency_normal;
+    const std::uint8_t urgency =
+        notification.critical ? notification_service::urgency_critical : notification_service::urgency_normal;
     if (r >= 0 && notification.desktop_entry.empty())
         r = sd_bus_message_append(call, "a{sv}", 1, "urgency", "y", urgency);
     else if (r >= 0)
@@ -113,10 +107,11 @@ std::string send_desktop_notification(const DesktopNotification& notification)
     if (r < 0)
         return notification_text::no_session_bus + bus_error_text(-r);
     const Bus bus(opened);
-    sd_bus_set_method_call_timeout(bus.get(), call_timeout_us);
+    sd_bus_set_method_call_timeout(bus.get(), std::uint64_t{notification_service::call_timeout_ms} * 1000);
 
     sd_bus_message* made = nullptr;
-    r = sd_bus_message_new_method_call(bus.get(), &made, service, object, service, "Notify");
+    r = sd_bus_message_new_method_call(bus.get(), &made, notification_service::name, notification_service::object,
+                                       notification_service::name, notification_service::method);
     if (r < 0)
         return notification_text::no_session_bus + error_text(-r);
     const Message call(made);

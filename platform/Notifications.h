@@ -8,10 +8,22 @@
 // the answer and disconnects, so that a restarted desktop never leaves a dead connection
 // behind. Nothing here throws; a notification that could not be shown says why.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace platform {
+
+// The service as both senders call it: this one over sd-bus, the window's over Qt D-Bus.
+namespace notification_service {
+inline constexpr const char* name = "org.freedesktop.Notifications";
+inline constexpr const char* object = "/org/freedesktop/Notifications";
+inline constexpr const char* method = "Notify";
+// A service that hangs must not hold up a watch or the window for long.
+inline constexpr int call_timeout_ms = 3000;
+inline constexpr std::uint8_t urgency_normal = 1;
+inline constexpr std::uint8_t urgency_critical = 2;
+} // namespace notification_service
 
 struct DesktopNotification {
     std::string app_name;      // shown by the desktop as the sender

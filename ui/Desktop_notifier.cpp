@@ -12,22 +12,20 @@
 
 namespace {
 
-const QString service = QStringLiteral("org.freedesktop.Notifications");
-const QString object = QStringLiteral("/org/freedesktop/Notifications");
-const QString desktop_id = QStringLiteral("ru.korvimeta.Dravinex");
-// A service that does not answer is given up on after this long.
-constexpr int call_timeout_ms = 3000;
-constexpr uchar urgency_normal = 1;
-constexpr uchar urgency_critical = 2;
+namespace service = platform::notification_service;
 
-QDBusMessage notify_call(const RunNotice& notice)
+QDBusMessage notify_call(const platform::DesktopNotification& notification)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(service, object, service, QStringLiteral("Notify"));
+    const QString name = QString::fromUtf8(service::name);
+    QDBusMessage call = QDBusMessage::createMethodCall(name, QString::fromUtf8(service::object), name,
+                                                       QString::fromUtf8(service::method));
+    const uchar urgency = notification.critical ? service::urgency_critical : service::urgency_normal;
     QVariantMap hints;
-    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(notice.failure ? urgency_critical : urgency_normal));
-    hints.insert(QStringLiteral("desktop-entry"), desktop_id);
-    call << QStringLiteral("Dravinex") << uint(0) << desktop_id << QString::fromStdString(notice.title)
-         << QString::fromStdString(platform::notification_markup(notice.body)) << QStringList() << hints
+    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(urgency));
+    hints.insert(QStringLiteral("desktop-entry"), QString::fromStdString(notification.desktop_entry));
+    call << QString::fromStdString(notification.app_name) << uint(0) << QString::fromStdString(notification.icon)
+         << QString::fromStdString(notification.title)
+         << QString::fromStdString(platform::notification_markup(notification.body)) << QStringList() << hints
          << int(-1); // the desktop's own display time
     return call;
 }
@@ -46,7 +44,7 @@ void DesktopNotifier::show(const RunNotice& notice)
         return;
     }
     ++waiting_;
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(notify_call(notice), call_timeout_ms), this);
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(notify_call(desktop_notification(notice)), service::call_timeout_ms), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* answered) {
         --waiting_;
         if (answered->isError())

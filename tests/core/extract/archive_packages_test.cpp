@@ -181,7 +181,7 @@ TEST_F(UsesOurArchiver, AMissingOrFailingArchiverFailsEveryKind)
     for (const auto& unpack : {std::function<void()>([&] { extract_rar_package(damaged, temp()); }),
                                std::function<void()>([&] { extract_7z_package(damaged, temp()); }),
                                std::function<void()>([&] { extract_compressed_rt(damaged, temp(), 2); })})
-        EXPECT_EQ(message_of(unpack), "Файл 7za.exe не найден");
+        EXPECT_EQ(message_of(unpack), archiver_text::missing);
 }
 
 TEST_F(UsesOurArchiver, EveryArchiveKindUnpacksIntoTheStoreThroughARun)

@@ -179,7 +179,7 @@ TEST_F(ExtractJobTest, AMissingInputFolderIsSaidInTheJournal)
 {
     std::filesystem::remove_all(in());
     const ExtractResult result = job.run(everything());
-    EXPECT_EQ(testsupport::without_run_time(result.journal), (Lines{"Распаковка данных:", "Папка пакетов " + dir.folder() + "in не существует"}));
+    EXPECT_EQ(testsupport::without_run_time(result.journal), (Lines{"Распаковка данных:", extract_text::input_folder + dir.folder() + "in не существует"}));
 }
 
 TEST_F(ExtractJobTest, WhileAnotherRunHoldsTheLock)
