@@ -1,5 +1,6 @@
 // The merge index on disk: a signature, then per entry the well file's path, stamp and
-// summary, every number little-endian and every string with its 32-bit length.
+// summary, every number little-endian and every string with its 32-bit length, and last
+// the checksum of all before it.
 
 #include "storage/Merge_index.h"
 
@@ -7,6 +8,7 @@
 #include "lib/io/File_replacement.h"
 #include "platform/File.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -14,7 +16,9 @@ namespace storage {
 
 namespace {
 
-constexpr std::string_view signature = "DRVXMIX1";
+constexpr std::string_view signature = "DRVXMIX2";
+// How many bytes before a well file's end its entry's end check covers.
+constexpr std::size_t end_check_bytes = 64;
 
 FileStamp stamp_from(const platform::FileIdentity& identity)
 {
@@ -40,6 +44,7 @@ void put_summary(Writer& w, const std::string& path, const WellFileSummary& s)
     w.put(s.stamp.modified_ns);
     w.put(s.stamp.changed_ns);
     w.put(s.whole_length);
+    w.put(s.end_check);
     w.put(s.largest_time);
     w.put(s.version);
     w.put(s.encoding);
@@ -75,6 +80,7 @@ std::pair<std::string, WellFileSummary> get_summary(Reader& r)
     s.stamp.modified_ns = r.get<std::int64_t>();
     s.stamp.changed_ns = r.get<std::int64_t>();
     s.whole_length = r.get<std::uint64_t>();
+    s.end_check = r.get<std::uint64_t>();
     s.largest_time = r.get<std::uint32_t>();
     s.version = r.get<std::int32_t>();
     s.encoding = r.get<std::int32_t>();
@@ -126,6 +132,20 @@ std::optional<FileStamp> stamp_of(const std::string& path)
     return stamp_from(identity);
 }
 
+std::optional<std::uint64_t> end_check_of(int fd, std::uint64_t whole_length)
+{
+    const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(whole_length, end_check_bytes));
+    char bytes[end_check_bytes];
+    if (platform::read_at(fd, bytes, size, whole_length - size) != static_cast<std::int64_t>(size))
+        return std::nullopt;
+    return lib::io::field_checksum(std::string_view(bytes, size)) ^ whole_length;
+}
+
+bool entry_matches(const WellFileSummary& entry, int fd, const FileStamp& now)
+{
+    return entry.stamp == now && entry.whole_length <= now.size && end_check_of(fd, entry.whole_length) == entry.end_check;
+}
+
 MergeIndex::MergeIndex(std::string path) : path_(std::move(path))
 {
     std::string bytes;
@@ -136,7 +156,12 @@ MergeIndex::MergeIndex(std::string path) : path_(std::move(path))
         return; // none yet, or unreadable: every well file is read whole once
     }
     try {
-        Reader r(bytes);
+        if (bytes.size() < signature.size() + sizeof(std::uint64_t))
+            throw Damaged();
+        const std::string_view fields(bytes.data(), bytes.size() - sizeof(std::uint64_t));
+        if (Reader(std::string_view(bytes).substr(fields.size())).get<std::uint64_t>() != lib::io::field_checksum(fields))
+            throw Damaged();
+        Reader r(fields);
         if (std::string_view(r.take(signature.size()), signature.size()) != signature)
             throw Damaged();
         while (!r.at_end())
@@ -167,6 +192,7 @@ void MergeIndex::save() const
     w.out += signature;
     for (const auto& [path, summary] : entries_)
         put_summary(w, path, summary);
+    w.put(lib::io::field_checksum(w.out));
     lib::io::replace_file_contents(path_, w.out, lib::io::Durability::scratch);
 }
 

@@ -35,6 +35,7 @@ std::optional<FileStamp> stamp_of(const std::string& path);
 struct WellFileSummary {
     FileStamp stamp;
     std::uint64_t whole_length = 0;
+    std::uint64_t end_check = 0; // end_check_of the file at whole_length
     std::uint32_t largest_time = 0;
     std::int32_t version = 0;
     std::int32_t encoding = 0;
@@ -43,6 +44,15 @@ struct WellFileSummary {
     std::vector<std::string> text_lines;
     std::vector<SimpleRemark> remarks;
 };
+
+// A checksum of the last bytes before `whole_length`, read from the open file; nullopt when
+// they cannot be read. An entry whose end does not read back the same is not believed, so
+// that no merge appends after an end the file does not have.
+std::optional<std::uint64_t> end_check_of(int fd, std::uint64_t whole_length);
+
+// Whether the entry may stand for the open file `fd` whose stamp is `now`: the same stamp,
+// and the end where the entry says it is.
+bool entry_matches(const WellFileSummary& entry, int fd, const FileStamp& now);
 
 class MergeIndex {
 public:

@@ -229,7 +229,7 @@ WellFileSummary well_summary(const lib::io::LockedFile& file, const std::string&
         throw lib::io::FileError(lib::io::text::cannot_read, target, errno);
     if (index) {
         const WellFileSummary* known = index->find(target);
-        if (known && known->stamp == *stamp && known->whole_length <= stamp->size) {
+        if (known && entry_matches(*known, file.fd(), *stamp)) {
             seed_from(model, *known);
             return *known;
         }
@@ -238,7 +238,9 @@ WellFileSummary well_summary(const lib::io::LockedFile& file, const std::string&
     model.keep_records(false); // only their largest time matters here
     const std::size_t whole = load_realtime_bytes(model, bytes.data.get(), bytes.size);
     model.keep_records(true);
-    return summary_of(model, *stamp, whole);
+    WellFileSummary summary = summary_of(model, *stamp, whole);
+    summary.end_check = end_check_of(file.fd(), whole).value_or(0);
+    return summary;
 }
 
 // The index entry of the file once the tail is on disk.
@@ -247,6 +249,7 @@ WellFileSummary grown_summary(const lib::io::LockedFile& file, const WellFileSum
 {
     const std::optional<FileStamp> stamp = stamp_of(file.fd());
     WellFileSummary grown = summary_of(model, stamp.value_or(FileStamp{}), summary.whole_length + appended);
+    grown.end_check = end_check_of(file.fd(), grown.whole_length).value_or(0);
     grown.largest_time = std::max(summary.largest_time, model.largest_time());
     // The model's layout is the arriving file's; the well file's is its own.
     if (tail.params) {

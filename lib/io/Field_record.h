@@ -31,6 +31,18 @@ public:
     std::string out;
 };
 
+// FNV-1a of 64 bits over the bytes: a file of fields ends with the checksum of all before
+// it, so that a flipped byte anywhere makes the file damaged, not a wrong value.
+inline std::uint64_t field_checksum(std::string_view bytes)
+{
+    std::uint64_t hash = 0xcbf29ce484222325u;
+    for (const char c : bytes) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3u;
+    }
+    return hash;
+}
+
 struct DamagedFields : std::runtime_error {
     DamagedFields() : std::runtime_error("damaged fields") {}
 };
