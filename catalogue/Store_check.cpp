@@ -52,7 +52,10 @@ std::string joined(const std::vector<std::string>& warnings)
 
 class StoreChecker {
 public:
-    StoreChecker(bool repair, StoreReport& report) : repair_(repair), report_(report) {}
+    StoreChecker(bool repair, StoreReport& report, const std::atomic<bool>* stop)
+        : repair_(repair), report_(report), stop_(stop)
+    {
+    }
 
     void check_root(const std::string& root);
     void check_index(const std::string& root, const std::string& index_path);
@@ -67,8 +70,15 @@ private:
         report_.findings.push_back({kind, path, std::move(detail), repaired});
     }
 
+    bool stopping()
+    {
+        report_.stopped = report_.stopped || (stop_ != nullptr && *stop_);
+        return report_.stopped;
+    }
+
     bool repair_;
     StoreReport& report_;
+    const std::atomic<bool>* stop_;
 };
 
 void StoreChecker::check_root(const std::string& root)
@@ -84,6 +94,8 @@ void StoreChecker::check_root(const std::string& root)
 void StoreChecker::check_area(const std::string& folder)
 {
     for (const platform::NamedEntry& entry : sorted_names(folder)) {
+        if (stopping())
+            return;
         if (is_tree_folder(entry))
             check_well(folder + entry.name + "/");
         else
@@ -101,6 +113,8 @@ void StoreChecker::check_well(const std::string& folder)
     if (repair_ && has_leftovers)
         lib::io::remove_replacement_leftovers(folder);
     for (const platform::NamedEntry& entry : entries) {
+        if (stopping())
+            return;
         const std::string path = folder + entry.name;
         if (entry.folder) {
             add(StoreFinding::unseen, path);
@@ -190,15 +204,17 @@ void StoreChecker::check_index(const std::string& root, const std::string& index
 
 } // namespace
 
-StoreReport check_store(const std::string& data_root, const std::string& index_path, bool repair)
+StoreReport check_store(const std::string& data_root, const std::string& index_path, bool repair,
+                        const std::atomic<bool>* stop)
 {
     std::string root = data_root;
     if (root.empty() || root.back() != '/')
         root += '/';
     StoreReport report;
-    StoreChecker checker(repair, report);
+    StoreChecker checker(repair, report, stop);
     checker.check_root(root);
-    checker.check_index(root, index_path);
+    if (!report.stopped)
+        checker.check_index(root, index_path);
     return report;
 }
 

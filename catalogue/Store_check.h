@@ -6,6 +6,7 @@
 // Runs on the caller's thread and may take long on a large store (it reads every data
 // file); the window runs it off its GUI thread.
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -30,10 +31,13 @@ struct StoreFinding {
 struct StoreReport {
     std::vector<StoreFinding> findings;
     int data_files = 0;
+    bool stopped = false; // `stop` was set: the report covers only the files checked before
 };
 
-// `index_path`: the merge index of the home ("" for none).
-StoreReport check_store(const std::string& data_root, const std::string& index_path, bool repair);
+// `index_path`: the merge index of the home ("" for none). `stop`, when given, is looked at
+// before every data file: a window that closes ends a long check within one file's read.
+StoreReport check_store(const std::string& data_root, const std::string& index_path, bool repair,
+                        const std::atomic<bool>* stop = nullptr);
 
 // One line of the report in Russian: what was found, the file, and whether it was mended.
 std::string describe_finding(const StoreFinding& finding);

@@ -9,6 +9,7 @@
 #include "lib/Fileworks.h"
 #include "lib/Profile.h"
 #include "platform/Process.h"
+#include "platform/Session.h"
 #include "ui/Controls.h"
 #include "ui/Dialog2.h"
 #include "ui/Progressform.h"
@@ -17,11 +18,12 @@
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QSettings>
 #include <QSplitter>
 #include <QTableView>
-#include <QThread>
 
 #include <filesystem>
 
@@ -35,10 +37,10 @@ TDravinexMainForm::TDravinexMainForm(const ProgramFolders& folders, QStringList 
     : QMainWindow(parent),
       folders_(folders),
       arguments_(std::move(arguments)),
-      owner_(*this),
       job_({folders_.cache, folders_.temp_dir, folders_.run_lock}, cache, &owner_)
 {
     setObjectName(QString::fromLatin1(layout_keys::section));
+    connect_jobs();
     build_images();
     build_controls();
     build_menu();
@@ -66,23 +68,61 @@ TDravinexMainForm::TDravinexMainForm(const ProgramFolders& folders, QStringList 
 
 TDravinexMainForm::~TDravinexMainForm()
 {
-    if (check_thread_)
-        check_thread_->wait(); // it reads the store only; its report has nowhere to go now
-    if (overview_thread_)
-        overview_thread_->wait();
-    // A run still going (the program is being torn down) must end before its cache goes: it
-    // is told that no error is shown any more, cancelled if it still waits for the lock, and
-    // joined. Nothing queued for the window runs now: a finished run's follow-up could
-    // start the next waiting package during teardown.
-    owner_.stop_asking();
+    // Whatever is still going on ends before what its work uses goes: each job is told to
+    // stop (an open question of a run is taken as read, a copy stops after its file, a
+    // check between two files) and joined. Nothing queued for the window runs now: a
+    // finished run's follow-up could start the next waiting package during teardown.
     job_.cancel();
-    job_.wait();
+    for (background::Job* task : {&extract_task_, &check_task_, &tree_task_, &list_task_, &copy_task_, &trash_task_,
+                                  &overview_task_}) {
+        task->disconnect(this);
+        task->cancel();
+    }
+    for (background::Job* task : {&extract_task_, &check_task_, &tree_task_, &list_task_, &copy_task_, &trash_task_,
+                                  &overview_task_})
+        task->wait();
     save_settings();
     // Every run saves the cache when it ends; saving it again here would only overwrite what
     // a dravinex-cli run or a watch of the same home saved since.
     save_layout();
     std::error_code ignored;
     std::filesystem::remove(folders_.handle, ignored);
+}
+
+void TDravinexMainForm::connect_jobs()
+{
+    connect(&extract_task_, &background::Job::asked, this, &TDravinexMainForm::show_job_question);
+    connect(&extract_task_, &background::Job::notice, this, &TDravinexMainForm::add_journal_line);
+    connect(&extract_task_, &background::Job::error, this, [this](const QString& text) {
+        ExtractResult failed;
+        failed.outcome = ExtractResult::Outcome::no_lock;
+        failed.errors.push_back(text.toStdString());
+        extraction_finished(failed);
+    });
+    for (background::Job* task : {&check_task_, &tree_task_, &list_task_, &copy_task_, &trash_task_, &overview_task_})
+        connect(task, &background::Job::finished, this, [this] {
+            if (close_pending_)
+                close_when_done();
+        });
+}
+
+bool TDravinexMainForm::working() const
+{
+    for (const background::Job* task : {&extract_task_, &check_task_, &tree_task_, &list_task_, &copy_task_,
+                                        &trash_task_, &overview_task_})
+        if (task->running())
+            return true;
+    return false;
+}
+
+void TDravinexMainForm::show_job_question(const std::shared_ptr<background::Query>& query)
+{
+    // The run waits here until the user has read the message, as it would on its own thread.
+    if (query->answered())
+        return;
+    QWidget* owner = progress_ ? static_cast<QWidget*>(progress_.get()) : this;
+    QMessageBox::critical(owner, query->caption(), query->text());
+    query->answer(QMessageBox::Ok);
 }
 
 void TDravinexMainForm::note_home_not_writable()
@@ -127,11 +167,55 @@ void TDravinexMainForm::showEvent(QShowEvent* event)
 
 void TDravinexMainForm::closeEvent(QCloseEvent* event)
 {
-    // A run cannot be interrupted; the window stays until it ends.
-    if (extraction_running())
+    // What can stop is told to; the window stays, saying what it waits for, until what
+    // cannot (a run, a repair's file, a copy's file) has ended, and then closes.
+    if (!close_pending_) {
+        close_pending_ = true;
+        pending.clear();
+        for (background::Job* task : {&check_task_, &tree_task_, &list_task_, &copy_task_, &trash_task_, &overview_task_})
+            task->cancel();
+        // A run that still waits for another run's lock gives up; one that unpacks goes on.
+        job_.cancel();
+    }
+    if (working()) {
         event->ignore();
-    else
-        QMainWindow::closeEvent(event);
+        show_closing_wait();
+        return;
+    }
+    if (closing_wait_ != nullptr)
+        closing_wait_->close();
+    QMainWindow::closeEvent(event);
+    if (!event->isAccepted())
+        close_pending_ = false;
+}
+
+void TDravinexMainForm::close_when_done()
+{
+    if (!working())
+        QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+// A run shows its own progress window; any other work that cannot stop at once says what
+// the window waits for.
+void TDravinexMainForm::show_closing_wait()
+{
+    if (extraction_running() || closing_wait_ != nullptr)
+        return;
+    QString what = ui_text(main_text::closing_other);
+    if (copy_task_.running())
+        what = ui_text(main_text::closing_copy);
+    else if (trash_task_.running())
+        what = ui_text(main_text::closing_trash);
+    else if (check_task_.running())
+        what = ui_text(main_text::closing_check);
+    auto* wait = new QProgressDialog(ui_text(main_text::closing_waits) + what, QString(), 0, 0, this);
+    wait->setWindowTitle(ui_text(main_text::closing_caption));
+    wait->setAttribute(Qt::WA_DeleteOnClose);
+    wait->setMinimumDuration(0);
+    wait->setWindowModality(Qt::WindowModal);
+    closing_wait_ = wait;
+    connect(wait, &QObject::destroyed, this, [this] { closing_wait_ = nullptr; });
+    wait->show();
 }
 
 void TDravinexMainForm::customEvent(QEvent* event)
@@ -172,8 +256,9 @@ void TDravinexMainForm::receive_hand_off()
         activateWindow();
     }
     QApplication::alert(this);
+    // ".files" as the forwarding copies append to it: every path since the last call.
     bool found = false;
-    const std::vector<std::string> paths = take_handed_over_files(folders_.files, found);
+    const std::vector<std::string> paths = platform::take_lines_locked(folders_.files, found);
     for (const std::string& path : paths) {
         if (extraction_running())
             pending.push_back(path);

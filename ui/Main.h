@@ -2,12 +2,14 @@
 // The main window: packages waiting in the input folder on the left, the data store's tree
 // of areas and wells with the selected well's files on the right, the journal below.
 //
-// The window only starts work and shows what it reports: the extraction runs as the core's
-// ExtractJob on a thread of its own, which reaches the window through WindowExtractOwner
-// (posted events for status and percentage, a blocking queued call for its error box) and
-// hands its result back when it ends. While a run lasts the
-// window takes no input, so the cache and the settings belong to the run. All members are
-// used on the GUI thread only.
+// The window only starts work and shows what it reports. Every piece of work it starts runs
+// as a background::Job (ui/Background_job.h) on a thread of its own: the extraction (the
+// core's ExtractJob run inside it, reaching the window through WindowExtractOwner), the
+// store check, the scan of the tree, the reading of the package list, copying, moving to
+// the trash and the overview; the viewer's load has a job of its own. While a run lasts the
+// window takes no input, so the cache and the settings belong to the run. Closing the window
+// cancels what can stop and waits, with its progress on show, for what cannot (a run). All
+// members are used on the GUI thread only.
 //
 // Units: Main.cpp (creation, destruction, menu, command line, hand-off, settings),
 // Main_layout.cpp (the controls), Main_packages.cpp (package list, trash, copy, drops),
@@ -19,24 +21,24 @@
 #include "catalogue/Treeclasses.h"
 #include "catalogue/Well_overview.h"
 #include "extract/Extract_job.h"
+#include "ui/Background_job.h"
 #include "ui/Desktop_notifier.h"
 #include "ui/Tones.h"
 
+#include <QColor>
+#include <QHash>
 #include <QIcon>
 #include <QMainWindow>
+#include <QSet>
 #include <QStringList>
 
 #include <array>
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
-
-class QThread;
 
 class TDravinexMainForm;
 class QAction;
@@ -122,6 +124,12 @@ inline constexpr const char* settings_not_saved = "Не удалось сохр�
 inline constexpr const char* layout_not_saved = "Не удалось сохранить расположение окна: ";
 inline constexpr const char* home_not_writable = "Папка программы недоступна для записи: ";
 inline constexpr const char* hand_off_not_listening = "Передача файлов от других копий программы недоступна: ";
+inline constexpr const char* closing_caption = "Завершение работы";
+inline constexpr const char* closing_waits = "Окно закроется, когда закончится начатая работа: ";
+inline constexpr const char* closing_copy = "копирование";
+inline constexpr const char* closing_trash = "перемещение в корзину";
+inline constexpr const char* closing_check = "проверка хранилища";
+inline constexpr const char* closing_other = "чтение папок";
 } // namespace main_text
 
 // The journal keeps its last lines only: a window left open for months would otherwise grow
@@ -140,28 +148,31 @@ inline constexpr const char* journal_height = "MyContainer4->Height";
 inline constexpr int tree_folder_role = Qt::UserRole + 1;
 inline constexpr int tree_kind_role = Qt::UserRole + 2;
 
+// How a silent well looks in the tree: a warning sign, the overview's colour, a tip.
+struct TreeMarkLook {
+    QIcon warning;
+    QIcon folder;
+    QColor colour;
+};
+// Marks a well as silent with `tip`, or gives it back its plain look (tip null).
+void set_well_mark(QTreeWidgetItem& item, const TreeMarkLook& look, const QString* tip);
+
 // Indexes of the tool bars' and the package list's images.
 enum ImageIndex { image_folder = 0, image_document, image_package, image_folder_arrow, image_cross, image_triangle };
 
-// The run's reports, carried over to the GUI thread.
+// The run's reports, handed to the job that runs it: status and share to the progress window,
+// notices to the journal, and each error box as a question the run waits on.
 class WindowExtractOwner : public ExtractOwner {
 public:
-    explicit WindowExtractOwner(TDravinexMainForm& window) : window_(window) {}
-    void set_progress_window(QObject* progress) { progress_ = progress; }
-    // The window is going away: errors are no longer shown, and a run waiting for one to be
-    // read goes on, so that the window can join it without running any queued work.
-    void stop_asking();
+    // The context of the job the run is in, for the time of the run (worker thread).
+    void attach(background::JobContext* context) { context_ = context; }
     void post_status(const std::string& text) override;
     void post_progress(int percent) override;
     void report_error(const std::string& caption, const std::string& message) override;
     void post_notice(const std::string& text) override;
 
 private:
-    TDravinexMainForm& window_;
-    QObject* progress_ = nullptr;
-    std::atomic<bool> closing_{false};
-    std::mutex answer_mutex_;
-    std::condition_variable answered_;
+    background::JobContext* context_ = nullptr;
 };
 
 class TDravinexMainForm : public QMainWindow {
@@ -186,30 +197,41 @@ public:
     void check_store_click();
     // The check, or with `repair` the check that also mends what it can.
     void start_store_check(bool repair);
-    bool store_check_running() const { return check_thread_ != nullptr; }
+    bool store_check_running() const { return check_task_.running(); }
     // "Обзор скважин": opens the view of the wells; its rows are built off the GUI thread.
     void overview_click();
     // Builds the overview's rows again on a thread of its own (after every rebuild of the
     // tree); the view and the marks of the tree's wells follow when it is done.
     void refresh_overview();
-    bool overview_running() const { return overview_thread_ != nullptr; }
+    bool overview_running() const { return overview_task_.running(); }
     const std::vector<catalogue::WellOverviewRow>& overview_rows() const { return overview_rows_; }
     TOverviewForm* overview_form() const { return overview_; }
     // Selects the well of this folder in the tree, its area unfolded; false when it is not there.
     bool select_well(const QString& folder);
 
+    // Reads the input folder off the GUI thread; the list follows when it is read.
     void refresh_package_list();
     void tbtnDeleteClick();
     void files_dropped(const QStringList& paths);
-    void shell_delete(const QStringList& paths);
-    void shell_copy(const QStringList& paths, const QString& destination);
+    // Moves the items to the trash off the GUI thread; `then` runs when they have gone.
+    void shell_delete(const QStringList& paths, std::function<void()> then = {});
+    bool trash_running() const { return trash_task_.running(); }
+    // Copies off the GUI thread, with its progress window and questions; returns at once.
+    void shell_copy(const QStringList& paths, const QString& destination, std::function<void()> then = {});
+    bool copy_running() const { return copy_task_.running(); }
 
     void tbtnExtractClick();
     void start_extraction(const std::string& package_path, const std::string& data_root, PackageMode mode);
     bool extraction_running() const { return progress_ != nullptr; }
     void add_journal_line(const QString& text);
 
+    // Scans the store off the GUI thread; the tree is replaced in one step when it is read.
     void rebuild_tree();
+    bool tree_scanning() const { return tree_task_.running(); }
+    // The tree or the package list is being read.
+    bool lists_updating() const { return tree_task_.running() || list_task_.running(); }
+    // Any work of the window still going on.
+    bool working() const;
     void TreeChange();
     // The background of a data row of the grid, by the parity of its run number.
     QColor GridGetDrawParams(int row) const;
@@ -303,10 +325,16 @@ private:
     void save_settings();
     void note_home_problem(const QString& what, const std::exception& error);
     void extraction_finished(const ExtractResult& result);
+    void connect_jobs();
+    void show_job_question(const std::shared_ptr<background::Query>& query);
+    void close_when_done();
+    void show_closing_wait();
     void show_result(const ExtractResult& result);
     void set_input_enabled(bool enabled);
     void fill_grid(const std::vector<PORE_FILES>& rows);
-    void scan_tree_once();
+    struct ScannedTree;
+    void show_scanned_tree(ScannedTree& scanned);
+    void fill_package_list(const std::vector<std::string>& names, bool folder_missing);
     QTreeWidgetItem* selected_node_item() const;
     const TREE_NODE* selected_node() const;
     void open_store_file(const QString& path);
@@ -326,22 +354,40 @@ private:
     bool home_problem_noted_ = false;
     WindowExtractOwner owner_;
     std::unique_ptr<Tfrm_progress> progress_;
+    // The window's background work, one job per kind; the destructor stops and joins them
+    // before anything their work uses goes.
+    background::Job extract_task_;
+    background::Job check_task_;
+    background::Job tree_task_;
+    background::Job list_task_;
+    background::Job copy_task_;
+    background::Job trash_task_;
+    background::Job overview_task_;
+    bool close_pending_ = false;
+    QWidget* closing_wait_ = nullptr;
+    // Moves to the trash asked for while one is going on, in order.
+    std::deque<std::pair<QStringList, std::function<void()>>> trash_waiting_;
     // Takes the run lock and the cache for each run, on a thread of its own.
     ExtractJob job_;
     TonePlayer tones_;
     // Tells the desktop of the wells a run filled and the packages that failed.
     DesktopNotifier notifier_;
     QString last_copy_target_;
-    bool tree_scanning_ = false;
     bool tree_rescan_ = false;
-    QThread* check_thread_ = nullptr;
+    bool list_reread_ = false;
+    // Where the user was in the tree, kept from before a scan to after it.
+    QSet<QString> tree_expanded_;
+    QString tree_current_;
+    // The tree's items by folder (root, areas, wells), made with the scan.
+    QHash<QString, QTreeWidgetItem*> tree_items_;
     // `repair_offer`: the question that offers a repair, or empty.
     void store_check_finished(const QStringList& lines, const QString& repair_offer);
     void overview_finished(std::vector<catalogue::WellOverviewRow> rows, int hours);
-    void mark_tree_wells();
-    QThread* overview_thread_ = nullptr;
+    void mark_tree_wells(const QHash<QString, QString>& marks);
     bool overview_again_ = false;
+    // The silent wells of the last overview: folder -> the tip of its mark.
+    QHash<QString, QString> well_marks_;
     std::vector<catalogue::WellOverviewRow> overview_rows_;
-    int overview_hours_ = catalogue::default_silence_hours;
+    int overview_hours_ = default_silence_hours;
     TOverviewForm* overview_ = nullptr;
 };

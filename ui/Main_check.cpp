@@ -13,7 +13,8 @@
 #include "storage/Merge_index.h"
 
 #include <QAction>
-#include <QThread>
+
+#include <optional>
 
 namespace {
 
@@ -63,7 +64,7 @@ void TDravinexMainForm::check_store_click()
 
 void TDravinexMainForm::start_store_check(bool repair)
 {
-    if (check_thread_)
+    if (check_task_.running())
         return;
     const std::string root = configuration().to_path;
     // The merges keep their index beside the temporary folder of the runs.
@@ -71,46 +72,51 @@ void TDravinexMainForm::start_store_check(bool repair)
     const std::string run_lock = folders_.run_lock;
     add_journal_line(ui_text(repair ? main_text::repair_started : main_text::check_started) + QString::fromStdString(root));
     mnuCheckStore->setEnabled(false);
-    check_thread_ = QThread::create([this, root, index, run_lock, repair] {
+    struct Outcome {
         QStringList lines;
-        Repairs repairs{};
-        try {
-            // A repair cuts and removes: never while a run of this home may be writing.
-            std::optional<RunLock> lock;
-            if (repair)
-                lock.emplace(run_lock, false);
-            if (lock && !lock->held()) {
-                lines << QString::fromStdString(run_lock_text::busy + run_lock);
+        QString offer; // the question that offers a repair, or empty
+    };
+    check_task_.start_with_result(
+        [root, index, run_lock, repair](background::JobContext& context) {
+            Outcome outcome;
+            Repairs repairs{};
+            try {
+                // A repair cuts and removes: never while a run of this home may be writing.
+                std::optional<RunLock> lock;
+                if (repair)
+                    lock.emplace(run_lock, false);
+                if (lock && !lock->held()) {
+                    outcome.lines << QString::fromStdString(run_lock_text::busy + run_lock);
+                }
+                else {
+                    // Closing the window stops the check between two files.
+                    const catalogue::StoreReport report =
+                        catalogue::check_store(root, index, repair, &context.cancel_flag());
+                    if (report.stopped)
+                        return outcome;
+                    for (const catalogue::StoreFinding& finding : report.findings)
+                        outcome.lines << QStringLiteral("    ") + QString::fromStdString(catalogue::describe_finding(finding));
+                    outcome.lines << ui_text(main_text::check_done) + QString::number(report.data_files)
+                                         + ui_text(main_text::check_found) + QString::number(report.findings.size());
+                    repairs = repairs_of(report);
+                }
             }
-            else {
-                const catalogue::StoreReport report = catalogue::check_store(root, index, repair);
-                for (const catalogue::StoreFinding& finding : report.findings)
-                    lines << QStringLiteral("    ") + QString::fromStdString(catalogue::describe_finding(finding));
-                lines << ui_text(main_text::check_done) + QString::number(report.data_files)
-                             + ui_text(main_text::check_found) + QString::number(report.findings.size());
-                repairs = repairs_of(report);
+            catch (const std::exception& error) {
+                outcome.lines << ui_text(main_text::check_failed) + QString::fromStdString(lib::io::describe_error(error));
             }
-        }
-        catch (const std::exception& error) {
-            lines << ui_text(main_text::check_failed) + QString::fromStdString(lib::io::describe_error(error));
-        }
-        const QString offer = !repair && repairs.any() ? repair_question(repairs) : QString();
-        QMetaObject::invokeMethod(this, [this, lines, offer] { store_check_finished(lines, offer); },
-                                  Qt::QueuedConnection);
-    });
-    check_thread_->setParent(this);
-    check_thread_->start();
+            if (!repair && repairs.any())
+                outcome.offer = repair_question(repairs);
+            return outcome;
+        },
+        [this](const Outcome& outcome) { store_check_finished(outcome.lines, outcome.offer); });
 }
 
 void TDravinexMainForm::store_check_finished(const QStringList& lines, const QString& repair_offer)
 {
     for (const QString& line : lines)
         add_journal_line(line);
-    check_thread_->wait();
-    check_thread_->deleteLater();
-    check_thread_ = nullptr;
     mnuCheckStore->setEnabled(true);
-    if (repair_offer.isEmpty())
+    if (repair_offer.isEmpty() || close_pending_)
         return;
     if (ask_question(this, ui_text(main_text::repair_caption), repair_offer, QMessageBox::Yes | QMessageBox::No,
                      QMessageBox::No)

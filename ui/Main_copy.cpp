@@ -53,7 +53,7 @@ void TDravinexMainForm::tbtnCopyToClick()
     shell_copy({folder}, target);
 }
 
-void TDravinexMainForm::shell_copy(const QStringList& paths, const QString& destination)
+void TDravinexMainForm::shell_copy(const QStringList& paths, const QString& destination, std::function<void()> then)
 {
     const QString target = without_final_slash(destination);
     const QString refusal = copy_refusal(paths, target);
@@ -64,12 +64,30 @@ void TDravinexMainForm::shell_copy(const QStringList& paths, const QString& dest
         box.exec();
         return;
     }
+    // One copy at a time: the window takes no input while one runs.
+    if (copy_task_.running())
+        return;
     last_copy_target_ = target;
     set_input_enabled(false);
-    const CopyOutcome outcome = copy_into_folder(paths, target, this);
-    for (const QString& failure : outcome.failures)
-        add_journal_line(ui_text(shell_text::copy_failed) + failure);
-    add_journal_line(copy_summary(outcome, target));
-    set_input_enabled(true);
-    QApplication::setActiveWindow(this);
+    // The progress window goes with the copy; its connections go with it.
+    auto* progress = new CopyProgress(this);
+    connect(&copy_task_, &background::Job::status, progress, &CopyProgress::set_status);
+    connect(&copy_task_, &background::Job::progress, progress, &CopyProgress::set_percent);
+    connect(&copy_task_, &background::Job::asked, progress, [progress](const std::shared_ptr<background::Query>& query) {
+        if (!query->answered())
+            query->answer(progress->ask_replace(*query));
+    });
+    connect(progress, &CopyProgress::cancel_asked, &copy_task_, &background::Job::cancel);
+    copy_task_.start_with_result(
+        [paths, target](background::JobContext& context) { return copy_into_folder(paths, target, context); },
+        [this, progress, target, then = std::move(then)](const CopyOutcome& outcome) {
+            delete progress;
+            for (const QString& failure : outcome.failures)
+                add_journal_line(ui_text(shell_text::copy_failed) + failure);
+            add_journal_line(copy_summary(outcome, target));
+            set_input_enabled(true);
+            QApplication::setActiveWindow(this);
+            if (then && !close_pending_)
+                then();
+        });
 }

@@ -10,8 +10,8 @@
 
 #include <QAction>
 #include <QHash>
+#include <QAbstractItemModel>
 #include <QStyle>
-#include <QThread>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
@@ -40,7 +40,7 @@ void TDravinexMainForm::overview_click()
 void TDravinexMainForm::refresh_overview()
 {
     // Asked again while one runs (F5 meanwhile): the store is read once more afterwards.
-    if (overview_thread_) {
+    if (overview_task_.running()) {
         overview_again_ = true;
         return;
     }
@@ -51,32 +51,43 @@ void TDravinexMainForm::refresh_overview()
     request.older_than_hours = configuration().silence_hours;
     if (overview_)
         overview_->show_loading();
-    overview_thread_ = QThread::create([this, request] {
-        std::vector<catalogue::WellOverviewRow> rows;
-        try {
-            rows = catalogue::build_overview(request);
-        }
-        catch (const std::exception&) {
-            // Out of memory or the like: the view stays empty; the next rebuild tries again.
-        }
-        QMetaObject::invokeMethod(
-            this, [this, rows = std::move(rows), hours = request.older_than_hours]() mutable {
-                overview_finished(std::move(rows), hours);
-            },
-            Qt::QueuedConnection);
-    });
-    overview_thread_->setParent(this);
-    overview_thread_->start();
+    overview_task_.start_with_result(
+        [request](background::JobContext&) {
+            std::vector<catalogue::WellOverviewRow> rows;
+            try {
+                rows = catalogue::build_overview(request);
+            }
+            catch (const std::exception&) {
+                // Out of memory or the like: the view stays empty; the next rebuild tries again.
+            }
+            return rows;
+        },
+        [this, hours = request.older_than_hours](std::vector<catalogue::WellOverviewRow> rows) {
+            overview_finished(std::move(rows), hours);
+        });
 }
+
+namespace {
+
+// The silent wells of an overview, by folder, with the tip their mark shows.
+QHash<QString, QString> silent_wells(const std::vector<catalogue::WellOverviewRow>& rows, int hours)
+{
+    QHash<QString, QString> marks;
+    for (const catalogue::WellOverviewRow& row : rows) {
+        if (row.old)
+            marks.insert(QString::fromStdString(row.folder), row.age ? ui_text(main_text::silent_well_tip).arg(hours)
+                                                                     : ui_text(main_text::no_data_well_tip));
+    }
+    return marks;
+}
+
+} // namespace
 
 void TDravinexMainForm::overview_finished(std::vector<catalogue::WellOverviewRow> rows, int hours)
 {
-    overview_thread_->wait();
-    overview_thread_->deleteLater();
-    overview_thread_ = nullptr;
     overview_rows_ = std::move(rows);
     overview_hours_ = hours;
-    mark_tree_wells();
+    mark_tree_wells(silent_wells(overview_rows_, overview_hours_));
     if (overview_)
         overview_->show_rows(overview_rows_, overview_hours_);
     if (std::exchange(overview_again_, false))
@@ -84,26 +95,30 @@ void TDravinexMainForm::overview_finished(std::vector<catalogue::WellOverviewRow
 }
 
 // A silent well carries the view's colour, a warning sign instead of its folder image and
-// a tip that says why, so that the mark reads without colour too.
-void TDravinexMainForm::mark_tree_wells()
+// a tip that says why, so that the mark reads without colour too. Only the wells whose mark
+// changed are touched, quietly, and the tree is repainted once: after the first overview
+// of a large store that may be every well.
+void TDravinexMainForm::mark_tree_wells(const QHash<QString, QString>& marks)
 {
-    QHash<QString, const catalogue::WellOverviewRow*> by_folder;
-    for (const catalogue::WellOverviewRow& row : overview_rows_)
-        by_folder.insert(QString::fromStdString(row.folder), &row);
-    const QIcon warning = style()->standardIcon(QStyle::SP_MessageBoxWarning);
-    for (QTreeWidgetItemIterator it(Tree); *it; ++it) {
-        QTreeWidgetItem* item = *it;
-        if (item->data(0, tree_kind_role).toInt() != node_well)
-            continue;
-        const catalogue::WellOverviewRow* row = by_folder.value(item->data(0, tree_folder_role).toString());
-        const bool silent = row != nullptr && row->old;
-        item->setBackground(0, silent ? QBrush(silent_well_colour()) : QBrush());
-        item->setIcon(0, silent ? warning : imBrouser[0]);
-        item->setToolTip(0, !silent ? QString()
-                            : row->age ? ui_text(main_text::silent_well_tip).arg(overview_hours_)
-                                       : ui_text(main_text::no_data_well_tip));
-        item->setData(0, Qt::AccessibleDescriptionRole, silent ? QString::fromStdString(catalogue::mark_text(*row)) : QString());
+    const TreeMarkLook look{style()->standardIcon(QStyle::SP_MessageBoxWarning), imBrouser[0], silent_well_colour()};
+    QAbstractItemModel* model = Tree->model();
+    const bool blocked = model->blockSignals(true);
+    for (auto old = well_marks_.cbegin(); old != well_marks_.cend(); ++old) {
+        if (!marks.contains(old.key()))
+            if (QTreeWidgetItem* item = tree_items_.value(old.key()))
+                set_well_mark(*item, look, nullptr);
     }
+    for (auto mark = marks.cbegin(); mark != marks.cend(); ++mark) {
+        const auto old = well_marks_.constFind(mark.key());
+        if (old != well_marks_.cend() && *old == *mark)
+            continue;
+        QTreeWidgetItem* item = tree_items_.value(mark.key());
+        if (item != nullptr && item->data(0, tree_kind_role).toInt() == node_well)
+            set_well_mark(*item, look, &*mark);
+    }
+    model->blockSignals(blocked);
+    well_marks_ = marks;
+    Tree->viewport()->update();
 }
 
 bool TDravinexMainForm::select_well(const QString& folder)

@@ -29,20 +29,11 @@ int image_of(const std::string& name)
 
 } // namespace
 
-void TDravinexMainForm::refresh_package_list()
+namespace {
+
+// The names the package list shows: each kind's packages, then the subfolders, by name.
+std::vector<std::string> package_names(const std::string& package_dir)
 {
-    // An empty list would read as "nothing has arrived" when the folder itself is missing.
-    if (!lib::folder_exists(package_dir)) {
-        ListView1->clear();
-        QString folder = QString::fromStdString(package_dir);
-        if (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
-            folder.chop(1);
-        auto* missing = new QListWidgetItem(
-            ui_text(extract_text::input_folder) + folder + ui_text(extract_text::input_missing), ListView1);
-        missing->setFlags(Qt::NoItemFlags);
-        missing->setToolTip(missing->text());
-        return;
-    }
     std::vector<std::string> names;
     for (const PackageKindInfo& kind : package_kinds) {
         lib::FileFinder finder;
@@ -59,7 +50,54 @@ void TDravinexMainForm::refresh_package_list()
         if ((entry.attributes & platform::attr_directory) != 0)
             names.push_back(entry.name);
     }
+    return names;
+}
 
+} // namespace
+
+void TDravinexMainForm::refresh_package_list()
+{
+    // Asked again while the folder is read (a drop, F5): it is read once more afterwards.
+    if (list_task_.running()) {
+        list_reread_ = true;
+        return;
+    }
+    list_reread_ = false;
+    struct Listing {
+        bool missing = false;
+        std::vector<std::string> names;
+    };
+    list_task_.start_with_result(
+        [folder = package_dir](background::JobContext&) {
+            Listing listing;
+            listing.missing = !lib::folder_exists(folder);
+            if (!listing.missing)
+                listing.names = package_names(folder);
+            return listing;
+        },
+        [this](const Listing& listing) {
+            if (std::exchange(list_reread_, false)) {
+                refresh_package_list();
+                return;
+            }
+            fill_package_list(listing.names, listing.missing);
+        });
+}
+
+void TDravinexMainForm::fill_package_list(const std::vector<std::string>& names, bool folder_missing)
+{
+    // An empty list would read as "nothing has arrived" when the folder itself is missing.
+    if (folder_missing) {
+        ListView1->clear();
+        QString folder = QString::fromStdString(package_dir);
+        if (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+            folder.chop(1);
+        auto* missing = new QListWidgetItem(
+            ui_text(extract_text::input_folder) + folder + ui_text(extract_text::input_missing), ListView1);
+        missing->setFlags(Qt::NoItemFlags);
+        missing->setToolTip(missing->text());
+        return;
+    }
     ListView1->setUpdatesEnabled(false);
     ListView1->clear();
     for (const std::string& name : names)
@@ -95,8 +133,7 @@ void TDravinexMainForm::files_dropped(const QStringList& paths)
         return;
     if (!ask_yes_no(this, ui_text(main_text::drop_caption), drop_question(paths, configuration().from_path)))
         return;
-    shell_copy(paths, QString::fromStdString(configuration().from_path));
-    refresh_package_list();
+    shell_copy(paths, QString::fromStdString(configuration().from_path), [this] { refresh_package_list(); });
 }
 
 void TDravinexMainForm::dragEnterEvent(QDragEnterEvent* event)
@@ -117,12 +154,37 @@ void TDravinexMainForm::dropEvent(QDropEvent* event)
     QMetaObject::invokeMethod(this, [this, paths] { files_dropped(paths); }, Qt::QueuedConnection);
 }
 
-void TDravinexMainForm::shell_delete(const QStringList& paths)
+void TDravinexMainForm::shell_delete(const QStringList& paths, std::function<void()> then)
 {
-    for (const QString& path : paths) {
-        const QString problem = move_to_trash(path);
-        if (!problem.isEmpty())
-            add_journal_line(ui_text(shell_text::trash_failed) + path + QStringLiteral(" (") + problem + QLatin1Char(')'));
+    // One move to the trash at a time; one asked meanwhile follows it.
+    if (trash_task_.running()) {
+        trash_waiting_.emplace_back(paths, std::move(then));
+        return;
     }
-    refresh_package_list();
+    trash_task_.start_with_result(
+        [paths](background::JobContext& context) {
+            QStringList problems;
+            for (const QString& path : paths) {
+                if (context.cancelled())
+                    break;
+                const QString problem = move_to_trash(path);
+                if (!problem.isEmpty())
+                    problems << ui_text(shell_text::trash_failed) + path + QStringLiteral(" (") + problem + QLatin1Char(')');
+            }
+            return problems;
+        },
+        [this, then = std::move(then)](const QStringList& problems) {
+            for (const QString& line : problems)
+                add_journal_line(line);
+            refresh_package_list();
+            if (close_pending_)
+                return;
+            if (then)
+                then();
+            if (!trash_waiting_.empty()) {
+                auto [next, after] = std::move(trash_waiting_.front());
+                trash_waiting_.pop_front();
+                shell_delete(next, std::move(after));
+            }
+        });
 }

@@ -10,69 +10,29 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QThread>
 
 #include <memory>
 
 void WindowExtractOwner::post_status(const std::string& text)
 {
-    QCoreApplication::postEvent(progress_, new ExtractProgressEvent(QString::fromStdString(text)));
+    context_->status(QString::fromStdString(text));
 }
 
 void WindowExtractOwner::post_progress(int percent)
 {
-    QCoreApplication::postEvent(progress_, new ExtractProgressEvent(percent));
+    context_->progress(percent);
 }
 
 void WindowExtractOwner::report_error(const std::string& caption, const std::string& message)
 {
-    // The run waits here until the user has read the message, as it would on its own thread.
-    if (closing_)
-        return;
-    QWidget* box_owner = qobject_cast<QWidget*>(progress_);
-    if (box_owner == nullptr)
-        box_owner = &window_;
-    const auto show = [this, box_owner, caption, message] {
-        if (closing_)
-            return;
-        QMessageBox::critical(box_owner, QString::fromStdString(caption), QString::fromStdString(message));
-    };
-    if (QThread::currentThread() == window_.thread()) {
-        show();
-        return;
-    }
-    // Not a blocking call: the window's end must be able to release the run without
-    // answering what it had queued.
-    const auto seen = std::make_shared<bool>(false);
-    QMetaObject::invokeMethod(
-        &window_,
-        [this, show, seen] {
-            show();
-            {
-                const std::lock_guard lock(answer_mutex_);
-                *seen = true;
-            }
-            answered_.notify_all();
-        },
-        Qt::QueuedConnection);
-    std::unique_lock lock(answer_mutex_);
-    answered_.wait(lock, [&] { return *seen || closing_.load(); });
-}
-
-void WindowExtractOwner::stop_asking()
-{
-    {
-        const std::lock_guard lock(answer_mutex_);
-        closing_ = true;
-    }
-    answered_.notify_all();
+    // The run waits until the user has read the message; a window that closes lets it go on.
+    context_->ask(std::make_shared<background::Query>(QString::fromStdString(caption), QString::fromStdString(message),
+                                                      QMessageBox::Ok));
 }
 
 void WindowExtractOwner::post_notice(const std::string& text)
 {
-    QMetaObject::invokeMethod(
-        &window_, [this, line = QString::fromStdString(text)] { window_.add_journal_line(line); },
-        Qt::QueuedConnection);
+    context_->notice(QString::fromStdString(text));
 }
 
 void TDravinexMainForm::tbtnExtractClick()
@@ -92,13 +52,13 @@ void TDravinexMainForm::set_input_enabled(bool enabled)
 void TDravinexMainForm::start_extraction(const std::string& package_path, const std::string& data_root,
                                          PackageMode mode)
 {
-    if (extraction_running())
+    if (extraction_running() || close_pending_)
         return;
     progress_ = std::make_unique<Tfrm_progress>(this);
+    connect(&extract_task_, &background::Job::status, progress_.get(), &Tfrm_progress::set_status);
+    connect(&extract_task_, &background::Job::progress, progress_.get(), &Tfrm_progress::set_percent);
     progress_->show();
-    progress_->repaint();
     set_input_enabled(false);
-    owner_.set_progress_window(progress_.get());
 
     ExtractRequest request;
     request.package = package_path;
@@ -108,9 +68,14 @@ void TDravinexMainForm::start_extraction(const std::string& package_path, const 
     // While a dravinex-cli run or a watch of this home holds the lock, the job looks again
     // every second, and the window stays responsive.
     request.lock = LockWait::poll;
-    job_.start(std::move(request), [this](ExtractResult result) {
-        QMetaObject::invokeMethod(this, [this, result = std::move(result)] { extraction_finished(result); });
-    });
+    extract_task_.start_with_result(
+        [this, request = std::move(request)](background::JobContext& context) {
+            owner_.attach(&context);
+            ExtractResult result = job_.run(request);
+            owner_.attach(nullptr);
+            return result;
+        },
+        [this](const ExtractResult& result) { extraction_finished(result); });
 }
 
 void TDravinexMainForm::show_result(const ExtractResult& result)
@@ -125,19 +90,19 @@ void TDravinexMainForm::show_result(const ExtractResult& result)
 
 void TDravinexMainForm::extraction_finished(const ExtractResult& result)
 {
-    job_.wait();
-    // Every status the run posted is shown before its window goes.
-    QCoreApplication::sendPostedEvents(progress_.get(), extract_progress_event);
     if (progress_) {
         progress_->busy = false;
         progress_->close();
-        owner_.set_progress_window(nullptr);
         progress_.reset();
     }
     show_result(result);
     for (const RunNotice& notice : run_notices({result}))
         notifier_.show(notice);
     set_input_enabled(true);
+    if (close_pending_) {
+        close_when_done();
+        return;
+    }
     rebuild_tree();
     refresh_package_list();
     if (!pending.empty()) {

@@ -11,25 +11,24 @@
 #include "storage/Data_file.h"
 #include "ui/Fileopener.h"
 #include "ui/Gridworks.h"
+#include "ui/Overview.h"
 #include "ui/Shellfiles.h"
 #include "ui/viewer/Log_viewer.h"
 
-#include <QEventLoop>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSet>
+#include <QStyle>
 #include <QTableView>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QUrl>
 
 #include <filesystem>
-#include <thread>
 
 namespace {
-
 
 // A tree item owns the record of the folder it stands for, so deleting the item releases it.
 class TreeItem : public QTreeWidgetItem {
@@ -38,21 +37,25 @@ public:
     TREE_NODE node;
 };
 
-// Builds the items away from the view and hands the finished tree over at once: thousands
-// of wells then cost one insertion instead of one model update each.
+// Builds the items on the scan's thread, away from the view, with the silent wells already
+// marked from the last overview; the window hands the finished tree over at once, so
+// thousands of wells cost one insertion instead of one model update each.
 class TreeWidgetSink : public TreeSink {
 public:
-    explicit TreeWidgetSink(const QIcon& folder) : folder_(folder) {}
+    TreeWidgetSink(TreeMarkLook look, QHash<QString, QString> marks) : look_(std::move(look)), marks_(std::move(marks)) {}
 
     Handle add_child(Handle parent, const std::string& caption, const TREE_NODE& node) override
     {
         auto item = std::make_unique<TreeItem>(node);
+        const QString folder = QString::fromStdString(node.folder);
         item->setText(0, QString::fromStdString(caption));
-        item->setIcon(0, folder_);
         // The overview finds its wells in the tree by folder.
-        item->setData(0, tree_folder_role, QString::fromStdString(node.folder));
+        item->setData(0, tree_folder_role, folder);
         item->setData(0, tree_kind_role, node.kind);
+        const auto mark = marks_.constFind(folder);
+        set_well_mark(*item, look_, node.kind == node_well && mark != marks_.constEnd() ? &*mark : nullptr);
         TreeItem* added = item.get();
+        items_.insert(folder, added);
         if (parent == 0)
             roots_.push_back(item.release());
         else
@@ -60,14 +63,16 @@ public:
         return reinterpret_cast<Handle>(added);
     }
 
-    // The top-level items, handed over to the caller.
     QList<QTreeWidgetItem*> take_roots() { return std::exchange(roots_, {}); }
+    QHash<QString, QTreeWidgetItem*> take_items() { return std::exchange(items_, {}); }
 
     ~TreeWidgetSink() override { qDeleteAll(roots_); }
 
 private:
-    QIcon folder_;
+    TreeMarkLook look_;
+    QHash<QString, QString> marks_;
     QList<QTreeWidgetItem*> roots_;
+    QHash<QString, QTreeWidgetItem*> items_;
 };
 
 const std::string text_kinds[] = {".rac", ".txt", ".ini"};
@@ -83,91 +88,97 @@ bool listed(const List& list, const std::string& extension)
 
 } // namespace
 
+// A well's mark, or its plain look without one; no view is told, as the items are new or
+// the caller repaints once.
+void set_well_mark(QTreeWidgetItem& item, const TreeMarkLook& look, const QString* tip)
+{
+    const bool silent = tip != nullptr;
+    item.setBackground(0, silent ? QBrush(look.colour) : QBrush());
+    item.setIcon(0, silent ? look.warning : look.folder);
+    item.setToolTip(0, silent ? *tip : QString());
+    item.setData(0, Qt::AccessibleDescriptionRole, silent ? QString::fromUtf8(catalogue::overview_text::silent) : QString());
+}
+
+// What a scan hands to the GUI thread: the new items, and the old ones to free off it.
+struct TDravinexMainForm::ScannedTree {
+    QList<QTreeWidgetItem*> roots;
+    QHash<QString, QTreeWidgetItem*> items;
+    QHash<QString, QString> marks; // the silent wells the items were marked by
+    TreeSink::Handle root = 0;
+
+    ScannedTree() = default;
+    ScannedTree(ScannedTree&& other) noexcept
+        : roots(std::exchange(other.roots, {})), items(std::exchange(other.items, {})),
+          marks(std::exchange(other.marks, {})), root(other.root)
+    {
+    }
+    ScannedTree& operator=(ScannedTree&&) = delete;
+    ~ScannedTree() { qDeleteAll(roots); }
+};
+
 void TDravinexMainForm::rebuild_tree()
 {
     // A rebuild asked for while one is reading the store (F5 pressed meanwhile) reads it
     // again once the first is done.
-    if (tree_scanning_) {
+    if (tree_task_.running()) {
         tree_rescan_ = true;
         return;
     }
-    tree_scanning_ = true;
-    do {
-        tree_rescan_ = false;
-        scan_tree_once();
-    } while (tree_rescan_);
-    tree_scanning_ = false;
-}
-
-namespace {
-
-// The folders of the expanded items, and of the current one, so that a rebuild (after every
-// run) leaves the user where they were.
-struct TreeView {
-    QSet<QString> expanded;
-    QString current;
-};
-
-TreeView view_of(const QTreeWidget& tree)
-{
-    TreeView view;
-    for (QTreeWidgetItemIterator it(const_cast<QTreeWidget*>(&tree)); *it; ++it) {
-        if ((*it)->isExpanded())
-            view.expanded.insert((*it)->data(0, tree_folder_role).toString());
+    tree_rescan_ = false;
+    // Where the user was, unless the tree shows only the line of a scan going on.
+    if (!tree_items_.isEmpty()) {
+        tree_expanded_.clear();
+        for (auto it = tree_items_.cbegin(); it != tree_items_.cend(); ++it)
+            if (it.value()->isExpanded())
+                tree_expanded_.insert(it.key());
+        const QTreeWidgetItem* current = Tree->currentItem();
+        tree_current_ = current != nullptr ? current->data(0, tree_folder_role).toString() : QString();
     }
-    if (const QTreeWidgetItem* current = tree.currentItem())
-        view.current = current->data(0, tree_folder_role).toString();
-    return view;
-}
-
-void restore_view(QTreeWidget& tree, const TreeView& view)
-{
-    QTreeWidgetItem* current = nullptr;
-    for (QTreeWidgetItemIterator it(&tree); *it; ++it) {
-        const QString folder = (*it)->data(0, tree_folder_role).toString();
-        if (folder.isEmpty())
-            continue;
-        if (view.expanded.contains(folder))
-            (*it)->setExpanded(true);
-        if (folder == view.current)
-            current = *it;
-    }
-    if (current != nullptr)
-        tree.setCurrentItem(current);
-}
-
-} // namespace
-
-void TDravinexMainForm::scan_tree_once()
-{
-    const TreeView view = view_of(*Tree);
-    Tree->clear();
+    // The old items leave the view in one step and are freed on the scan's thread.
+    tree_items_.clear();
+    auto old_items = std::make_shared<QList<QTreeWidgetItem*>>(Tree->invisibleRootItem()->takeChildren());
     // The files of a node that is gone must not stay on show.
     fill_grid({});
     Tree->addTopLevelItem(new QTreeWidgetItem(QStringList{ui_text(main_text::reading_store)}));
 
-    // The store is read on a thread of its own, so that a large or slow store never stops
-    // the window; the items are handed over when they are all made.
-    TreeWidgetSink sink(imBrouser[0]);
-    TreeSink::Handle root = 0;
-    const std::string folder = configuration().to_path;
-    QEventLoop loop;
-    std::jthread scanner([&] {
-        root = add_data_tree(sink, 0, folder);
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    loop.exec();
-    scanner.join();
+    const TreeMarkLook look{style()->standardIcon(QStyle::SP_MessageBoxWarning), imBrouser[0], silent_well_colour()};
+    tree_task_.start_with_result(
+        [folder = configuration().to_path, look, marks = well_marks_, old_items](background::JobContext&) {
+            qDeleteAll(*old_items);
+            old_items->clear();
+            TreeWidgetSink sink(look, marks);
+            ScannedTree scanned;
+            scanned.root = add_data_tree(sink, 0, folder);
+            scanned.roots = sink.take_roots();
+            scanned.items = sink.take_items();
+            scanned.marks = marks;
+            return scanned;
+        },
+        [this](ScannedTree scanned) { show_scanned_tree(scanned); });
+}
 
+void TDravinexMainForm::show_scanned_tree(ScannedTree& scanned)
+{
+    if (tree_rescan_) {
+        // Read again at once: what was just read is already old.
+        rebuild_tree();
+        return;
+    }
     Tree->setUpdatesEnabled(false);
     Tree->clear();
-    Tree->addTopLevelItems(sink.take_roots());
-    if (root != 0)
-        reinterpret_cast<QTreeWidgetItem*>(root)->setExpanded(true);
-    restore_view(*Tree, view);
+    Tree->addTopLevelItems(std::exchange(scanned.roots, {}));
+    tree_items_ = std::move(scanned.items);
+    if (scanned.root != 0)
+        reinterpret_cast<QTreeWidgetItem*>(scanned.root)->setExpanded(true);
+    for (const QString& folder : std::as_const(tree_expanded_))
+        if (QTreeWidgetItem* item = tree_items_.value(folder))
+            item->setExpanded(true);
+    if (QTreeWidgetItem* current = tree_items_.value(tree_current_))
+        Tree->setCurrentItem(current);
+    // An overview that ended during the scan changed the marks the items were made with.
+    if (scanned.marks != well_marks_)
+        mark_tree_wells(std::exchange(well_marks_, scanned.marks));
     Tree->setUpdatesEnabled(true);
-    // The marks of silent wells, from the last overview until the new one is done.
-    mark_tree_wells();
     refresh_overview();
 }
 
@@ -267,8 +278,7 @@ void TDravinexMainForm::tbtbDeleteExtractedClick()
     const TREE_NODE* node = selected_node();
     if (node == nullptr || node->folder.empty())
         return;
-    shell_delete({QString::fromStdString(lib::without_slash(node->folder))});
-    rebuild_tree();
+    shell_delete({QString::fromStdString(lib::without_slash(node->folder))}, [this] { rebuild_tree(); });
 }
 
 void TDravinexMainForm::N2Click()

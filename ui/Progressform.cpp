@@ -21,15 +21,14 @@ Tfrm_progress::Tfrm_progress(QWidget* owner) : QDialog(owner)
     ProgressBar1->setValue(0);
 }
 
-void Tfrm_progress::customEvent(QEvent* event)
+void Tfrm_progress::set_status(const QString& text)
 {
-    if (event->type() != extract_progress_event)
-        return QDialog::customEvent(event);
-    const auto* progress = static_cast<ExtractProgressEvent*>(event);
-    if (progress->text)
-        Label1->setText(*progress->text);
-    else
-        ProgressBar1->setValue(progress->percent);
+    Label1->setText(text);
+}
+
+void Tfrm_progress::set_percent(int percent)
+{
+    ProgressBar1->setValue(percent);
 }
 
 void Tfrm_progress::closeEvent(QCloseEvent* event)

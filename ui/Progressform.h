@@ -1,14 +1,12 @@
 #pragma once
-// The progress window of an extraction run: a status line and a bar. The run's thread
-// posts ExtractProgressEvent to it; the event carries its text by value, so nothing is left
-// to free when the window goes. While `busy` the window cannot be closed: a run cannot be
+// The progress window of an extraction run: a status line and a bar, set from the signals
+// of the job the run is in. While `busy` the window cannot be closed: a run cannot be
 // interrupted. GUI thread only.
 
 #include <QDialog>
 #include <QEvent>
 #include <QString>
 
-#include <optional>
 
 class QLabel;
 class QProgressBar;
@@ -18,18 +16,8 @@ inline constexpr const char* caption = "  Распаковка данных";
 } // namespace progress_text
 
 // Custom event numbers of the window program, in place of private window messages.
-inline constexpr QEvent::Type extract_progress_event = static_cast<QEvent::Type>(QEvent::User + 1000);
 inline constexpr QEvent::Type run_command_line_event = static_cast<QEvent::Type>(QEvent::User + 1001);
-
-// Either a new status text or a new percentage.
-class ExtractProgressEvent : public QEvent {
-public:
-    explicit ExtractProgressEvent(QString text) : QEvent(extract_progress_event), text(std::move(text)) {}
-    explicit ExtractProgressEvent(int percent) : QEvent(extract_progress_event), percent(percent) {}
-
-    std::optional<QString> text;
-    int percent = 0;
-};
+inline constexpr QEvent::Type hand_off_event = static_cast<QEvent::Type>(QEvent::User + 1002);
 
 class Tfrm_progress : public QDialog {
     Q_OBJECT
@@ -40,8 +28,10 @@ public:
     QLabel* Label1 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
 
+    void set_status(const QString& text);
+    void set_percent(int percent);
+
 protected:
-    void customEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
 };

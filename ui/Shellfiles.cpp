@@ -11,8 +11,6 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
@@ -22,11 +20,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <optional>
-#include <thread>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -98,22 +92,6 @@ void collect_folder(const QString& folder, const QString& target, std::vector<Co
     }
 }
 
-enum class ReplaceAnswer { yes, yes_to_all, no, cancel };
-
-ReplaceAnswer ask_replace(QWidget* owner, const QString& target)
-{
-    const auto answer = ask_question(owner, ui_text(shell_text::replace_caption),
-                                     ui_text(shell_text::replace_question).arg(target),
-                                     QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::Cancel,
-                                     QMessageBox::No);
-    switch (answer) {
-    case QMessageBox::Yes: return ReplaceAnswer::yes;
-    case QMessageBox::YesToAll: return ReplaceAnswer::yes_to_all;
-    case QMessageBox::No: return ReplaceAnswer::no;
-    default: return ReplaceAnswer::cancel;
-    }
-}
-
 // An absolute path with its existing part resolved through links, so that two spellings of
 // one folder compare equal even when the end of the path does not exist yet.
 QString resolved_path(const QString& path)
@@ -136,56 +114,34 @@ bool same_or_below(const QString& path, const QString& folder)
     return path == folder || path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
 }
 
-// What the copying thread and the window share. The thread copies; the window shows the
-// progress and answers the thread's question about an existing file.
-struct CopyState {
-    std::mutex lock;
-    std::condition_variable answered;
-    std::optional<QString> question;      // the existing file the thread asks about
-    std::optional<ReplaceAnswer> answer;  // the window's answer to it
-    std::atomic<bool> cancel{false};
-    std::atomic<bool> finished{false};
-    std::atomic<qint64> bytes_done{0};
-    std::atomic<int> files_done{0};
-};
-
-ReplaceAnswer wait_for_answer(CopyState& state, const QString& target)
-{
-    std::unique_lock hold(state.lock);
-    if (state.cancel)
-        return ReplaceAnswer::cancel;
-    state.question = target;
-    state.answer.reset();
-    state.answered.wait(hold, [&] { return state.answer.has_value(); });
-    state.question.reset();
-    return *state.answer;
-}
-
 // Whether a job's file is written: an existing one only after the user agrees.
 enum class JobStep { copy, keep, stop };
 
-JobStep step_for(const CopyJob& job, CopyState& state, bool& replace_all)
+JobStep step_for(const CopyJob& job, background::JobContext& context, bool& replace_all)
 {
     // A file copied onto itself is already there; asking to replace it makes no sense.
     if (QFileInfo(job.from).canonicalFilePath() == QFileInfo(job.to).canonicalFilePath())
         return JobStep::keep;
     if (replace_all || !path_present(job.to))
         return JobStep::copy;
-    switch (wait_for_answer(state, job.to)) {
-    case ReplaceAnswer::yes: return JobStep::copy;
-    case ReplaceAnswer::yes_to_all: replace_all = true; return JobStep::copy;
-    case ReplaceAnswer::no: return JobStep::keep;
-    case ReplaceAnswer::cancel: break;
+    const auto question = std::make_shared<background::Query>(
+        ui_text(shell_text::replace_caption), ui_text(shell_text::replace_question).arg(job.to), QMessageBox::Cancel);
+    switch (context.ask(question)) {
+    case QMessageBox::Yes: return JobStep::copy;
+    case QMessageBox::YesToAll: replace_all = true; return JobStep::copy;
+    case QMessageBox::No: return JobStep::keep;
+    default: break;
     }
     return JobStep::stop;
 }
 
-void copy_jobs(const std::vector<CopyJob>& jobs, CopyState& state, CopyOutcome& outcome)
+void copy_jobs(const std::vector<CopyJob>& jobs, qint64 total_bytes, background::JobContext& context, CopyOutcome& outcome)
 {
     bool replace_all = false;
+    qint64 bytes_done = 0;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         const CopyJob& job = jobs[i];
-        const JobStep step = state.cancel ? JobStep::stop : step_for(job, state, replace_all);
+        const JobStep step = context.cancelled() ? JobStep::stop : step_for(job, context, replace_all);
         if (step == JobStep::stop) {
             outcome.cancelled = true;
             outcome.first_left = job.from;
@@ -204,49 +160,14 @@ void copy_jobs(const std::vector<CopyJob>& jobs, CopyState& state, CopyOutcome& 
                 outcome.failures << job.from + QStringLiteral(": ") + QString::fromStdString(lib::io::describe_error(error));
             }
         }
-        state.bytes_done += job.size;
-        state.files_done = static_cast<int>(i + 1);
+        bytes_done += job.size;
+        context.progress(total_bytes > 0 ? static_cast<int>(bytes_done * 100 / total_bytes) : 100);
+        context.status(ui_text(shell_text::copy_progress)
+                       + QStringLiteral(" %1 / %2").arg(static_cast<qsizetype>(i + 1)).arg(jobs.size()));
     }
 }
 
-// The progress window of a copy: a line, a bar by bytes and "Отмена". It shows itself only
-// when the copy lasts, and never while the question about a file is open.
-class CopyProgress : public QDialog {
-public:
-    CopyProgress(QWidget* owner, CopyState& state) : QDialog(owner), state_(state)
-    {
-        setWindowTitle(ui_text(shell_text::copy_caption));
-        setWindowModality(Qt::WindowModal);
-        auto* layout = new QVBoxLayout(this);
-        label_ = new QLabel(ui_text(shell_text::copy_progress));
-        layout->addWidget(label_);
-        bar_ = new QProgressBar;
-        bar_->setRange(0, 1000);
-        layout->addWidget(bar_);
-        auto* cancel = new QPushButton(ui_text(shell_text::cancel));
-        layout->addWidget(cancel, 0, Qt::AlignRight);
-        connect(cancel, &QPushButton::clicked, this, [this] { state_.cancel = true; });
-        resize(420, sizeHint().height());
-    }
-
-    void update_share(qint64 total_bytes, int total_files)
-    {
-        const qint64 done = state_.bytes_done;
-        bar_->setValue(total_bytes > 0 ? static_cast<int>(done * 1000 / total_bytes) : 0);
-        label_->setText(ui_text(shell_text::copy_progress) + QStringLiteral(" %1 / %2").arg(state_.files_done).arg(total_files));
-    }
-
-protected:
-    void reject() override { state_.cancel = true; }
-
-private:
-    CopyState& state_;
-    QLabel* label_ = nullptr;
-    QProgressBar* bar_ = nullptr;
-};
-
 constexpr int progress_after_ms = 300;
-constexpr int poll_ms = 15;
 
 QString size_text(qint64 bytes)
 {
@@ -290,87 +211,78 @@ QString copy_refusal(const QStringList& sources, const QString& destination)
     return {};
 }
 
-CopyOutcome copy_into_folder(const QStringList& sources, const QString& destination, QWidget* owner)
+CopyOutcome copy_into_folder(const QStringList& sources, const QString& destination, background::JobContext& context)
 {
-    CopyState state;
     CopyOutcome outcome;
-    std::atomic<qint64> total_bytes{0};
-    std::atomic<int> total_files{0};
-    // The listing and the copying both touch the disk, so both run away from the window.
-    std::jthread copier([&] {
-        std::vector<CopyJob> jobs;
-        QStringList folders{destination};
-        for (const QString& source : sources) {
-            const QFileInfo info(source);
-            const QString target = destination + QLatin1Char('/') + info.fileName();
-            if (info.isDir() && !info.isSymLink())
-                collect_folder(info.absoluteFilePath(), target, jobs, folders);
-            else if (info.exists())
-                jobs.push_back({info.absoluteFilePath(), target, info.size()});
-        }
-        qint64 bytes = 0;
-        for (const CopyJob& job : jobs)
-            bytes += job.size;
-        total_bytes = bytes;
-        outcome.total = static_cast<int>(jobs.size());
-        total_files = outcome.total;
-        for (const QString& folder : folders)
-            QDir().mkpath(folder);
-        copy_jobs(jobs, state, outcome);
-        state.finished = true;
-    });
-
-    CopyProgress progress(owner, state);
-    QElapsedTimer clock;
-    clock.start();
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(poll_ms);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (state.finished) {
-            loop.quit();
-            return;
-        }
-        std::optional<QString> question;
-        {
-            const std::lock_guard hold(state.lock);
-            if (state.question && !state.answer)
-                question = state.question;
-        }
-        if (question) {
-            // The question owns the screen until it is answered; the copy waits for it.
-            poll.stop();
-            const bool was_visible = progress.isVisible();
-            progress.hide();
-            const ReplaceAnswer answer = ask_replace(owner, *question);
-            {
-                const std::lock_guard hold(state.lock);
-                state.answer = answer;
-            }
-            state.answered.notify_all();
-            if (was_visible)
-                progress.show();
-            poll.start();
-            return;
-        }
-        if (!progress.isVisible() && clock.elapsed() >= progress_after_ms)
-            progress.show();
-        if (progress.isVisible())
-            progress.update_share(total_bytes, total_files);
-    });
-    poll.start();
-    loop.exec();
-    if (!state.finished) {
-        // The application is quitting: the copy stops after its current file.
-        const std::lock_guard hold(state.lock);
-        state.cancel = true;
-        if (state.question && !state.answer)
-            state.answer = ReplaceAnswer::cancel;
+    std::vector<CopyJob> jobs;
+    QStringList folders{destination};
+    for (const QString& source : sources) {
+        const QFileInfo info(source);
+        const QString target = destination + QLatin1Char('/') + info.fileName();
+        if (info.isDir() && !info.isSymLink())
+            collect_folder(info.absoluteFilePath(), target, jobs, folders);
+        else if (info.exists())
+            jobs.push_back({info.absoluteFilePath(), target, info.size()});
     }
-    state.answered.notify_all();
-    copier.join();
-    progress.hide();
+    qint64 bytes = 0;
+    for (const CopyJob& job : jobs)
+        bytes += job.size;
+    outcome.total = static_cast<int>(jobs.size());
+    for (const QString& folder : folders)
+        QDir().mkpath(folder);
+    copy_jobs(jobs, bytes, context, outcome);
     return outcome;
+}
+
+CopyProgress::CopyProgress(QWidget* owner) : QDialog(owner)
+{
+    setWindowTitle(ui_text(shell_text::copy_caption));
+    setWindowModality(Qt::WindowModal);
+    auto* layout = new QVBoxLayout(this);
+    label_ = new QLabel(ui_text(shell_text::copy_progress));
+    layout->addWidget(label_);
+    bar_ = new QProgressBar;
+    bar_->setRange(0, 100);
+    layout->addWidget(bar_);
+    auto* cancel = new QPushButton(ui_text(shell_text::cancel));
+    layout->addWidget(cancel, 0, Qt::AlignRight);
+    connect(cancel, &QPushButton::clicked, this, &CopyProgress::cancel_asked);
+    resize(420, sizeHint().height());
+    // Shown only when the copy lasts, and never over an open question.
+    QTimer::singleShot(progress_after_ms, this, [this] {
+        due_ = true;
+        if (!asking_)
+            show();
+    });
+}
+
+void CopyProgress::set_status(const QString& text)
+{
+    label_->setText(text);
+}
+
+void CopyProgress::set_percent(int percent)
+{
+    bar_->setValue(percent);
+}
+
+int CopyProgress::ask_replace(const background::Query& question)
+{
+    // The question owns the screen until it is answered; the copy waits for it.
+    asking_ = true;
+    hide();
+    const QMessageBox::StandardButton answer =
+        ask_question(parentWidget(), question.caption(), question.text(),
+                     QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::Cancel, QMessageBox::No);
+    asking_ = false;
+    if (due_)
+        show();
+    return answer;
+}
+
+void CopyProgress::reject()
+{
+    emit cancel_asked();
 }
 
 QString copy_summary(const CopyOutcome& outcome, const QString& destination)

@@ -1,15 +1,19 @@
 #pragma once
 // The file operations of the main window that the desktop's file manager would do: moving
-// files and folders to the freedesktop trash, and copying them with a progress dialog that
-// asks before replacing a file. Called on the GUI thread; the copying itself runs on a
-// thread of its own while the window goes on drawing.
+// files and folders to the freedesktop trash, and copying them. Both run inside a
+// background::Job, off the GUI thread; the copy asks before replacing a file through the
+// job's question, which its progress window (CopyProgress, GUI thread) puts to the user.
 
+#include "ui/Background_job.h"
 #include "ui/Controlworks.h"
 
+#include <QDialog>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
 
+class QLabel;
+class QProgressBar;
 class QWidget;
 
 namespace shell_text {
@@ -33,7 +37,7 @@ inline constexpr const char* copy_not_copied = ", с ошибками: %1";
 } // namespace shell_text
 
 // Moves one file or folder to the user's trash. Returns an empty text on success, else why
-// it failed; the item then stays where it was.
+// it failed; the item then stays where it was. Any thread.
 QString move_to_trash(const QString& path);
 
 struct CopyOutcome {
@@ -51,11 +55,35 @@ struct CopyOutcome {
 QString copy_refusal(const QStringList& sources, const QString& destination);
 
 // Copies files and folders (with their contents) into `destination`, creating it when
-// missing. Each existing file is replaced only after the user agrees (Yes / Yes to all / No
-// / Cancel); while the question is open the copy waits and its progress window is hidden.
-// Every file is written under a temporary name and renamed when complete. Returns when the
-// copy has ended; the events of the window are handled meanwhile.
-CopyOutcome copy_into_folder(const QStringList& sources, const QString& destination, QWidget* owner);
+// missing, on the job's thread. Each existing file is replaced only after the user agrees:
+// the job asks a question answered by QMessageBox::Yes, YesToAll, No or Cancel. A cancelled
+// job stops before its next file. Every file is written under a temporary name and renamed
+// when complete.
+CopyOutcome copy_into_folder(const QStringList& sources, const QString& destination, background::JobContext& context);
+
+// The progress window of a copy: a line, a bar and "Отмена". It shows itself only when the
+// copy lasts, and steps aside while the question about a file is open.
+class CopyProgress : public QDialog {
+    Q_OBJECT
+public:
+    explicit CopyProgress(QWidget* owner);
+    void set_status(const QString& text);
+    void set_percent(int percent);
+    // Puts the copy's question about an existing file to the user; the button pressed.
+    int ask_replace(const background::Query& question);
+
+signals:
+    void cancel_asked();
+
+protected:
+    void reject() override;
+
+private:
+    QLabel* label_ = nullptr;
+    QProgressBar* bar_ = nullptr;
+    bool due_ = false;    // the copy has lasted long enough to show its progress
+    bool asking_ = false; // a question is open
+};
 
 // The journal's line about a finished or stopped copy.
 QString copy_summary(const CopyOutcome& outcome, const QString& destination);

@@ -36,6 +36,13 @@ public:
     explicit Window(const ui_test::Folders& folders) : form(program_folders(folders.home().toStdString()), QStringList{})
     {
         form.show();
+        static_cast<void>(settled());
+    }
+
+    // The lists read and no copy going on: the window's work runs off its GUI thread.
+    bool settled()
+    {
+        return ui_test::wait_for([&] { return !form.lists_updating() && !form.copy_running(); });
     }
 
     QStringList journal() const { return form.Memo1->toPlainText().split(QLatin1Char('\n')); }
@@ -151,6 +158,7 @@ private slots:
         Window window(fixture.folders);
         SlowAnswerer answer(static_cast<QMessageBox::StandardButton>(button));
         window.form.shell_copy({fixture.well()}, fixture.target());
+        QVERIFY(window.settled());
         QVERIFY(answer.asked);
         QVERIFY2(answer.question_on_top, "the progress window covered the question");
         QCOMPARE(answer.button_texts.size(), 4);
@@ -181,6 +189,7 @@ private slots:
         ui_test::MessageBoxAnswerer answer(QMessageBox::Ok);
         const QString destination = fixture.well() + below;
         window.form.shell_copy({fixture.well()}, destination);
+        QVERIFY(window.settled());
         const QString copied_into = destination + QStringLiteral("/12/a.tim");
         QCOMPARE(QFileInfo::exists(copied_into), !refused);
         QCOMPARE(answer.texts.size(), refused ? 1 : 0);
@@ -230,6 +239,7 @@ private slots:
 
         ui_test::MessageBoxAnswerer answer(QMessageBox::Yes, 10);
         window.form.shell_copy({fixture.well()}, fixture.target());
+        QVERIFY(window.settled());
         window.form.tbtnCopyToClick();
         QCOMPARE(opened_at.last(), QDir::cleanPath(fixture.target()));
     }

@@ -9,12 +9,15 @@
 #include "extract/Regrarclass.h"
 #include "extract/Run_lock.h"
 #include "platform/Session.h"
+#include "testkit/Realtime_writer.h"
+#include "testkit/Synthetic.h"
 #include "testkit/Zreg_writer.h"
 #include "ui/Main.h"
 #include "ui/Progressform.h"
 #include "ui/Shellfiles.h"
 #include "ui/viewer/Log_viewer.h"
 
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -60,6 +63,7 @@ public:
         : form(program_folders(folders.home().toStdString()), QStringList{})
     {
         form.show();
+        static_cast<void>(settled());
     }
     ~Window()
     {
@@ -76,7 +80,17 @@ public:
         }
     }
 
-    bool run_ended() { return ui_test::wait_for([&] { return !form.extraction_running() && form.pending.empty(); }); }
+    bool run_ended()
+    {
+        return ui_test::wait_for([&] { return !form.extraction_running() && form.pending.empty(); }) && settled();
+    }
+
+    // The lists read, and no copy or move to the trash going on: the window's work runs off
+    // its GUI thread, and the tests look once it is done.
+    bool settled()
+    {
+        return ui_test::wait_for([&] { return !form.lists_updating() && !form.copy_running() && !form.trash_running(); });
+    }
 
     QTreeWidgetItem* node(const QString& caption) const
     {
@@ -155,6 +169,7 @@ private slots:
         // "Просмотр файла" on a data file opens the built-in viewer over it.
         window.form.Grid->setCurrentIndex(window.form.grid_model->index(1, 0));
         window.form.btnShowFile->click();
+        QVERIFY(ui_test::wait_for([&] { return !window.form.findChildren<viewer::LogViewer*>().isEmpty(); }));
         const auto viewers = window.form.findChildren<viewer::LogViewer*>();
         QCOMPARE(viewers.size(), 1);
         QVERIFY(viewers.front()->windowTitle().startsWith(QStringLiteral("well.realtim")));
@@ -287,6 +302,7 @@ private slots:
         form.Grid->setCurrentIndex(form.grid_model->index(1, 0));
         for (const Qt::Key key : {Qt::Key_Return, Qt::Key_F3}) {
             QTest::keyClick(form.Grid, key);
+            QVERIFY(ui_test::wait_for([&] { return form.findChildren<viewer::LogViewer*>().size() == 1; }));
             const auto viewers = form.findChildren<viewer::LogViewer*>();
             QCOMPARE(viewers.size(), 1);
             delete viewers.front();
@@ -315,11 +331,13 @@ private slots:
         form.ListView1->setCurrentRow(0);
         form.ListView1->item(0)->setSelected(true);
         QTest::keyClick(form.ListView1, Qt::Key_Delete);
+        QVERIFY(window.settled());
         QCOMPARE(form.ListView1->count(), 1);
         QVERIFY(QFile::exists(trash_files() + QStringLiteral("Северная_12_рейс1.zreg")));
         window.select(QStringLiteral("Скважина 7"));
         form.Tree->setFocus();
         QTest::keyClick(form.Tree, Qt::Key_Delete);
+        QVERIFY(window.settled());
         QVERIFY(!QDir(folders.store() + QStringLiteral("Южная/7")).exists());
         QCOMPARE(form.ListView1->count(), 1); // the package list's Delete did not act again
     }
@@ -385,6 +403,35 @@ private slots:
         QVERIFY2(window.form.Memo1->toPlainText().contains(QStringLiteral("Проверено файлов данных: 1, найдено: 0")),
                  qPrintable(window.form.Memo1->toPlainText()));
         QCOMPARE(answer.texts.size(), 1); // nothing more to offer
+    }
+
+    // Closing the window during a long store check stops the check between two files: the
+    // window is gone within a second, and the stopped check writes no report.
+    void closing_during_a_store_check_returns_within_a_second()
+    {
+        ui_test::Folders folders;
+        // 200 wells of a 1 MB real-time file each: a check that reads for seconds.
+        const std::string first = (folders.store() + QStringLiteral("Северная/0/1.realtim")).toStdString();
+        QDir().mkpath(folders.store() + QStringLiteral("Северная/0"));
+        testkit::write_file(first, testkit::realtime_file(testkit::synthetic_params(40),
+                                                          testkit::synthetic_records(5000, 40, 1), {}, 2));
+        for (int well = 1; well < 200; ++well) {
+            const QString folder = folders.store() + QStringLiteral("Северная/%1/").arg(well);
+            QDir().mkpath(folder);
+            QVERIFY(QFile::copy(QString::fromStdString(first), folder + QStringLiteral("1.realtim")));
+        }
+        Window window(folders);
+        window.form.mnuCheckStore->trigger();
+        QTest::qWait(300);
+        QVERIFY2(window.form.store_check_running(), "the check ended before the window was closed: a larger store is needed");
+        QElapsedTimer clock;
+        clock.start();
+        window.form.close();
+        QVERIFY(ui_test::wait_for([&] { return !window.form.isVisible(); }, 10000));
+        const qint64 closed_after = clock.elapsed();
+        QVERIFY2(closed_after < 1000, qPrintable(QStringLiteral("closed after %1 ms").arg(closed_after)));
+        QVERIFY(!window.form.store_check_running());
+        QVERIFY(!window.form.Memo1->toPlainText().contains(QStringLiteral("Проверка хранилища окончена")));
     }
 
     void a_failing_package_shows_its_error_while_the_others_are_placed()
@@ -619,6 +666,7 @@ private slots:
         QCOMPARE(window.form.ListView1->count(), 2);
         window.form.ListView1->item(0)->setSelected(true);
         window.form.tbtnDeleteClick();
+        QVERIFY(window.settled());
         QCOMPARE(window.form.ListView1->count(), 1);
         QVERIFY(!QFile::exists(folders.in() + QStringLiteral("Северная_12_рейс1.zreg")));
         QVERIFY(QFile::exists(trash_files() + QStringLiteral("Северная_12_рейс1.zreg")));
@@ -628,6 +676,7 @@ private slots:
         window.select(QStringLiteral("Скважина 7"));
         QVERIFY(window.form.btnShowFile->isEnabled());
         window.form.tbtbDeleteExtractedClick();
+        QVERIFY(window.settled());
         QVERIFY(!QDir(folders.store() + QStringLiteral("Южная/7")).exists());
         // The files of the deleted well do not stay on show.
         QCOMPARE(window.grid_column(1), QStringList{QString()});
@@ -637,6 +686,7 @@ private slots:
 
         window.select(QStringLiteral("Все данные"));
         window.form.tbtbDeleteExtractedClick();
+        QVERIFY(window.settled());
         QVERIFY(!QDir(folders.store()).exists());
         QCOMPARE(window.form.Tree->topLevelItemCount(), 1);
         QCOMPARE(window.form.Tree->topLevelItem(0)->childCount(), 0);
@@ -674,6 +724,7 @@ private slots:
         QDir::setCurrent(current.path());
         window.form.ListView1->item(0)->setSelected(true);
         window.form.tbtnDeleteClick();
+        QVERIFY(window.settled());
         QDir::setCurrent(saved_current);
         qputenv("XDG_DATA_HOME", saved);
         QCOMPARE(QDir(current.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
@@ -720,6 +771,7 @@ private slots:
         Window window(folders);
         ui_test::MessageBoxAnswerer answer(QMessageBox::Yes);
         window.form.files_dropped({samples_folder() + QStringLiteral("Южная_7_рейс1.zreg")});
+        QVERIFY(window.settled());
         QCOMPARE(window.form.ListView1->count(), 1);
         QCOMPARE(QFileInfo(folders.in() + QStringLiteral("Южная_7_рейс1.zreg")).size(),
                  QFileInfo(samples_folder() + QStringLiteral("Южная_7_рейс1.zreg")).size());
@@ -746,6 +798,7 @@ private slots:
         {
             ui_test::MessageBoxAnswerer answer(QMessageBox::No);
             window.form.shell_copy({source.chopped(1)}, target);
+            QVERIFY(window.settled());
             QCOMPARE(answer.texts.size(), 1);
             QVERIFY(answer.texts.front().contains(target + QStringLiteral("well/a.tim")));
         }
@@ -760,6 +813,7 @@ private slots:
 
         ui_test::MessageBoxAnswerer replace(QMessageBox::YesToAll);
         window.form.shell_copy({source.chopped(1)}, target);
+        QVERIFY(window.settled());
         QCOMPARE(replace.texts.size(), 1); // once for all files
         QCOMPARE(content("well/a.tim"), QByteArray("new"));
         QVERIFY(QDir(target + QStringLiteral("well")).entryList(QDir::Hidden | QDir::Files).size() == 2);
@@ -774,6 +828,7 @@ private slots:
         blocker.close();
         const QString package = samples_folder() + QStringLiteral("Южная_7_рейс1.zreg");
         window.form.shell_copy({package}, blocker.fileName() + QStringLiteral("/target/"));
+        QVERIFY(window.settled());
         const QStringList journal = window.journal();
         QVERIFY2(journal.filter(QStringLiteral("Не удалось скопировать файл ") + package).size() == 1,
                  qPrintable(journal.join('\n')));

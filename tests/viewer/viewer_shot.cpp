@@ -44,9 +44,11 @@ int main(int argc, char** argv)
                                                        {"Месторождение=Южное", "Куст=12", "Скважина=1203-бис"}, 2));
         }
     }
-    auto* window = static_cast<viewer::LogViewer*>(open_viewer(file));
-    if (window == nullptr)
+    const std::unique_ptr<viewer::LogViewer> opened = viewer::load_viewer(file);
+    if (!opened)
         return 1;
+    viewer::LogViewer* window = opened.get();
+    window->show();
     auto* tracks = window->track_view();
     const auto [top, bottom] = tracks->view_range();
     tracks->zoom(zoom, (top + bottom) / 2);

@@ -19,12 +19,14 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QStandardPaths>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -53,10 +55,10 @@ std::string write_fixture(const TempDir& dir, const std::string& name)
 
 std::unique_ptr<LogViewer> open(const std::string& path)
 {
-    auto* window = qobject_cast<LogViewer*>(open_viewer(QString::fromStdString(path)));
+    std::unique_ptr<LogViewer> window = viewer::load_viewer(QString::fromStdString(path));
     if (window)
-        window->setAttribute(Qt::WA_DeleteOnClose, false);
-    return std::unique_ptr<LogViewer>(window);
+        window->show();
+    return window;
 }
 
 } // namespace
@@ -213,6 +215,80 @@ private slots:
         QVERIFY(lines[0].back().y <= 40.0f && lines[1].front().y >= 41.0f);
     }
 
+    void every_row_keeps_its_extremes_through_the_large_blocks_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<double>("top");
+        QTest::addColumn<double>("bottom");
+        // Whole file: rows of thousands of samples walk blocks of 1024 and 32768.
+        QTest::newRow("whole file, 7 rows") << 7 << 0.0 << 200000.0;
+        QTest::newRow("whole file, 700 rows") << 700 << 0.0 << 200000.0;
+        // A window that starts and ends inside blocks.
+        QTest::newRow("inside, 300 rows") << 300 << 1234.5 << 98765.5;
+    }
+
+    void every_row_keeps_its_extremes_through_the_large_blocks()
+    {
+        QFETCH(int, rows);
+        QFETCH(double, top);
+        QFETCH(double, bottom);
+        FileStorage model;
+        FileStorageParam param;
+        param.name = "X";
+        model.add_parameter(param);
+        constexpr std::uint32_t samples = 200000;
+        const auto value_of = [](std::uint32_t t) {
+            if (t >= 50000 && t < 50003)
+                return NAN; // a short dropout inside a block of 32768
+            if (t == 70001)
+                return 500.0f; // one spike that only the extremes of a large block carry
+            return static_cast<float>((t * 7919u) % 101);
+        };
+        for (std::uint32_t t = 0; t < samples; ++t) {
+            FileStorageItem item;
+            item.time = t;
+            item.values = {value_of(t)};
+            model.add_record(item);
+        }
+        const viewer::LogData data(model, data_file::IndexKind::time);
+        viewer::TraceFrame frame;
+        frame.index_top = top;
+        frame.index_bottom = bottom;
+        frame.rows = rows;
+        frame.value_left = 0;
+        frame.value_right = 500;
+        frame.width = 500;
+        // Sample by sample: each row's smallest and largest x.
+        std::map<int, std::pair<float, float>> expected;
+        const double per_row = rows / (bottom - top);
+        for (std::uint32_t t = 0; t < samples; ++t) {
+            const int row = static_cast<int>(std::floor((t - top) * per_row));
+            if (row < 0 || row >= rows || std::isnan(value_of(t)))
+                continue;
+            auto [it, added] = expected.try_emplace(row, value_of(t), value_of(t));
+            it->second = {std::min(it->second.first, value_of(t)), std::max(it->second.second, value_of(t))};
+        }
+        std::map<int, std::pair<float, float>> traced;
+        std::size_t lines_across_dropout = 0;
+        for (const auto& line : viewer::trace(data, 0, frame)) {
+            lines_across_dropout += line.front().y < (50000 - top) * per_row && line.back().y > (50003 - top) * per_row;
+            for (const viewer::PlotPoint& point : line) {
+                const int row = static_cast<int>(std::floor(point.y));
+                if (row < 0 || row >= rows)
+                    continue;
+                auto [it, added] = traced.try_emplace(row, point.x, point.x);
+                it->second = {std::min(it->second.first, point.x), std::max(it->second.second, point.x)};
+            }
+        }
+        QCOMPARE(traced.size(), expected.size());
+        for (const auto& [row, range] : expected) {
+            QVERIFY2(std::abs(traced[row].first - range.first) < 1e-3f && std::abs(traced[row].second - range.second) < 1e-3f,
+                     qPrintable(QStringLiteral("row %1: %2..%3, expected %4..%5")
+                                    .arg(row).arg(traced[row].first).arg(traced[row].second).arg(range.first).arg(range.second)));
+        }
+        QCOMPARE(lines_across_dropout, std::size_t{0}); // the dropout is a gap, even inside a large block
+    }
+
     void the_plot_saves_as_png_svg_and_pdf_with_content()
     {
         TempDir dir;
@@ -312,7 +388,13 @@ private slots:
                 }
             });
             poll.start(10);
-            QCOMPARE(open_viewer(QString::fromStdString(path)), nullptr);
+            // A missing file is said at once; a file that is no data file once it is read.
+            if (viewer::ViewerOpening* opening = open_viewer(QString::fromStdString(path))) {
+                QSignalSpy failed(opening, &viewer::ViewerOpening::failed);
+                QSignalSpy opened(opening, &viewer::ViewerOpening::opened);
+                QVERIFY(failed.wait(20000));
+                QCOMPARE(opened.count(), 0);
+            }
             QVERIFY2(shown.contains(QString::fromStdString(path)), qPrintable(shown));
         }
     }

@@ -254,7 +254,8 @@ int main(int argc, char** argv)
          && ok;
 
     const QString depth = QString::fromStdString(configuration().to_path) + QStringLiteral("Южная/7/depth.realdep");
-    if (auto* viewer = static_cast<viewer::LogViewer*>(open_viewer(depth, &window))) {
+    if (const std::unique_ptr<viewer::LogViewer> viewer = viewer::load_viewer(depth)) {
+        viewer->show();
         viewer->resize(1280, 760);
         // One curve per track, so that the two passes of each stand apart.
         viewer->show_params({1, 3, 4, 6}, 1);

@@ -13,9 +13,9 @@
 #include <QMenu>
 #include <QToolButton>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QDialog>
 #include <QDir>
-#include <QEventLoop>
 #include <QKeySequence>
 #include <QProgressBar>
 #include <QSettings>
@@ -46,13 +46,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <thread>
 
 namespace viewer {
 
 namespace {
 
-const QString window_title = QStringLiteral("Просмотр файла");
+
 constexpr int default_shown = 9;
 
 QString utf8(const std::string& text)
@@ -541,7 +540,6 @@ void LogViewer::report(const QString& error)
 } // namespace viewer
 
 namespace viewer {
-namespace {
 
 // What the background load hands to the window.
 struct LoadedFile {
@@ -550,6 +548,8 @@ struct LoadedFile {
     QStringList problems;
     QString error; // nothing could be read
 };
+
+namespace {
 
 void load_file(const QString& path, LoadedFile& loaded)
 {
@@ -570,43 +570,75 @@ void load_file(const QString& path, LoadedFile& loaded)
 
 constexpr int busy_after_ms = 300;
 
-// Reads the file on a thread of its own; the window goes on drawing, and a long read shows
-// a small window saying which file is being read.
-LoadedFile load_in_background(const QString& path, QWidget* parent)
+} // namespace
+
+ViewerOpening::ViewerOpening(const QString& path, QWidget* parent) : QObject(parent), path_(path), parent_(parent)
 {
-    LoadedFile loaded;
-    QEventLoop loop;
-    std::jthread reader([&] {
-        load_file(path, loaded);
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    QDialog busy(parent);
-    busy.setWindowTitle(window_title);
-    busy.setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
-    auto* layout = new QVBoxLayout(&busy);
-    layout->addWidget(new QLabel(QStringLiteral("Чтение файла ") + QFileInfo(path).fileName() + QStringLiteral("...")));
+    // A long read says which file is being read.
+    QTimer::singleShot(busy_after_ms, this, [this] { show_busy(); });
+    auto loaded = std::make_shared<LoadedFile>();
+    job_.start([path, loaded](background::JobContext&) { load_file(path, *loaded); },
+               [this, loaded] { file_read(*loaded); });
+}
+
+ViewerOpening::~ViewerOpening() = default;
+
+void ViewerOpening::show_busy()
+{
+    if (!job_.running())
+        return;
+    busy_ = std::make_unique<QDialog>(parent_);
+    busy_->setWindowTitle(window_title);
+    busy_->setWindowModality(parent_ != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+    auto* layout = new QVBoxLayout(busy_.get());
+    layout->addWidget(new QLabel(QStringLiteral("Чтение файла ") + QFileInfo(path_).fileName() + QStringLiteral("...")));
     auto* bar = new QProgressBar;
     bar->setRange(0, 0);
     layout->addWidget(bar);
-    QTimer::singleShot(busy_after_ms, &busy, [&busy] { busy.show(); });
-    loop.exec();
-    reader.join();
-    return loaded;
+    busy_->show();
 }
 
-} // namespace
-} // namespace viewer
-
-QWidget* open_viewer(const QString& path, QWidget* parent)
+void ViewerOpening::file_read(LoadedFile& loaded)
 {
-    viewer::LoadedFile loaded = viewer::load_in_background(path, parent);
+    busy_.reset();
+    deleteLater();
     if (!loaded.error.isEmpty()) {
-        QMessageBox::critical(parent, viewer::window_title, path + "\n\n" + loaded.error);
+        const bool alone = parent_ == nullptr;
+        // The program opened for this file alone ends with status 1 after the box.
+        if (alone)
+            QGuiApplication::setQuitOnLastWindowClosed(false);
+        QMessageBox::critical(parent_, window_title, path_ + "\n\n" + loaded.error);
+        emit failed(loaded.error);
+        if (alone)
+            QCoreApplication::exit(1);
+        return;
+    }
+    window_ = new LogViewer(path_, std::move(loaded.model), std::move(loaded.data), loaded.problems, parent_);
+    window_->setAttribute(Qt::WA_DeleteOnClose);
+    window_->show();
+    emit opened(window_);
+}
+
+std::unique_ptr<LogViewer> load_viewer(const QString& path, QString* error)
+{
+    LoadedFile loaded;
+    load_file(path, loaded);
+    if (!loaded.error.isEmpty()) {
+        if (error != nullptr)
+            *error = loaded.error;
         return nullptr;
     }
-    auto* window =
-        new viewer::LogViewer(path, std::move(loaded.model), std::move(loaded.data), loaded.problems, parent);
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    window->show();
-    return window;
+    return std::make_unique<LogViewer>(path, std::move(loaded.model), std::move(loaded.data), loaded.problems);
+}
+
+} // namespace viewer
+
+viewer::ViewerOpening* open_viewer(const QString& path, QWidget* parent)
+{
+    // A missing file is said at once, before anything is read.
+    if (!QFileInfo::exists(path)) {
+        QMessageBox::critical(parent, viewer::window_title, path + QStringLiteral("\n\nФайл не найден!"));
+        return nullptr;
+    }
+    return new viewer::ViewerOpening(path, parent);
 }

@@ -4,10 +4,14 @@
 // table, its text values, remarks and load warnings, and export of the file (whole, or the
 // range on screen) to CSV, LAS and WITSML and of the plot to PNG, SVG and PDF.
 //
-// open_viewer() is the entry point for the rest of the program.
+// open_viewer() is the entry point for the rest of the program: the file is read by a
+// background::Job (ui/Background_job.h) while the caller goes on drawing.
 
 #include "storage/Export.h"
+#include "ui/Background_job.h"
 #include "ui/viewer/Log_data.h"
+
+#include <QDialog>
 
 #include <QMainWindow>
 #include <QString>
@@ -25,6 +29,9 @@ class QTabWidget;
 namespace viewer {
 
 class TrackView;
+struct LoadedFile;
+
+inline const QString window_title = QStringLiteral("Просмотр файла");
 
 class LogViewer : public QMainWindow {
     Q_OBJECT
@@ -85,9 +92,42 @@ private:
     QStringList warnings_;
 };
 
+// The opening of one viewer: reads the file on its job's thread (a read that lasts shows a
+// small window naming the file), then shows the viewer window, which deletes itself on
+// close, and emits opened(); a file that cannot be read gives the load's error in a message
+// box and emits failed(). Deletes itself once done. GUI thread.
+class ViewerOpening : public QObject {
+    Q_OBJECT
+public:
+    ViewerOpening(const QString& path, QWidget* parent);
+    ~ViewerOpening() override;
+    // The window, once opened.
+    LogViewer* window() const { return window_; }
+
+signals:
+    void opened(viewer::LogViewer* window);
+    void failed(const QString& error);
+
+private:
+    void show_busy();
+    void file_read(LoadedFile& loaded);
+
+    QString path_;
+    QWidget* parent_;
+    LogViewer* window_ = nullptr;
+    std::unique_ptr<QDialog> busy_;
+    background::Job job_;
+};
+
+// Reads the file on the calling thread and makes its window, not shown: for tools and tests
+// with nothing on screen that must go on drawing. Null, with the load's error, when nothing
+// could be read.
+std::unique_ptr<LogViewer> load_viewer(const QString& path, QString* error = nullptr);
+
 } // namespace viewer
 
-// Opens a viewer window for the data file at `path` (any kind the model reads), deleting
-// itself on close, and returns it. A file that cannot be loaded gives the load's error in a
-// message box and returns nullptr; a damaged file opens with what could be read.
-QWidget* open_viewer(const QString& path, QWidget* parent = nullptr);
+// Opens a viewer window for the data file at `path` (any kind the model reads) as above and
+// returns its opening; a damaged file opens with what could be read. A missing file is said
+// in a message box at once and gives nullptr. Opened for one file alone (no parent), a file
+// that cannot be read ends the program with status 1 after its box.
+viewer::ViewerOpening* open_viewer(const QString& path, QWidget* parent = nullptr);
