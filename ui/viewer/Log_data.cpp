@@ -56,6 +56,24 @@ std::vector<LogData::Block> block_summaries(const std::vector<float>& column)
     return blocks;
 }
 
+// The next level's blocks, each summing up block_size blocks of the level below.
+std::vector<LogData::Block> merged_blocks(const std::vector<LogData::Block>& below)
+{
+    std::vector<LogData::Block> blocks;
+    blocks.reserve(below.size() / LogData::block_size + 1);
+    for (std::size_t first = 0; first < below.size(); first += LogData::block_size) {
+        const std::size_t last = std::min(first + LogData::block_size, below.size());
+        LogData::Block block = below[first];
+        for (std::size_t b = first + 1; b < last; ++b) {
+            block.finite = block.finite && below[b].finite;
+            block.low = std::min(block.low, below[b].low);
+            block.high = std::max(block.high, below[b].high);
+        }
+        blocks.push_back(block);
+    }
+    return blocks;
+}
+
 // Collects the samples of one pixel row and hands its points to the current line.
 class RowTracer {
 public:
@@ -188,7 +206,11 @@ LogData::LogData(const FileStorage& model, data_file::IndexKind kind) : kind_(ki
     }
     for (const auto& column : columns_) {
         ranges_.push_back(finite_range(column));
-        blocks_.push_back(block_summaries(column));
+        std::vector<std::vector<Block>> levels;
+        levels.push_back(block_summaries(column));
+        for (int level = 1; level < block_levels; ++level)
+            levels.push_back(merged_blocks(levels.back()));
+        blocks_.push_back(std::move(levels));
     }
 }
 
@@ -264,8 +286,6 @@ std::vector<std::vector<PlotPoint>> trace(const LogData& data, int param, const 
     RowTracer tracer(frame, lines);
     const std::vector<float>& column = data.column(param);
     const std::vector<double>& index = data.index();
-    const std::vector<LogData::Block>& blocks = data.blocks(param);
-    constexpr std::size_t block_size = LogData::block_size;
     for (const LogData::Pass& pass : data.passes()) {
         std::size_t begin = data.lower_bound(pass, top);
         std::size_t end = static_cast<std::size_t>(
@@ -277,18 +297,25 @@ std::vector<std::vector<PlotPoint>> trace(const LogData& data, int param, const 
         begin = begin > pass.begin ? begin - 1 : pass.begin;
         end = std::min(end + 1, pass.end);
         for (std::size_t s = begin; s < end;) {
-            // A whole block of numbers inside one row adds its ends and extremes at once.
-            if (s % block_size == 0 && s + block_size <= end) {
-                const LogData::Block& block = blocks[s / block_size];
-                const std::size_t last = s + block_size - 1;
-                if (block.finite && tracer.row_of(index[s]) == tracer.row_of(index[last])) {
-                    tracer.add(index[s], column[s]);
-                    tracer.add_extremes(block.low, block.high);
-                    tracer.add(index[last], column[last]);
-                    s += block_size;
+            // The largest whole block of numbers inside one row adds its ends and extremes
+            // at once.
+            bool whole_block = false;
+            for (int level = LogData::block_levels - 1; level >= 0 && !whole_block; --level) {
+                const std::size_t size = LogData::block_size_at(level);
+                if (s % size != 0 || s + size > end)
                     continue;
-                }
+                const LogData::Block& block = data.blocks(param, level)[s / size];
+                const std::size_t last = s + size - 1;
+                if (!block.finite || tracer.row_of(index[s]) != tracer.row_of(index[last]))
+                    continue;
+                tracer.add(index[s], column[s]);
+                tracer.add_extremes(block.low, block.high);
+                tracer.add(index[last], column[last]);
+                s += size;
+                whole_block = true;
             }
+            if (whole_block)
+                continue;
             tracer.add(index[s], column[s]);
             ++s;
         }

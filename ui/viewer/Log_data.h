@@ -43,15 +43,29 @@ public:
     // The values of a parameter in sample order; NaN where a record has none.
     const std::vector<float>& column(int param) const { return columns_[static_cast<std::size_t>(param)]; }
 
-    // Samples are also summed up in blocks, so that a wide view walks blocks, not samples.
+    // Samples are also summed up in blocks, and blocks in larger blocks, so that a wide view
+    // walks a few blocks per pixel row, not samples: the blocks of level L hold
+    // block_size^(L+1) samples each (32, 1024, 32768).
     static constexpr std::size_t block_size = 32;
+    static constexpr int block_levels = 3;
+    static constexpr std::size_t block_size_at(int level)
+    {
+        std::size_t size = block_size;
+        for (int l = 0; l < level; ++l)
+            size *= block_size;
+        return size;
+    }
     struct Block {
         float low;
         float high;
         bool finite; // every value of the block is a number
     };
-    // Block b covers samples b * block_size up to the next block (the last may be short).
-    const std::vector<Block>& blocks(int param) const { return blocks_[static_cast<std::size_t>(param)]; }
+    // Block b of a level covers samples b * block_size_at(level) up to the next block (the
+    // last may be short).
+    const std::vector<Block>& blocks(int param, int level = 0) const
+    {
+        return blocks_[static_cast<std::size_t>(param)][static_cast<std::size_t>(level)];
+    }
 
     // Smallest and largest index; (0, 1) without samples.
     std::pair<double, double> index_range() const;
@@ -76,7 +90,7 @@ private:
     std::vector<std::uint32_t> record_of_;
     std::vector<std::vector<float>> columns_;
     std::vector<std::pair<float, float>> ranges_;
-    std::vector<std::vector<Block>> blocks_;
+    std::vector<std::vector<std::vector<Block>>> blocks_; // parameter, level, block
 };
 
 struct PlotPoint {

@@ -82,6 +82,7 @@ TrackView::TrackView(QWidget* parent) : QWidget(parent)
 void TrackView::set_data(const LogData* data, std::vector<QString> names, std::vector<QString> units)
 {
     data_ = data;
+    traced_.clear();
     names_ = std::move(names);
     units_ = std::move(units);
     show_whole_file();
@@ -266,11 +267,7 @@ void TrackView::paint_track(QPainter& painter, const QRect& header, const QRect&
         QPen pen(color, 1);
         pen.setCosmetic(true);
         painter.setPen(pen);
-        std::vector<QPointF> points;
-        for (const auto& line : trace(*data_, param, frame)) {
-            points.clear();
-            for (const PlotPoint& point : line)
-                points.emplace_back(point.x, point.y);
+        for (const std::vector<QPointF>& points : traced(param, frame)) {
             if (points.size() == 1)
                 painter.drawPoint(points.front());
             else
@@ -281,6 +278,33 @@ void TrackView::paint_track(QPainter& painter, const QRect& header, const QRect&
     painter.setPen(frame_color);
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(body.adjusted(0, 0, -1, -1));
+}
+
+namespace {
+
+bool same_frame(const TraceFrame& a, const TraceFrame& b)
+{
+    return a.index_top == b.index_top && a.index_bottom == b.index_bottom && a.rows == b.rows
+        && a.value_left == b.value_left && a.value_right == b.value_right && a.width == b.width;
+}
+
+} // namespace
+
+const std::vector<std::vector<QPointF>>& TrackView::traced(int param, const TraceFrame& frame) const
+{
+    const auto found = traced_.find(param);
+    if (found != traced_.end() && same_frame(found->second.frame, frame))
+        return found->second.lines;
+    Traced& entry = traced_[param];
+    entry.frame = frame;
+    entry.lines.clear();
+    for (const auto& line : trace(*data_, param, frame)) {
+        std::vector<QPointF>& points = entry.lines.emplace_back();
+        points.reserve(line.size());
+        for (const PlotPoint& point : line)
+            points.emplace_back(point.x, point.y);
+    }
+    return entry.lines;
 }
 
 void TrackView::render(QPainter& painter, const QSize& size) const

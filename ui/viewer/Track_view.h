@@ -8,9 +8,11 @@
 #include "ui/viewer/Log_data.h"
 
 #include <QColor>
+#include <QPointF>
 #include <QFontMetrics>
 #include <QWidget>
 
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -73,7 +75,16 @@ private:
     QString index_label(double index, double step) const;
     QString legend_name(const QFontMetrics& metrics, int param, int width) const;
 
+    // The lines of a curve as last traced, and the frame they were traced for: a repaint of
+    // the same view (the cursor moved, a window went over it) draws them again as they are.
+    struct Traced {
+        TraceFrame frame;
+        std::vector<std::vector<QPointF>> lines;
+    };
+    const std::vector<std::vector<QPointF>>& traced(int param, const TraceFrame& frame) const;
+
     const LogData* data_ = nullptr;
+    mutable std::map<int, Traced> traced_;
     std::vector<QString> names_;
     std::vector<QString> units_;
     std::vector<std::vector<int>> tracks_;
