@@ -1,10 +1,11 @@
-// The log viewer on a real-time file of 200,000 records x 40 parameters (nine curves in
-// three tracks, 1000 x 700 pixels, offscreen), against the two plotting libraries Debian
-// ships for Qt 6 drawing the same nine curves at the same size:
-//   - open to first complete paint (load, window, first picture);
+// The log viewer on a real-time file of 1,000,000 records x 40 parameters (about 200 MB;
+// nine curves in three tracks, 1000 x 700 pixels, offscreen):
+//   - open to first complete paint (load on the opening's thread, window, first picture);
 //   - first paint from a loaded model (plot data built, first picture);
 //   - redraw after a zoom and after a pan (medians);
 //   - peak memory of an opened viewer against the file's size.
+// Where QCustomPlot and Qt Charts are installed, the two plotting libraries Debian ships for
+// Qt 6 draw the same nine curves at the same size for comparison.
 //
 //   viewer_bench [repetitions] [--own-only]
 
@@ -18,11 +19,14 @@
 #include "ui/viewer/Track_view.h"
 
 #include <QApplication>
+#include <QEventLoop>
+#ifdef DRAVINEX_BENCH_PLOTTING_LIBRARIES
 #include <QChart>
 #include <QChartView>
 #include <QLineSeries>
 #include <QValueAxis>
 #include <qcustomplot.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
@@ -32,7 +36,7 @@
 
 namespace {
 
-constexpr std::size_t record_count = 200000;
+constexpr std::size_t record_count = 1000000;
 constexpr std::size_t param_count = 40;
 constexpr int curve_count = 9;
 const QSize plot_size(1000, 700);
@@ -86,6 +90,7 @@ Figures own_track_view(const FileStorage& model, int repetitions)
     return figures;
 }
 
+#ifdef DRAVINEX_BENCH_PLOTTING_LIBRARIES
 Figures custom_plot(const FileStorage& model, int repetitions)
 {
     Figures figures;
@@ -153,21 +158,39 @@ Figures qt_charts(const FileStorage& model, int repetitions)
     return figures;
 }
 
+#endif
+
 void print(const char* what, const Figures& figures)
 {
     std::printf("%-30s first paint %8.1f ms   redraw after zoom %7.1f ms   after pan %7.1f ms\n", what,
                 figures.first * 1000, figures.zoom * 1000, figures.pan * 1000);
 }
 
+// Opens the viewer as the window does (the file read on the opening's thread) and paints
+// its first picture; the window, or null.
+viewer::LogViewer* open_and_paint(const QString& path)
+{
+    viewer::ViewerOpening* opening = open_viewer(path);
+    if (opening == nullptr)
+        return nullptr;
+    viewer::LogViewer* window = nullptr;
+    QEventLoop loop;
+    QObject::connect(opening, &viewer::ViewerOpening::opened, &loop, [&](viewer::LogViewer* opened) {
+        window = opened;
+        loop.quit();
+    });
+    QObject::connect(opening, &viewer::ViewerOpening::failed, &loop, &QEventLoop::quit);
+    loop.exec();
+    if (window != nullptr)
+        window->grab();
+    return window;
+}
+
 // Child run: opens the viewer on `path` (or nothing), paints it, prints the peak memory.
 int peak_viewer(const QString& path)
 {
-    if (!path.isEmpty()) {
-        QWidget* window = open_viewer(path);
-        if (window == nullptr)
-            return 1;
-        window->grab();
-    }
+    if (!path.isEmpty() && open_and_paint(path) == nullptr)
+        return 1;
     std::printf("%lld\n", bench::own_peak_kilobytes());
     return 0;
 }
@@ -196,21 +219,23 @@ int main(int argc, char** argv)
 
     std::vector<double> opens;
     for (int i = 0; i < std::max(3, repetitions / 3); ++i) {
-        opens.push_back(bench::seconds_of([&] {
-            QWidget* window = open_viewer(QString::fromStdString(path));
-            window->grab();
-            delete window;
-        }));
+        opens.push_back(bench::seconds_of([&] { delete open_and_paint(QString::fromStdString(path)); }));
     }
-    std::printf("%-30s %8.1f ms (median; target <= 1000 ms)\n", "viewer: open to first paint", bench::median(opens) * 1000);
+    std::printf("%-30s %8.1f ms (median; target <= 150 ms)\n", "viewer: open to first paint", bench::median(opens) * 1000);
 
     FileStorage model;
     model.load(path);
     print("own QPainter tracks", own_track_view(model, repetitions));
+    std::printf("%-30s (targets: redraw after a zoom or a pan <= 16 ms)\n", "");
+#ifdef DRAVINEX_BENCH_PLOTTING_LIBRARIES
     if (!own_only) {
         print("QCustomPlot 2.1", custom_plot(model, repetitions));
         print("Qt Charts 6.4", qt_charts(model, std::min(repetitions, 3)));
     }
+#else
+    static_cast<void>(own_only);
+    std::printf("QCustomPlot and Qt Charts are not installed here: our viewer only\n");
+#endif
 
     const long long baseline = bench::child_peak_bytes({"--peak-viewer"});
     const long long peak = bench::child_peak_bytes({"--peak-viewer", path});
