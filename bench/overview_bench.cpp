@@ -134,7 +134,7 @@ int main(int argc, char** argv)
 
     catalogue::OverviewRequest request;
     request.data_root = store;
-    request.home_folder = home;
+    request.state_folder = home;
     request.now = now;
     std::size_t rows = 0;
     std::vector<double> floor_times, indexed_times, noted_times;

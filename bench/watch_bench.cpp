@@ -292,7 +292,7 @@ int window_runner(const std::string& root)
     FilesDataStorage cache; // the window keeps one for its life; its job reloads it for every run
     QuietOwner owner;
     platform::keep_heap_small(); // as the window's start does
-    ExtractJob job({home + "TemporaryFileData.bin", home + "temp.dir.tmp", home + ".extract.lock"}, cache, &owner);
+    ExtractJob job({home + "TemporaryFileData.bin", home + "temp.dir.tmp", home + ".extract.lock", home}, cache, &owner);
     for (std::string line; std::getline(std::cin, line);) {
         {
             ExtractRequest request;

@@ -520,9 +520,9 @@ std::vector<WellOverviewRow> build_overview(const OverviewRequest& request)
 {
     const std::uint32_t now = request.now != 0 ? request.now : lib::now_seconds();
     const std::int64_t limit = static_cast<std::int64_t>(request.older_than_hours) * 3600;
-    Notebook notes(request.home_folder);
+    Notebook notes(request.state_folder);
     const std::map<std::string, Arrival> arrivals =
-        read_entries<Arrival>(request.home_folder.empty() ? "" : request.home_folder + overview_files::arrivals,
+        read_entries<Arrival>(request.state_folder.empty() ? "" : request.state_folder + overview_files::arrivals,
                               arrivals_signature, get_arrival);
     std::map<std::string, bool> seen;
     // lib::now_seconds is the local clock, file times are UTC.

@@ -21,6 +21,9 @@
 // of one home at once (the notes file is replaced whole, the last writer wins, which costs
 // only a rescan).
 
+#include "settings/Configuration.h"
+#include "settings/Configuration_folders.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,11 +32,9 @@
 namespace catalogue {
 
 namespace overview_files {
-inline constexpr const char* notes = "WellOverview.bin";
-inline constexpr const char* arrivals = "WellArrivals.bin";
+inline constexpr const char* notes = program_files::overview_notes;
+inline constexpr const char* arrivals = program_files::arrivals;
 } // namespace overview_files
-
-inline constexpr int default_silence_hours = 6;
 
 struct WellOverviewRow {
     std::string area;
@@ -62,7 +63,7 @@ struct WellOverviewRow {
 
 struct OverviewRequest {
     std::string data_root;   // the store, ending with '/'
-    std::string home_folder; // where the merge index and the overview's files lie, ending with '/'; "" keeps no notes
+    std::string state_folder; // the program's state folder (merge index, notes, arrivals), ending with '/'; "" keeps no notes
     int older_than_hours = default_silence_hours;
     std::uint32_t now = 0;   // the local clock as a count; 0 reads it
 };

@@ -140,7 +140,7 @@ int run_extract(const ExtractOptions& options, std::ostream& out, std::ostream& 
 
     FilesDataStorage cache;
     ConsoleOwner owner(err, options.progress_bar);
-    ExtractJob job({paths.cache, paths.temp_dir, paths.run_lock}, cache, &owner);
+    ExtractJob job(extract_home(paths), cache, &owner);
     ExtractRequest request;
     request.package = package;
     request.from_path = paths.from_path;

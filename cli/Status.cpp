@@ -138,7 +138,7 @@ int run_status(const StatusOptions& options, std::ostream& out, std::ostream& er
     settings.load(paths.settings);
     catalogue::OverviewRequest request;
     request.data_root = paths.to_path;
-    request.home_folder = lib::folder_of(paths.temp_dir);
+    request.state_folder = paths.state;
     request.older_than_hours = options.older_than.value_or(settings.silence_hours);
     request.now = lib::now_seconds();
     const std::vector<catalogue::WellOverviewRow> rows = catalogue::build_overview(request);

@@ -35,11 +35,7 @@ void add_form_version_option(CLI::App& command, std::optional<int>& form_version
 StorePaths resolve_store(const StoreOptions& options)
 {
     StorePaths paths;
-    const ProgramFolders folders = program_folders(options.home);
-    paths.home = folders.home;
-    paths.settings = folders.settings;
-    paths.cache = folders.cache;
-    paths.temp_dir = folders.temp_dir;
+    static_cast<ProgramFolders&>(paths) = program_folders(options.home);
     CONFIGURATION settings;
     settings.set_defaults();
     settings.load(paths.settings);
@@ -47,7 +43,6 @@ StorePaths resolve_store(const StoreOptions& options)
     // runs elsewhere and must get full paths.
     paths.from_path = options.from ? normalised_folder(*options.from, {}) : settings.from_path;
     paths.to_path = options.to ? normalised_folder(*options.to, {}) : settings.to_path;
-    paths.run_lock = folders.run_lock;
     paths.time_zone = settings.time_zone;
     return paths;
 }

@@ -1,8 +1,10 @@
 #pragma once
-// Where dravinex-cli finds the program's own files: the settings "dravinex2.ini", the
-// package cache "TemporaryFileData.bin" the temporary folder "temp.dir.tmp" and the run lock live in the
-// home folder (--home DIR), else where program_folders() puts them: the XDG folders for an
-// installed copy, the folder of the executable for a copy run from its build folder.
+// Where dravinex-cli finds the program's own files: the settings, the state folder, the
+// temporary folder and the run lock all live in the home folder (--home DIR), else where
+// program_folders() puts them: the XDG folders for an installed copy, the folder of the
+// executable for a copy run from its build folder.
+
+#include "settings/Configuration_folders.h"
 
 #include <iosfwd>
 #include <memory>
@@ -28,14 +30,11 @@ void add_store_options(CLI::App& command, StoreOptions& options, bool with_from)
 // --form-version 0|2: FILE is the base of a compressed column-file set of that form (dump, export).
 void add_form_version_option(CLI::App& command, std::optional<int>& form_version);
 
-struct StorePaths {
-    std::string home;       // ends with '/'
-    std::string settings;   // home + "dravinex2.ini"
-    std::string cache;      // home + "TemporaryFileData.bin"
-    std::string temp_dir;   // home + "temp.dir.tmp", no trailing '/'
+// The program's folders of a run (program_folders(): under --home, else the installed or
+// the build folder's layout) and the store's folders of the run.
+struct StorePaths : ProgramFolders {
     std::string from_path;  // ends with '/'
     std::string to_path;    // ends with '/'
-    std::string run_lock;   // home + ".extract.lock"
     std::string time_zone;  // the settings' zone of WITSML exports, "" for the machine's
 };
 

@@ -38,7 +38,7 @@ int run_verify(const VerifyOptions& options, std::ostream& out, std::ostream& er
     if (options.repair && !(lock = wait_for_run_lock(paths, err)))
         return exit_failure;
     const catalogue::StoreReport report =
-        catalogue::check_store(paths.to_path, lib::folder_of(paths.temp_dir) + storage::MergeIndex::file_name, options.repair);
+        catalogue::check_store(paths.to_path, paths.state + storage::MergeIndex::file_name, options.repair);
     for (const catalogue::StoreFinding& finding : report.findings)
         out << printable(catalogue::describe_finding(finding)) << '\n';
     out << "Проверено файлов данных: " << report.data_files << ", найдено: " << report.findings.size() << '\n';

@@ -93,12 +93,11 @@ int run_watch(const WatchOptions& options, std::ostream& out, std::ostream& err)
     // there for as long as it runs.
     std::error_code ignored;
     std::filesystem::create_directories(paths.home, ignored);
+    std::filesystem::create_directories(paths.state, ignored);
     WatchSettings settings;
     settings.from_path = paths.from_path;
     settings.to_path = paths.to_path;
-    settings.cache_path = paths.cache;
-    settings.temp_dir = paths.temp_dir;
-    settings.run_lock = paths.run_lock;
+    settings.home = extract_home(paths);
     settings.settle = std::chrono::milliseconds(std::llround(options.settle_seconds * 1000.0));
     WatchConsole console(out, err, options.notify);
     // A watch runs for months: each package's merge memory must go back, not stay as the

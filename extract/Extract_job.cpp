@@ -33,6 +33,11 @@ std::string summary_line(const ExtractResult& result)
            + ", с ошибками: " + std::to_string(result.failed);
 }
 
+ExtractHome extract_home(const ProgramFolders& folders)
+{
+    return ExtractHome{folders.cache, folders.temp_dir, folders.run_lock, folders.state};
+}
+
 ExtractJob::ExtractJob(ExtractHome home, FilesDataStorage& cache, ExtractOwner* owner)
     : home_(std::move(home)), cache_(cache), owner_(owner)
 {
@@ -120,13 +125,14 @@ ExtractResult ExtractJob::run(const ExtractRequest& request)
     // Another run of this home may have unpacked packages since the cache was read, and an
     // earlier start of the program may have seen packages fail.
     cache_.load(home_.cache);
-    const std::string failures_file = lib::folder_of(home_.cache) + FailureMemory::file_name;
+    const std::string failures_file = home_.state + FailureMemory::file_name;
     failures_.load(failures_file);
     ExtractRunOptions options;
     options.data_root = request.data_root;
     options.package = request.package;
     options.from_path = request.from_path;
     options.temp_dir = home_.temp_dir;
+    options.state_folder = home_.state;
     options.mode = request.mode;
     options.cache = &cache_;
     options.owner = owner_;

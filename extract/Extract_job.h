@@ -15,6 +15,7 @@
 // package that fails again unchanged does not ask the owner to show its error again.
 
 #include "extract/Extractthread.h"
+#include "settings/Configuration_folders.h"
 
 #include <atomic>
 #include <functional>
@@ -37,7 +38,11 @@ struct ExtractHome {
     std::string cache;    // the package cache file
     std::string temp_dir; // the temporary folder, no trailing '/'
     std::string run_lock; // the lock file of extraction runs of this home
+    std::string state;    // the state folder (merge index, arrivals, failures), ends with '/'
 };
+
+// The job's files where the program's folders put them.
+ExtractHome extract_home(const ProgramFolders& folders);
 
 struct ExtractRequest {
     std::string package;   // one package, or "" for every new package of from_path

@@ -153,6 +153,8 @@ TExtractThread::TExtractThread(ExtractRunOptions options) : options_(std::move(o
     // The front ends pass full paths already; a relative one would reach the archiver, which
     // runs in another folder, and the cache, which must know each package by one name.
     options_.temp_dir = lib::absolute_path(options_.temp_dir);
+    if (!options_.state_folder.empty())
+        options_.state_folder = lib::with_slash(lib::absolute_path(options_.state_folder));
     options_.package = lib::absolute_path(options_.package);
     options_.data_root = lib::absolute_path(options_.data_root);
     options_.from_path = lib::absolute_path(options_.from_path);
@@ -269,8 +271,30 @@ void TExtractThread::Execute()
         if (options_.owner)
             options_.owner->post_progress(percent_of(done, total));
     }
+    save_merge_index();
     if (journal_.size() == 1)
         journal_.push_back(extract_text::no_new_data);
+}
+
+storage::MergeIndex* TExtractThread::merge_index()
+{
+    if (!merge_index_ && !options_.state_folder.empty())
+        merge_index_ = std::make_unique<storage::MergeIndex>(options_.state_folder + storage::MergeIndex::file_name);
+    return merge_index_.get();
+}
+
+// Once per run, after its last package's flush: every entry then names a file as it is on
+// disk.
+void TExtractThread::save_merge_index()
+{
+    if (!merge_index_)
+        return;
+    try {
+        merge_index_->save();
+    }
+    catch (const std::exception&) {
+        // Only a shortcut: the entries on disk no longer match the files they name.
+    }
 }
 
 bool TExtractThread::is_new_package(const std::string& path)
@@ -301,15 +325,14 @@ void TExtractThread::note_new_data()
         new_data_wells_.push_back(well);
 }
 
-// The overview counts the packages each well received; kept beside the merge index, in the
-// home, never in the store. Only a count is lost when it cannot be written.
+// The overview counts the packages each well received; kept in the state folder, beside the
+// merge index, never in the store. Only a count is lost when it cannot be written.
 void TExtractThread::note_arrival()
 {
-    if (single() || well_dir_.empty() || options_.temp_dir.empty())
+    if (single() || well_dir_.empty() || options_.state_folder.empty())
         return;
     try {
-        catalogue::record_arrival(lib::folder_of(lib::without_slash(options_.temp_dir)) + catalogue::overview_files::arrivals,
-                                  well_dir_, lib::now_seconds());
+        catalogue::record_arrival(options_.state_folder + catalogue::overview_files::arrivals, well_dir_, lib::now_seconds());
     }
     catch (const std::exception&) {
     }

@@ -119,6 +119,9 @@ struct ExtractRunOptions {
     std::string package{};   // one package, or "" for every package under from_path
     std::string from_path{}; // the input folder searched in a run over everything, ends with '/'
     std::string temp_dir{};  // the run's temporary folder
+    // The program's state folder, ending with '/': the merge index and the wells' arrivals
+    // are kept there; "" keeps neither (every merge then reads the well's file).
+    std::string state_folder{};
     PackageMode mode = PackageMode::new_only;
     FilesDataStorage* cache = nullptr;
     ExtractOwner* owner = nullptr;
@@ -169,6 +172,8 @@ private:
     void find_packages();
     void find_named_package();
     bool prepare_folder(const std::string& folder, bool with_parents, const char* what);
+    storage::MergeIndex* merge_index();
+    void save_merge_index();
 
     ExtractRunOptions options_;
     std::vector<std::string> journal_;
@@ -186,6 +191,9 @@ private:
     int failed_packages_ = 0;
     std::vector<PackageFailure> failures_;
     std::vector<WellName> new_data_wells_;
+    // What the merges know of the well files: read at the run's first real-time merge,
+    // saved once when the run's last package is placed.
+    std::unique_ptr<storage::MergeIndex> merge_index_;
 };
 
 // Placement of one unpacked package into the store; used by the dispatcher.
@@ -209,7 +217,6 @@ private:
     void merge_into(const std::string& source, const std::string& target);
     void merge_realtime(const std::string& source, const std::string& target);
     void merge_classic(const std::string& source, const std::string& target);
-    storage::MergeIndex& merge_index();
     void place_staged_files();
     // Journals a data file that received new records (or came new).
     void journal_data_file(const std::string& source, bool changed);
@@ -220,9 +227,6 @@ private:
 
     TExtractThread& run_;
     std::vector<std::string> problems_;
-    // What the merges know of the well files, kept in the program's folder; read at the
-    // package's first real-time merge and saved after its merges.
-    std::unique_ptr<storage::MergeIndex> merge_index_;
     // The package's new data files and copies, placed together after the merges.
     lib::io::FilePlacement files_;
     std::set<std::string> new_data_files_;

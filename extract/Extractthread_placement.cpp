@@ -112,14 +112,6 @@ void Placement::place_unpacked()
         copy_by_mask(run_.temp_dir_slash_, run_.dest_dir_, kind);
     place_staged_files();
     journal_depth_only();
-    if (merge_index_) {
-        try {
-            merge_index_->save();
-        }
-        catch (const std::exception&) {
-            // Only a shortcut: the entries on disk no longer match the files they name.
-        }
-    }
 }
 
 // The package's new data files and copies reach the disk in one flush and then take their
@@ -238,33 +230,24 @@ void Placement::merge_into(const std::string& source, const std::string& target)
 
 void Placement::merge_realtime(const std::string& source, const std::string& target)
 {
+    storage::MergeIndex* index = run_.merge_index();
     storage::PendingAppend pending;
     try {
-        pending = storage::append_realtime(target, source, &merge_index());
+        pending = storage::append_realtime(target, source, index);
     }
     catch (const storage::MergeLoadError& error) {
         throw MergeFailure{error.what()};
     }
     if (!pending.file) {
-        if (pending.unchanged)
-            merge_index().put(target, std::move(*pending.unchanged));
+        if (index && pending.unchanged)
+            index->put(target, std::move(*pending.unchanged));
         return;
     }
-    files_.add_appended(std::move(pending.file), [this, source, target, grown = std::move(pending.grown)] {
-        if (grown)
-            merge_index().put(target, *grown);
+    files_.add_appended(std::move(pending.file), [this, index, source, target, grown = std::move(pending.grown)] {
+        if (index && grown)
+            index->put(target, *grown);
         journal_data_file(source, true);
     });
-}
-
-// The index lies beside the cache, in the folder that holds the run's temporary folder.
-storage::MergeIndex& Placement::merge_index()
-{
-    if (!merge_index_) {
-        const std::string home = lib::folder_of(lib::without_slash(run_.options_.temp_dir));
-        merge_index_ = std::make_unique<storage::MergeIndex>(home + storage::MergeIndex::file_name);
-    }
-    return *merge_index_;
 }
 
 // A classic file is a row of 145-byte records: the new ones go at the end of its last whole

@@ -289,7 +289,7 @@ std::optional<ExtractResult> PackageWatcher::unpack(const std::string& path)
     if (!stamp)
         return std::nullopt;
     FilesDataStorage cache;
-    ExtractJob job({settings_.cache_path, settings_.temp_dir, settings_.run_lock}, cache, &owner_);
+    ExtractJob job(settings_.home, cache, &owner_);
     ExtractRequest request;
     request.package = path;
     request.from_path = settings_.from_path;
@@ -307,7 +307,7 @@ void PackageWatcher::report(const std::string& path, const platform::FileStamp& 
 {
     if (result.outcome == ExtractResult::Outcome::busy) {
         if (!told_busy_)
-            reporter_.notice(run_lock_text::busy + settings_.run_lock);
+            reporter_.notice(run_lock_text::busy + settings_.home.run_lock);
         told_busy_ = true;
         tracker_.completed(path, stamp, SettleTracker::Clock::now());
         return;

@@ -15,6 +15,7 @@
 // it after each one, so that runs of `extract` in between are seen. While another run holds
 // the lock, a settled package waits a settle time more, and the watch stays ready to stop.
 
+#include "extract/Extract_job.h"
 #include "extract/Package_kinds.h"
 #include "platform/Folder_watch.h"
 
@@ -46,9 +47,7 @@ inline constexpr const char* raise_limit = "); увеличьте его чер�
 struct WatchSettings {
     std::string from_path;  // ends with '/'
     std::string to_path;    // ends with '/'
-    std::string cache_path; // the cache file
-    std::string temp_dir;   // no trailing '/'
-    std::string run_lock;   // the lock file of extraction runs of this home
+    ExtractHome home;       // the program's own files the runs use
     std::chrono::milliseconds settle{2000};
 };
 

@@ -1,6 +1,7 @@
 #include "settings/Configuration_folders.h"
 
 #include "lib/Sys_utils.h"
+#include "storage/Merge_index.h"
 #include "platform/Process.h"
 #include "platform/Session.h"
 
@@ -16,7 +17,8 @@ ProgramFolders in_one_folder(const std::string& folder)
     ProgramFolders folders;
     folders.home = lib::with_slash(folder);
     folders.settings = folders.home + program_files::settings;
-    folders.cache = folders.home + program_files::cache;
+    folders.state = folders.home;
+    folders.cache = folders.state + program_files::cache;
     folders.temp_dir = folders.home + program_files::temp_dir;
     folders.runtime = folders.home;
     folders.handle = folders.runtime + program_files::handle;
@@ -46,16 +48,30 @@ std::string own_subfolder(const std::string& base)
     return folder + "/";
 }
 
+// Copies installed before the state folder kept the merge index, the overview's notes and
+// the arrivals beside the temporary folder: they move over once, so that no merge reads a
+// well whole again and no count of arrivals is lost.
+void move_state_from(const std::string& old_folder, const std::string& state)
+{
+    for (const char* name : {storage::MergeIndex::file_name, program_files::overview_notes, program_files::arrivals}) {
+        std::error_code error;
+        if (std::filesystem::exists(old_folder + name, error) && !std::filesystem::exists(state + name, error))
+            std::filesystem::rename(old_folder + name, state + name, error);
+    }
+}
+
 ProgramFolders in_xdg_folders()
 {
     ProgramFolders folders;
     folders.installed = true;
     folders.home = own_subfolder(base_folder("XDG_CONFIG_HOME", ".config"));
     folders.settings = folders.home + program_files::settings;
-    folders.cache = own_subfolder(base_folder("XDG_STATE_HOME", ".local/state")) + program_files::cache;
+    folders.state = own_subfolder(base_folder("XDG_STATE_HOME", ".local/state"));
+    folders.cache = folders.state + program_files::cache;
     const std::string cache_folder = own_subfolder(base_folder("XDG_CACHE_HOME", ".cache"));
     folders.temp_dir = cache_folder + program_files::temp_dir;
     folders.run_lock = cache_folder + program_files::run_lock;
+    move_state_from(cache_folder, folders.state);
     // The session's runtime folder, as the single-copy guard uses it.
     folders.runtime = own_subfolder(platform::runtime_folder());
     folders.handle = folders.runtime + program_files::handle;

@@ -1,7 +1,9 @@
 #pragma once
-// Where the program keeps its own files: the settings "dravinex2.ini", the package cache
-// "TemporaryFileData.bin", the temporary folder "temp.dir.tmp", the window program's
-// hand-off files ".handle" and ".files", and the lock file of extraction runs. The window
+// Where the program keeps its own files: the settings "dravinex2.ini", the state folder (the
+// package cache "TemporaryFileData.bin", the merge index, the overview's notes, the wells'
+// arrivals and the memory of failed packages), the temporary folder "temp.dir.tmp", the
+// window program's hand-off files ".handle" and ".files", and the lock file of extraction
+// runs. The window
 // program and dravinex-cli both take them from here, so that they share one home and never
 // disagree about it.
 //
@@ -9,7 +11,7 @@
 //  - a home named by the caller (dravinex-cli --home): every file in that folder;
 //  - an installed copy (the marker file "dravinex.installed" lies beside the executable):
 //    each user's files in the XDG folders, settings under $XDG_CONFIG_HOME/dravinex/, the
-//    cache under $XDG_STATE_HOME/dravinex/, the temporary folder under
+//    state folder $XDG_STATE_HOME/dravinex/, the temporary folder under
 //    $XDG_CACHE_HOME/dravinex/ and the hand-off files under $XDG_RUNTIME_DIR/dravinex/;
 //    these folders are created (mode 0700) when missing;
 //  - otherwise (a copy run from its build folder): every file in the executable's folder.
@@ -25,6 +27,9 @@ inline constexpr const char* temp_dir = "temp.dir.tmp";
 inline constexpr const char* handle = ".handle";
 inline constexpr const char* files = ".files";
 inline constexpr const char* run_lock = ".extract.lock";
+// The overview's notes and the wells' arrivals, in the state folder.
+inline constexpr const char* overview_notes = "WellOverview.bin";
+inline constexpr const char* arrivals = "WellArrivals.bin";
 // Installed beside the executables of a packaged copy, never present in a build folder.
 inline constexpr const char* installed_marker = "dravinex.installed";
 // The subfolder of each XDG base folder.
@@ -34,7 +39,10 @@ inline constexpr const char* xdg_subfolder = "dravinex";
 struct ProgramFolders {
     std::string home;     // ends with '/': the folder of the settings
     std::string settings; // home + "dravinex2.ini"
-    std::string cache;    // "TemporaryFileData.bin"
+    // Ends with '/': what the program keeps between runs besides its settings (the cache
+    // below, the merge index, the overview's notes, the arrivals, the failed packages).
+    std::string state;
+    std::string cache;    // state + "TemporaryFileData.bin"
     std::string temp_dir; // "temp.dir.tmp", no trailing '/'
     std::string runtime;  // ends with '/': the folder of the hand-off files
     std::string handle;   // runtime + ".handle"

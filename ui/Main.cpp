@@ -37,7 +37,7 @@ TDravinexMainForm::TDravinexMainForm(const ProgramFolders& folders, QStringList 
     : QMainWindow(parent),
       folders_(folders),
       arguments_(std::move(arguments)),
-      job_({folders_.cache, folders_.temp_dir, folders_.run_lock}, cache, &owner_)
+      job_(extract_home(folders_), cache, &owner_)
 {
     setObjectName(QString::fromLatin1(layout_keys::section));
     connect_jobs();

@@ -68,7 +68,7 @@ void TDravinexMainForm::start_store_check(bool repair)
         return;
     const std::string root = configuration().to_path;
     // The merges keep their index beside the temporary folder of the runs.
-    const std::string index = lib::folder_of(folders_.temp_dir) + storage::MergeIndex::file_name;
+    const std::string index = folders_.state + storage::MergeIndex::file_name;
     const std::string run_lock = folders_.run_lock;
     add_journal_line(ui_text(repair ? main_text::repair_started : main_text::check_started) + QString::fromStdString(root));
     mnuCheckStore->setEnabled(false);

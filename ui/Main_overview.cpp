@@ -47,7 +47,7 @@ void TDravinexMainForm::refresh_overview()
     catalogue::OverviewRequest request;
     request.data_root = configuration().to_path;
     // The merge index and the overview's notes lie beside the temporary folder of the runs.
-    request.home_folder = lib::folder_of(folders_.temp_dir);
+    request.state_folder = folders_.state;
     request.older_than_hours = configuration().silence_hours;
     if (overview_)
         overview_->show_loading();

@@ -64,7 +64,7 @@ protected:
     {
         catalogue::OverviewRequest request;
         request.data_root = store.folder();
-        request.home_folder = home.folder();
+        request.state_folder = home.folder();
         request.older_than_hours = hours;
         request.now = now;
         return catalogue::build_overview(request);
@@ -233,7 +233,7 @@ TEST(WellOverviewFiles, DamagedHomeFilesCountFromNothing)
     catalogue::record_arrival(arrivals, store.folder() + "A/1/", 10);
     catalogue::OverviewRequest request;
     request.data_root = store.folder();
-    request.home_folder = home.folder();
+    request.state_folder = home.folder();
     request.now = now;
     const auto rows = catalogue::build_overview(request);
     ASSERT_EQ(rows.size(), 1u);

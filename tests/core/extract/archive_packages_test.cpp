@@ -204,7 +204,7 @@ TEST_F(UsesOurArchiver, EveryArchiveKindUnpacksIntoTheStoreThroughARun)
 
     const std::string store = dir.folder() + "store/";
     FilesDataStorage cache;
-    TExtractThread run({.data_root = store, .from_path = in, .temp_dir = dir.folder() + "temp.dir.tmp",
+    TExtractThread run({.data_root = store, .from_path = in, .temp_dir = dir.folder() + "temp.dir.tmp", .state_folder = dir.folder(),
                         .cache = &cache});
     run.Execute();
     EXPECT_EQ(run.failed_packages(), 0);

@@ -30,7 +30,8 @@ protected:
     std::string store() const { return dir.folder() + "store/"; }
     ExtractHome home() const
     {
-        return {dir.folder() + "TemporaryFileData.bin", dir.folder() + "temp.dir.tmp", dir.folder() + ".extract.lock"};
+        return {dir.folder() + "TemporaryFileData.bin", dir.folder() + "temp.dir.tmp", dir.folder() + ".extract.lock",
+                dir.folder()};
     }
 
     void SetUp() override { std::filesystem::create_directories(in()); }
@@ -214,7 +215,8 @@ TEST_F(ExtractJobTest, WhileAnotherRunHoldsTheLock)
 
 TEST_F(ExtractJobTest, WithoutALockFileThereIsNoRunAtAll)
 {
-    ExtractJob homeless({dir.folder() + "no/cache.bin", dir.folder() + "no/temp.dir.tmp", dir.folder() + "no/.extract.lock"},
+    ExtractJob homeless({dir.folder() + "no/cache.bin", dir.folder() + "no/temp.dir.tmp", dir.folder() + "no/.extract.lock",
+                         dir.folder() + "no/"},
                         cache, &owner);
     package("a.zreg", "12");
     const ExtractResult result = homeless.run(everything());
@@ -249,7 +251,7 @@ TEST_F(ExtractJobTest, EachPlacedPackageCountsForItsWellInTheHomesArrivals)
 
     catalogue::OverviewRequest request;
     request.data_root = store();
-    request.home_folder = dir.folder();
+    request.state_folder = dir.folder();
     std::map<std::string, std::optional<std::uint32_t>> counts;
     for (const catalogue::WellOverviewRow& row : catalogue::build_overview(request)) {
         counts[row.area + "/" + row.well] = row.packages;

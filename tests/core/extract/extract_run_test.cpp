@@ -52,7 +52,7 @@ protected:
     Lines run_all()
     {
         owner = RecordingOwner();
-        TExtractThread run({.data_root = store(), .from_path = in(), .temp_dir = dir.folder() + "temp.dir.tmp",
+        TExtractThread run({.data_root = store(), .from_path = in(), .temp_dir = dir.folder() + "temp.dir.tmp", .state_folder = dir.folder(),
                             .cache = &cache, .owner = &owner});
         run.Execute();
         failed = run.failed_packages();
@@ -64,7 +64,7 @@ protected:
     {
         owner = RecordingOwner();
         TExtractThread run({.data_root = root, .package = path, .from_path = in(),
-                            .temp_dir = dir.folder() + "temp.dir.tmp", .mode = PackageMode::single, .cache = &cache,
+                            .temp_dir = dir.folder() + "temp.dir.tmp", .state_folder = dir.folder(), .mode = PackageMode::single, .cache = &cache,
                             .owner = &owner});
         run.Execute();
         failed = run.failed_packages();
@@ -451,7 +451,7 @@ TEST_F(ExtractRun, TheRunCountsPackagesFoundUnpackedSkippedAndFailed)
     run_all();
     package("b.zreg", {identity(), member("2.realtim", realtime({1}))});
     testkit::write_file(in() + "c.zreg", {1, 0, 0, 1, 'x'});
-    TExtractThread run({.data_root = store(), .from_path = in(), .temp_dir = dir.folder() + "temp.dir.tmp",
+    TExtractThread run({.data_root = store(), .from_path = in(), .temp_dir = dir.folder() + "temp.dir.tmp", .state_folder = dir.folder(),
                         .cache = &cache, .owner = &owner});
     run.Execute();
     EXPECT_EQ(run.found_packages(), 3);
@@ -509,7 +509,7 @@ TEST_F(ExtractRun, APackageUnderANameOutsideCodePage1251IsNotUnpackedAgainAfterA
     run_all();
     cache.save(dir.folder() + "TemporaryFileData.bin");
     cache.load(dir.folder() + "TemporaryFileData.bin");
-    TExtractThread run({.data_root = store(), .from_path = in(), .temp_dir = dir.folder() + "temp.dir.tmp",
+    TExtractThread run({.data_root = store(), .from_path = in(), .temp_dir = dir.folder() + "temp.dir.tmp", .state_folder = dir.folder(),
                         .cache = &cache, .owner = &owner});
     run.Execute();
     EXPECT_EQ(run.skipped_packages(), 1);
@@ -519,7 +519,7 @@ TEST_F(ExtractRun, APackageUnderANameOutsideCodePage1251IsNotUnpackedAgainAfterA
 TEST_F(ExtractRun, TheRunHeaderCarriesTheDateAndTimeOfTheRun)
 {
     const std::uint32_t before = lib::now_seconds();
-    TExtractThread run({.data_root = store(), .from_path = in(), .temp_dir = dir.folder() + "temp.dir.tmp",
+    TExtractThread run({.data_root = store(), .from_path = in(), .temp_dir = dir.folder() + "temp.dir.tmp", .state_folder = dir.folder(),
                         .cache = &cache, .owner = &owner});
     run.Execute();
     const std::uint32_t after = lib::now_seconds();

@@ -221,9 +221,9 @@ protected:
 
     void start(const std::string& temp_dir = {}, const std::string& run_lock = {})
     {
-        WatchSettings settings{in(), store(), dir.file("TemporaryFileData.bin"),
-                               temp_dir.empty() ? dir.file("temp.dir.tmp") : temp_dir,
-                               run_lock.empty() ? lock_path() : run_lock, settle};
+        const ExtractHome home{dir.file("TemporaryFileData.bin"), temp_dir.empty() ? dir.file("temp.dir.tmp") : temp_dir,
+                               run_lock.empty() ? lock_path() : run_lock, dir.folder()};
+        WatchSettings settings{in(), store(), home, settle};
         watcher = std::make_unique<PackageWatcher>(settings, recorder, recorder);
         thread = std::thread([this] { status = watcher->run(stop_request); });
         ASSERT_TRUE(eventually([&] { return !recorder.read(recorder.notices).empty(); }));

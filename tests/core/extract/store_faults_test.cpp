@@ -71,7 +71,7 @@ RunResult run_once(const std::string& home, const std::string& in, const std::st
     FilesDataStorage cache;
     cache.load(home + "TemporaryFileData.bin");
     testsupport::RecordingOwner owner;
-    TExtractThread run({.data_root = store, .from_path = in, .temp_dir = home + "temp.dir.tmp", .cache = &cache,
+    TExtractThread run({.data_root = store, .from_path = in, .temp_dir = home + "temp.dir.tmp", .state_folder = home, .cache = &cache,
                         .owner = &owner});
     run.Execute();
     cache.save(home + "TemporaryFileData.bin");

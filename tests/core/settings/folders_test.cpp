@@ -53,6 +53,7 @@ TEST(ProgramFolders, aNamedHomeWinsEvenForAnInstalledCopy) {
     const ProgramFolders folders = program_folders_for(dir.file("home"), executable_folder(dir, true));
     EXPECT_FALSE(folders.installed);
     EXPECT_EQ(folders.settings, dir.file("home/dravinex2.ini"));
+    EXPECT_EQ(folders.state, dir.file("home/"));
     EXPECT_EQ(folders.cache, dir.file("home/TemporaryFileData.bin"));
     EXPECT_EQ(folders.temp_dir, dir.file("home/temp.dir.tmp"));
     EXPECT_EQ(folders.handle, dir.file("home/.handle"));
@@ -70,12 +71,32 @@ TEST(ProgramFolders, anInstalledCopyUsesTheXdgFoldersAndCreatesThemPrivate) {
     EXPECT_TRUE(folders.installed);
     EXPECT_EQ(folders.home, dir.file("config/dravinex/"));
     EXPECT_EQ(folders.settings, dir.file("config/dravinex/dravinex2.ini"));
+    EXPECT_EQ(folders.state, dir.file("state/dravinex/"));
     EXPECT_EQ(folders.cache, dir.file("state/dravinex/TemporaryFileData.bin"));
     EXPECT_EQ(folders.temp_dir, dir.file("cache/dravinex/temp.dir.tmp"));
     EXPECT_EQ(folders.handle, dir.file("run/dravinex/.handle"));
     EXPECT_EQ(folders.files, dir.file("run/dravinex/.files"));
     for (const char* created : {"config/dravinex", "state/dravinex", "cache/dravinex", "run/dravinex"})
         EXPECT_EQ(mode_of(dir.file(created)), 0700u) << created;
+}
+
+// Copies installed earlier kept the merge index, the overview's notes and the arrivals
+// beside the temporary folder; they move to the state folder once, and never over newer ones.
+TEST(ProgramFolders, anInstalledCopyMovesItsStateFilesOutOfTheCacheFolderOnce) {
+    TempDir dir;
+    const ScopedEnv config("XDG_CONFIG_HOME", dir.file("config"));
+    const ScopedEnv state("XDG_STATE_HOME", dir.file("state"));
+    const ScopedEnv cache("XDG_CACHE_HOME", dir.file("cache"));
+    const ScopedEnv runtime("XDG_RUNTIME_DIR", std::nullopt);
+    std::filesystem::create_directories(dir.file("cache/dravinex"));
+    std::filesystem::create_directories(dir.file("state/dravinex"));
+    dir.write("cache/dravinex/MergeIndex.bin", "index");
+    dir.write("cache/dravinex/WellArrivals.bin", "old arrivals");
+    dir.write("state/dravinex/WellArrivals.bin", "arrivals");
+    const ProgramFolders folders = program_folders_for("", executable_folder(dir, true));
+    EXPECT_EQ(testsupport::read_file(folders.state + "MergeIndex.bin"), "index");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("cache/dravinex/MergeIndex.bin")));
+    EXPECT_EQ(testsupport::read_file(folders.state + "WellArrivals.bin"), "arrivals");
 }
 
 // The XDG rules: unset, empty or relative variables fall back to the folders under HOME;
