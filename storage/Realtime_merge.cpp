@@ -219,28 +219,60 @@ WellFileSummary summary_of(const FileStorage& model, const FileStamp& stamp, std
     return summary;
 }
 
-// The summary the index holds for the file as it is now, or one made by reading it whole;
-// `model` then holds the file's parameters, layout, texts and remarks, never its records.
+// Whether the file is the entry's file grown since (another machine's merge appended to
+// it): the same file, no shorter, and its bytes at the entry's end as they were.
+bool grown_since(const WellFileSummary& known, int fd, const FileStamp& now)
+{
+    return now.device == known.stamp.device && now.inode == known.stamp.inode && now.size >= known.whole_length
+           && end_check_of(fd, known.whole_length) == known.end_check;
+}
+
+// A whole read of the file: `model` is left with its parameters, layout, texts and remarks.
+WellFileSummary read_whole(const lib::io::LockedFile& file, const FileStamp& stamp, FileStorage& model)
+{
+    const lib::io::LockedFile::Bytes bytes = file.read_all();
+    model.keep_records(false); // only their largest time matters here
+    const std::size_t whole = load_realtime_bytes(model, bytes.data.get(), bytes.size);
+    model.keep_records(true);
+    WellFileSummary summary = summary_of(model, stamp, whole);
+    summary.end_check = end_check_of(file.fd(), whole).value_or(0);
+    return summary;
+}
+
+// The same result from the entry and the bytes appended after its end: the reader goes on
+// where the entry left it, so a well another machine merged into costs what that machine
+// added, not the whole file.
+WellFileSummary read_grown(const lib::io::LockedFile& file, const FileStamp& stamp, const WellFileSummary& known,
+                           FileStorage& model)
+{
+    seed_from(model, known);
+    const lib::io::LockedFile::Bytes bytes = file.read_from(known.whole_length);
+    model.keep_records(false);
+    const std::size_t whole = continue_realtime_bytes(model, bytes.data.get(), bytes.size);
+    model.keep_records(true);
+    WellFileSummary summary = summary_of(model, stamp, known.whole_length + whole);
+    summary.largest_time = std::max(known.largest_time, summary.largest_time);
+    summary.end_check = end_check_of(file.fd(), summary.whole_length).value_or(0);
+    return summary;
+}
+
+// The summary the index holds for the file as it is now, made from the entry and what was
+// appended since, or made by reading the file whole; `model` then holds the file's
+// parameters, layout, texts and remarks, never its records.
 WellFileSummary well_summary(const lib::io::LockedFile& file, const std::string& target, const MergeIndex* index,
                              FileStorage& model)
 {
     const std::optional<FileStamp> stamp = stamp_of(file.fd());
     if (!stamp)
         throw lib::io::FileError(lib::io::text::cannot_read, target, errno);
-    if (index) {
-        const WellFileSummary* known = index->find(target);
-        if (known && entry_matches(*known, file.fd(), *stamp)) {
-            seed_from(model, *known);
-            return *known;
-        }
+    const WellFileSummary* known = index ? index->find(target) : nullptr;
+    if (known && entry_matches(*known, file.fd(), *stamp)) {
+        seed_from(model, *known);
+        return *known;
     }
-    const lib::io::LockedFile::Bytes bytes = file.read_all();
-    model.keep_records(false); // only their largest time matters here
-    const std::size_t whole = load_realtime_bytes(model, bytes.data.get(), bytes.size);
-    model.keep_records(true);
-    WellFileSummary summary = summary_of(model, *stamp, whole);
-    summary.end_check = end_check_of(file.fd(), whole).value_or(0);
-    return summary;
+    if (known && grown_since(*known, file.fd(), *stamp))
+        return read_grown(file, *stamp, *known, model);
+    return read_whole(file, *stamp, model);
 }
 
 // The index entry of the file once the tail is on disk.

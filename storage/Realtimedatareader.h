@@ -157,6 +157,7 @@ public:
     // A merge wants only the largest time of the well's file, not its records: while this is
     // off, records read are passed over, their times still counted by largest_time().
     void keep_records(bool keep) { keep_records_ = keep; }
+    bool keeps_records() const { return keep_records_; }
 
     // Fields are public: the readers and writers of each form fill and read them directly.
     lib::io::FileTime file_time = 0;
@@ -198,6 +199,11 @@ void save_realtime(FileStorage& model, const std::string& path,
 // Returns the length of the sectors read whole: a cut last sector, or bytes no sector could
 // be read from, lie beyond it.
 std::size_t load_realtime_bytes(FileStorage& model, const char* data, std::size_t size);
+// Reads the sectors that follow a file's earlier ones onto a model that already holds what
+// those said (parameters, layout, text values, remarks, variant and encoding), as a whole
+// read would have gone on; the same result, without the earlier bytes. Returns where the
+// last sector read whole ends, counted from `data`.
+std::size_t continue_realtime_bytes(FileStorage& model, const char* data, std::size_t size);
 
 // What a merge appends to a real-time file, in the variant and encoding the file's reader
 // stands in at its end: a parameter sector of every parameter when `params`, the records

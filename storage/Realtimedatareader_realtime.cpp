@@ -22,7 +22,9 @@ class RealtimeReader {
 public:
     RealtimeReader(FileStorage& model, storage::ByteCursor& in) : model_(model), in_(in) {}
 
-    void run();
+    // `from_start`: a file's first sector; otherwise the model stands as the earlier
+    // sectors left it.
+    void run(bool from_start = true);
     // Where the last sector read whole ends: a cut last sector, or bytes no sector could be
     // read from, lie beyond it.
     std::size_t whole_end() const { return whole_end_; }
@@ -67,10 +69,15 @@ void RealtimeReader::set_encoding(int encoding)
     converter_.set_encoding(encoding);
 }
 
-void RealtimeReader::run()
+void RealtimeReader::run(bool from_start)
 {
-    model_.version = 0;
-    set_encoding(lib::enc_1251);
+    if (from_start) {
+        model_.version = 0;
+        set_encoding(lib::enc_1251);
+    }
+    else {
+        set_encoding(model_.encoding);
+    }
     while (!in_.at_end()) {
         const std::size_t header = in_.position();
         if (in_.remaining() < header_size) {
@@ -354,6 +361,15 @@ std::size_t load_realtime_bytes(FileStorage& model, const char* data, std::size_
     storage::ByteCursor in(data, size);
     RealtimeReader reader(model, in);
     reader.run();
+    model.realtime_form = 1;
+    return reader.whole_end();
+}
+
+std::size_t continue_realtime_bytes(FileStorage& model, const char* data, std::size_t size)
+{
+    storage::ByteCursor in(data, size);
+    RealtimeReader reader(model, in);
+    reader.run(false);
     model.realtime_form = 1;
     return reader.whole_end();
 }

@@ -27,15 +27,16 @@ LockedFile::~LockedFile()
     cut_back();
 }
 
-LockedFile::Bytes LockedFile::read_all() const
+LockedFile::Bytes LockedFile::read_from(std::uint64_t offset) const
 {
     const std::int64_t size = platform::file_size(fd_.get());
     if (size < 0)
         throw FileError(text::cannot_read, path_, errno);
-    const auto capacity = static_cast<std::size_t>(size);
+    const auto capacity = static_cast<std::size_t>(std::max<std::int64_t>(0, size - static_cast<std::int64_t>(offset)));
     Bytes bytes{std::make_unique_for_overwrite<char[]>(capacity), 0};
     while (bytes.size < capacity) {
-        const std::int64_t got = platform::read_at(fd_.get(), bytes.data.get() + bytes.size, capacity - bytes.size, bytes.size);
+        const std::int64_t got = platform::read_at(fd_.get(), bytes.data.get() + bytes.size, capacity - bytes.size,
+                                                   offset + bytes.size);
         if (got < 0)
             throw FileError(text::cannot_read, path_, errno);
         if (got == 0)

@@ -36,7 +36,9 @@ public:
     };
     // The whole contents, into memory that is not cleared first: a well file is large, and
     // clearing it would touch every page once more than the read does.
-    Bytes read_all() const;
+    Bytes read_all() const { return read_from(0); }
+    // What lies from `offset` to the end (nothing when the file is shorter).
+    Bytes read_from(std::uint64_t offset) const;
 
     // Writes `size` bytes at `at`, cutting off whatever lay beyond it first. On a write
     // error the file is cut back to the length it had before the first append (or to `at`
