@@ -3,6 +3,7 @@
 #include "cli/Dump.h"
 #include "cli/Export.h"
 #include "cli/Extract.h"
+#include "cli/Help.h"
 #include "cli/Output.h"
 #include "cli/Status.h"
 #include "cli/Tree.h"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -45,43 +47,17 @@ std::string subcommand_names(CLI::App& app)
     return names;
 }
 
-// A usage error of CLI11 as one Russian line (without the line feed).
-std::string usage_error_text(const CLI::Error& e)
-{
-    // CLI11's detail names the option or argument at fault; the sentence around it is ours.
-    const std::string detail = e.what();
-    const std::string name = e.get_name();
-    if (name == "RequiredError")
-        return "не хватает обязательного аргумента или подкоманды (" + detail + ")";
-    if (name == "ExtrasError")
-        return "лишние аргументы (" + detail + ")";
-    if (name == "ValidationError")
-        return "недопустимое значение (" + detail + ")";
-    if (name == "ArgumentMismatch")
-        return "не то число значений у параметра (" + detail + ")";
-    if (name == "ConversionError")
-        return "значение не того вида (" + detail + ")";
-    return "неверная командная строка (" + detail + ")";
-}
-
 // CLI11's own words in the help and the usage errors, in Russian like every other text;
 // the subcommand and option names stay as they are. Set before the subcommands are added,
 // which take the formatter, the option group and the help flag from the app.
 void speak_russian(CLI::App& app)
 {
-    const auto formatter = app.get_formatter();
-    formatter->label("Usage", "Запуск");
-    formatter->label("OPTIONS", "ПАРАМЕТРЫ");
-    formatter->label("SUBCOMMAND", "ПОДКОМАНДА");
-    formatter->label("Positionals", "Аргументы");
-    formatter->label("REQUIRED", "ОБЯЗАТЕЛЬНО");
-    formatter->label("TEXT", "ТЕКСТ");
-    formatter->label("FLOAT", "ЧИСЛО");
-    formatter->label("INT", "ЧИСЛО");
+    app.formatter(std::make_shared<HelpFormatter>());
     app.option_defaults()->group("Параметры");
     app.set_help_flag("-h,--help", "Показать эту справку и выйти");
     app.failure_message([](const CLI::App*, const CLI::Error& e) {
-        return std::string(program_name) + ": " + usage_error_text(e) + "\nЗапустите с --help, чтобы узнать больше.\n";
+        return std::string(program_name) + ": " + printable(usage_error_text(e))
+               + "\nЗапустите с --help, чтобы узнать больше.\n";
     });
 }
 

@@ -37,6 +37,13 @@ const CLI::Validator offset_check(
     },
     "±ЧЧ:ММ", "utc_offset");
 
+// CLI11's own check of a set would list the comma among commas: "{,,;}".
+const CLI::Validator separator_check(
+    [](std::string& text) -> std::string {
+        return text == "," || text == ";" ? std::string() : "ожидается «,» или «;», а не " + text;
+    },
+    "«,»|«;»", "separator");
+
 std::optional<float> depth_value(const std::string& text)
 {
     float value = 0;
@@ -231,7 +238,7 @@ CLI::App* add_export_command(CLI::App& app, ExportOptions& options)
         ->add_option_function<std::string>(
             "--separator", [&options](const std::string& separator) { options.separator = separator.front(); },
             "Разделитель полей CSV: , (по умолчанию) или ; как ждут таблицы в русской локали")
-        ->check(CLI::IsMember({",", ";"}));
+        ->check(separator_check);
     command->add_option("-o,--output", options.output,
                         "Записать в этот файл, а не в стандартный вывод (с --well: в эту папку)");
     const auto time_bound = [](std::optional<std::uint32_t>& bound) {
