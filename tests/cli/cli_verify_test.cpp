@@ -12,7 +12,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 using testsupport::TempDir;
@@ -138,4 +140,92 @@ TEST_F(CliVerify, ARepairWaitsForARunAndLeavesALiveWritersFile)
         << repaired.err;
     EXPECT_FALSE(std::filesystem::exists(well + ".2.realtim.tmp-Zz99Yy"));
     EXPECT_TRUE(std::filesystem::exists(live.temporary_path()));
+}
+
+namespace {
+
+// The lines of `out` that name `path` at their end (before a repair's remark).
+std::vector<std::string> lines_naming(const std::string& out, const std::string& path)
+{
+    std::vector<std::string> found;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t at = line.find(": " + path);
+        if (at != std::string::npos && (line.ends_with(path) || line.ends_with(path + " — исправлено")))
+            found.push_back(line);
+    }
+    return found;
+}
+
+} // namespace
+
+// Each entry of the home's merge index is judged against its file: one whose file changed
+// in place or is gone is stale, one whose name now holds another file (a copy put in its
+// place) is foreign, and a repair forgets both. An entry that still matches, and one of
+// another store of the same home, are neither reported nor forgotten.
+TEST_F(CliVerify, TellsStaleFromForeignIndexEntriesAndForgetsOnlyThose)
+{
+    const std::string far = dir.folder() + "other/Южное/3/far.realtim";
+    std::filesystem::create_directories(dir.folder() + "other/Южное/3");
+    const std::string stale_head = "устаревшая запись индекса слияния (";
+    const std::string foreign_head = "запись индекса слияния относится к другому файлу с тем же именем (";
+    struct Entry {
+        const char* name;
+        std::string path;
+        std::function<void(const std::string&)> change;
+        std::string said; // the head of verify's line, "" for none
+    };
+    const auto touched = [](const std::string& path) {
+        std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(1));
+    };
+    const auto removed = [](const std::string& path) { std::filesystem::remove(path); };
+    const auto replaced = [](const std::string& path) {
+        std::filesystem::copy_file(path, path + ".copy");
+        std::filesystem::rename(path + ".copy", path);
+    };
+    const Entry entries[] = {
+        {"changed in place", well + "changed.realtim", touched, stale_head},
+        {"removed", well + "gone.realtim", removed, stale_head},
+        {"replaced by a copy", well + "replaced.realtim", replaced, foreign_head},
+        {"as indexed", well + "sound.realtim", [](const std::string&) {}, ""},
+        {"of another store", far, removed, ""},
+    };
+    storage::MergeIndex index(home + storage::MergeIndex::file_name);
+    testkit::write_file(dir.folder() + "empty.realtim", well_file({}));
+    for (const Entry& entry : entries) {
+        testkit::write_file(entry.path, well_file({1, 2}));
+        storage::merge_realtime(entry.path, dir.folder() + "empty.realtim", storage::MergeWrite::append, &index);
+    }
+    index.save();
+    for (const Entry& entry : entries)
+        entry.change(entry.path);
+
+    const std::vector<std::string> check = {"verify", "--home", home, "--to", store};
+    const clitest::CliRun found = clitest::run_cli(check);
+    EXPECT_EQ(found.status, 1) << found.out;
+    for (const Entry& entry : entries) {
+        const std::vector<std::string> lines = lines_naming(found.out, entry.path);
+        if (entry.said.empty()) {
+            EXPECT_TRUE(lines.empty()) << entry.name << "\n" << found.out;
+            continue;
+        }
+        ASSERT_EQ(lines.size(), 1u) << entry.name << "\n" << found.out;
+        EXPECT_TRUE(lines[0].starts_with(entry.said)) << entry.name << ": " << lines[0];
+    }
+    EXPECT_TRUE(has_line(found.out, "найдено: 3")) << found.out;
+
+    std::vector<std::string> repair = check;
+    repair.push_back("--repair");
+    const clitest::CliRun repaired = clitest::run_cli(repair);
+    const storage::MergeIndex after(home + storage::MergeIndex::file_name);
+    for (const Entry& entry : entries) {
+        const std::vector<std::string> lines = lines_naming(repaired.out, entry.path);
+        EXPECT_EQ(after.find(entry.path) == nullptr, !entry.said.empty()) << entry.name << ": kept or forgotten wrongly";
+        if (!entry.said.empty()) {
+            ASSERT_EQ(lines.size(), 1u) << entry.name << "\n" << repaired.out;
+            EXPECT_TRUE(lines[0].starts_with(entry.said) && lines[0].ends_with(" — исправлено")) << lines[0];
+        }
+    }
+    const clitest::CliRun clean = clitest::run_cli(check);
+    EXPECT_EQ(clean.status, 0) << clean.out;
 }
