@@ -2,6 +2,8 @@
 // org.freedesktop.Notifications on the session bus, here a private bus with a fake service;
 // without a bus the watch does its work as before and says so once.
 
+#include "Watch_process.h"
+
 #include "core/support/Session_bus.h"
 #include "core/support/TempDir.h"
 #include "testkit/Zreg_writer.h"
@@ -10,94 +12,15 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <thread>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 using namespace std::chrono_literals;
+using clitest::WatchProcess;
 using testkit::Bytes;
-using testsupport::read_file;
 using testsupport::TempDir;
 
 namespace {
-
-// The watch as a child process over `dir` (home, in, store), with the environment changes given.
-class NotifyingWatch {
-public:
-    NotifyingWatch(const TempDir& dir, std::vector<std::string> environment, bool notify) : dir_(dir)
-    {
-        std::filesystem::create_directories(dir.file("in"));
-        std::vector<std::string> args = {DRAVINEX_CLI, "watch", "--home", dir.file("home"), "--from", dir.file("in"),
-                                         "--to", dir.file("store"), "--settle", "0.2"};
-        if (notify)
-            args.push_back("--notify");
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const int out = ::open(dir.file("out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = ::open(dir.file("err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(out, STDOUT_FILENO);
-            ::dup2(err, STDERR_FILENO);
-            for (const std::string& change : environment) {
-                const auto equals = change.find('=');
-                if (equals == std::string::npos)
-                    ::unsetenv(change.c_str());
-                else
-                    ::setenv(change.substr(0, equals).c_str(), change.substr(equals + 1).c_str(), 1);
-            }
-            std::vector<char*> argv;
-            for (std::string& arg : args)
-                argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            ::execv(DRAVINEX_CLI, argv.data());
-            ::_exit(127);
-        }
-    }
-    ~NotifyingWatch()
-    {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    NotifyingWatch(const NotifyingWatch&) = delete;
-    NotifyingWatch& operator=(const NotifyingWatch&) = delete;
-
-    std::string out() const { return read_file(dir_.file("out.txt")); }
-    std::string err() const { return read_file(dir_.file("err.txt")); }
-
-    bool wrote(const std::string& text, std::chrono::seconds limit = 30s) const
-    {
-        for (const auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
-            if (err().find(text) != std::string::npos || out().find(text) != std::string::npos)
-                return true;
-            std::this_thread::sleep_for(10ms);
-        }
-        return false;
-    }
-
-    // SIGTERM, then the exit status; -1 when it did not end in time or ended by a signal.
-    int stop()
-    {
-        ::kill(pid_, SIGTERM);
-        for (const auto end = std::chrono::steady_clock::now() + 30s; std::chrono::steady_clock::now() < end;) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        return -1;
-    }
-
-private:
-    const TempDir& dir_;
-    pid_t pid_ = -1;
-};
 
 const Bytes damaged = {1, 0, 0, 1, 'x'};
 
@@ -141,7 +64,7 @@ protected:
 
 TEST_F(WatchNotify, TheDesktopHearsOfTheNewWellAndTheFailedPackage)
 {
-    NotifyingWatch watch(dir, {"DBUS_SESSION_BUS_ADDRESS=" + bus->address()}, true);
+    WatchProcess watch(dir, {"--notify"}, {"DBUS_SESSION_BUS_ADDRESS=" + bus->address()});
     ASSERT_TRUE(watch.wrote("Наблюдение за папкой")) << watch.err();
     drop_packages(dir, {{"good.zreg", testkit::one_record_package("12")}, {"bad.zreg", damaged}});
     ASSERT_TRUE(service->wait_for_calls(2)) << watch.err();
@@ -162,7 +85,7 @@ TEST_F(WatchNotify, TheDesktopHearsOfTheNewWellAndTheFailedPackage)
 
 TEST_F(WatchNotify, WithoutTheOptionTheDesktopHearsNothing)
 {
-    NotifyingWatch watch(dir, {"DBUS_SESSION_BUS_ADDRESS=" + bus->address()}, false);
+    WatchProcess watch(dir, {}, {"DBUS_SESSION_BUS_ADDRESS=" + bus->address()});
     ASSERT_TRUE(watch.wrote("Наблюдение за папкой")) << watch.err();
     drop_packages(dir, {{"good.zreg", testkit::one_record_package("12")}});
     ASSERT_TRUE(watch.wrote("файл \"1.realtim\"")) << watch.err();
@@ -187,7 +110,7 @@ TEST(WatchNotifyWithoutDesktop, TheRunsSucceedAndOneLineSaysWhy)
         cases.push_back({"a bus without the service", {"DBUS_SESSION_BUS_ADDRESS=" + bus->address()}});
     for (const auto& [what, environment] : cases) {
         TempDir dir;
-        NotifyingWatch watch(dir, environment, true);
+        WatchProcess watch(dir, {"--notify"}, environment);
         ASSERT_TRUE(watch.wrote("Наблюдение за папкой")) << what << ": " << watch.err();
         drop_packages(dir, {{"a.zreg", testkit::one_record_package("12")}, {"b.zreg", damaged}});
         ASSERT_TRUE(watch.wrote("b.zreg\":")) << what << ": " << watch.out();

@@ -1,6 +1,8 @@
 // dravinex-cli watch as a process: SIGINT and SIGTERM end it with status 0, and a package
 // in hand when the signal comes is finished first.
 
+#include "Watch_process.h"
+
 #include "catalogue/Filedata.h"
 #include "core/support/Expect.h"
 #include "core/support/LockHolder.h"
@@ -16,78 +18,12 @@
 #include <filesystem>
 #include <thread>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 using namespace std::chrono_literals;
+using clitest::WatchProcess;
 using testkit::Bytes;
-using testsupport::read_file;
 using testsupport::TempDir;
 
 namespace {
-
-// dravinex-cli watch over a home, an input folder and a store in `dir`, its output in files.
-class WatchProcess {
-public:
-    explicit WatchProcess(const TempDir& dir) : dir_(dir)
-    {
-        std::filesystem::create_directories(dir.file("in"));
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const int out = ::open(dir.file("out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = ::open(dir.file("err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(out, STDOUT_FILENO);
-            ::dup2(err, STDERR_FILENO);
-            const std::string home = dir.file("home"), from = dir.file("in"), to = dir.file("store");
-            ::execl(DRAVINEX_CLI, DRAVINEX_CLI, "watch", "--home", home.c_str(), "--from", from.c_str(), "--to",
-                    to.c_str(), "--settle", "0.2", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-    }
-    ~WatchProcess()
-    {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    WatchProcess(const WatchProcess&) = delete;
-    WatchProcess& operator=(const WatchProcess&) = delete;
-
-    std::string out() const { return read_file(dir_.file("out.txt")); }
-    std::string err() const { return read_file(dir_.file("err.txt")); }
-
-    bool says(const std::string& text, std::chrono::seconds limit = 10s) const
-    {
-        for (const auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
-            if (err().find(text) != std::string::npos)
-                return true;
-            std::this_thread::sleep_for(10ms);
-        }
-        return false;
-    }
-
-    void signal(int number) const { ::kill(pid_, number); }
-
-    // The exit status, or -1 when it did not end in time or ended by a signal.
-    int wait(std::chrono::seconds limit = 10s)
-    {
-        for (const auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        return -1;
-    }
-
-private:
-    const TempDir& dir_;
-    pid_t pid_ = -1;
-};
 
 FileStorageItem at(std::uint32_t time)
 {
