@@ -123,9 +123,12 @@ private:
 // question is grabbed with the window behind it and answered "Да для всех".
 bool copy_shots(TDravinexMainForm& window, const QString& well, const QString& target, const QString& output)
 {
+    // The copy runs off the GUI thread: each is waited for.
     window.shell_copy({well}, target);
+    wait_for([&] { return !window.copy_running(); }, 60000);
     const QuestionShot question(window, output + QStringLiteral("/copy-question.png"), QMessageBox::YesToAll);
     window.shell_copy({well}, target);
+    wait_for([&] { return !window.copy_running(); }, 60000);
     return question.saved() && save(window, output + QStringLiteral("/copy-answered.png"));
 }
 
@@ -226,7 +229,7 @@ int main(int argc, char** argv)
         return 1;
     bool ok = true;
     window.tbtnExtractClick();
-    if (!wait_for([&] { return !window.extraction_running(); }, 120000))
+    if (!wait_for([&] { return !window.extraction_running() && !window.lists_updating(); }, 120000))
         return 1;
     if (QTreeWidgetItem* well = find_item(*window.Tree, QStringLiteral("Скважина 12"))) {
         well->parent()->setExpanded(true);
@@ -272,6 +275,7 @@ int main(int argc, char** argv)
         return 1;
     damaged.close();
     window.refresh_package_list();
+    wait_for([&] { return !window.lists_updating(); }, 60000);
     QTimer answer;
     QObject::connect(&answer, &QTimer::timeout, [] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
@@ -279,7 +283,7 @@ int main(int argc, char** argv)
     });
     answer.start(50);
     window.tbtnExtractClick();
-    if (!wait_for([&] { return !window.extraction_running(); }, 120000))
+    if (!wait_for([&] { return !window.extraction_running() && !window.lists_updating(); }, 120000))
         return 1;
     answer.stop();
     ok = save(window, output + QStringLiteral("/journal-failed-package.png")) && ok;
@@ -289,6 +293,7 @@ int main(int argc, char** argv)
 
     write_current_wells(configuration().to_path, (root.path() + QStringLiteral("/home/")).toStdString());
     window.rebuild_tree();
+    wait_for([&] { return !window.lists_updating(); }, 60000);
     window.overview_click();
     auto* overview = window.findChild<TOverviewForm*>(QStringLiteral("Overview"));
     if (overview == nullptr
