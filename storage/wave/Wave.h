@@ -34,7 +34,12 @@ public:
     void synthesis_step(const float_vector& input, float_vector& output, std::size_t n) const;
 
 private:
-    void add_band(const double* band, const float_vector& filter, std::size_t half, double* sums) const;
+    // The level of n outputs from its two bands of n/2 (for an odd n, the approximation band
+    // must run on into the detail band, as it does in one vector).
+    void synthesise(const double* approximation, const double* detail, std::size_t n, double* out) const;
+    // Outputs [first, last) one by one, the band indexes wrapping as often as they must.
+    void synthesise_plainly(const double* approximation, const double* detail, std::size_t half, std::size_t first,
+                            std::size_t last, double* out) const;
 
     float_vector lowpass_;
     float_vector highpass_;

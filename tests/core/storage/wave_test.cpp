@@ -9,6 +9,7 @@
 #include <cmath>
 #include <memory>
 #include <numeric>
+#include <random>
 
 using testsupport::message_of;
 
@@ -67,15 +68,13 @@ TEST(Wavelet, AConstantApproximationReconstructsToTheConstant)
     }
 }
 
-TEST(Wavelet, OneStepFollowsTheStatedSumOrderExactly)
+namespace {
+
+// One level written out plainly, output by output: approximation band first, taps in
+// increasing order, each band index wrapping to the band's end whenever it falls below 0.
+wave::float_vector plain_step(const wave::float_vector& input, std::size_t n)
 {
-    // The same sums written out plainly: approximation band first, taps in increasing order.
-    const std::size_t n = 64;
-    wave::float_vector input(n);
-    for (std::size_t i = 0; i < n; ++i)
-        input[i] = std::sin(static_cast<double>(i) * 0.7) * 10 + static_cast<double>(i % 5);
-    wave::float_vector fast;
-    coiflet.synthesis_step(input, fast, n);
+    wave::float_vector output(n);
     const std::size_t half = n / 2;
     for (std::size_t i = 0; i < n; ++i) {
         double sum = 0;
@@ -88,7 +87,53 @@ TEST(Wavelet, OneStepFollowsTheStatedSumOrderExactly)
                     idx = static_cast<long>(half) - 1;
             }
         }
-        EXPECT_EQ(fast[i], sum * std::sqrt(2.0)) << i; // bit for bit
+        output[i] = sum * std::sqrt(2.0);
+    }
+    return output;
+}
+
+wave::float_vector random_values(std::size_t n, std::uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> value(-1000, 1000);
+    wave::float_vector values(n);
+    for (double& v : values)
+        v = value(rng);
+    return values;
+}
+
+} // namespace
+
+TEST(Wavelet, OneStepEqualsThePlainSumsBitForBitAtEveryLength)
+{
+    // Tiny levels whose indexes wrap more than once, odd lengths, lengths just around the
+    // filter's half and the vector blocks, and the transform's own sizes.
+    for (const std::size_t n : {2u, 3u, 4u, 5u, 7u, 16u, 27u, 28u, 29u, 30u, 31u, 32u, 33u, 45u, 46u, 47u, 48u, 49u,
+                                63u, 64u, 65u, 66u, 100u, 127u, 128u, 129u, 1024u, 1031u}) {
+        const wave::float_vector input = random_values(n, static_cast<std::uint32_t>(n));
+        wave::float_vector fast;
+        coiflet.synthesis_step(input, fast, n);
+        const wave::float_vector plain = plain_step(input, n);
+        for (std::size_t i = 0; i < n; ++i)
+            ASSERT_EQ(fast[i], plain[i]) << "n " << n << " at " << i; // bit for bit
+    }
+}
+
+TEST(Wavelet, AReconstructionEqualsThePlainStepsBitForBit)
+{
+    // 96 is not 64 x 2^m: its last 32 coefficients are left as they are.
+    for (const std::size_t total : {64u, 96u, 128u, 256u, 4096u}) {
+        const wave::float_vector coefficients = random_values(total, static_cast<std::uint32_t>(total) + 1);
+        wave::float_vector work = coefficients;
+        for (std::size_t n = wave::base_level; n <= total; n *= 2) {
+            const wave::float_vector level = plain_step(work, n);
+            std::copy(level.begin(), level.end(), work.begin());
+        }
+        wave::float_vector output = {1.0, 2.0}; // whatever it held before is replaced
+        coiflet.reconstruct(coefficients, output);
+        ASSERT_EQ(output.size(), total);
+        for (std::size_t i = 0; i < total; ++i)
+            ASSERT_EQ(output[i], work[i]) << "N " << total << " at " << i;
     }
 }
 
