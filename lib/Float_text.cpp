@@ -48,6 +48,17 @@ double read_as_double(const char* first, const char* last)
     return negative ? -value : value;
 }
 
+// Whether the shortest text of a value may read back wrong through a double. That needs the
+// text's decimal to lie within half a double step of a midpoint between two floats, which
+// the granularity of the two forbids unless its last digit stands at 1e-13 or below or the
+// value reaches 2^53; with at most nine digits, a value of 1e-3 or more has its last digit
+// at 1e-12 or above. So only values outside [1e-3, 2^53) need reading back.
+bool may_read_back_wrong(float value)
+{
+    const float magnitude = std::fabs(value);
+    return !(magnitude >= 1e-3f && magnitude < 0x1p53f);
+}
+
 } // namespace
 
 char* write_float(char* out, float value)
@@ -57,7 +68,7 @@ char* write_float(char* out, float value)
     // Many readers parse a double and narrow it to float. For a few values (7.038531e-26 is
     // one) that double rounding lands on the neighbour; those get the value's exact double
     // digits, which read back right either way.
-    if (static_cast<float>(read_as_double(out, result.ptr)) != value)
+    if (may_read_back_wrong(value) && static_cast<float>(read_as_double(out, result.ptr)) != value)
         result = std::to_chars(out, out + float_text_capacity, static_cast<double>(value));
     return result.ptr;
 }

@@ -30,6 +30,16 @@ TEST(FloatText, EveryFloatReadsBackAsFloatAndAsNarrowedDouble)
     std::vector<std::uint32_t> patterns = {0x15ae43fdu, 0x00000001u, 0x7f7fffffu, 0x3dcccccdu, 0x80000000u};
     for (int i = 0; i < 200000; ++i)
         patterns.push_back(static_cast<std::uint32_t>(rng()));
+    // Values from 1e-3 up to 2^53 are written without reading them back: as many again
+    // drawn from that range alone, and its two edges with their neighbours on either side.
+    const auto low_edge = std::bit_cast<std::uint32_t>(1e-3f);
+    const auto high_edge = std::bit_cast<std::uint32_t>(0x1p53f);
+    std::uniform_int_distribution<std::uint32_t> in_range(low_edge, high_edge - 1);
+    for (int i = 0; i < 200000; ++i)
+        patterns.push_back(in_range(rng) | (i % 2 == 0 ? 0u : 0x80000000u));
+    for (const std::uint32_t edge : {low_edge, high_edge})
+        for (std::uint32_t bits = edge - 64; bits != edge + 64; ++bits)
+            patterns.push_back(bits);
     for (const std::uint32_t bits : patterns) {
         const float value = std::bit_cast<float>(bits);
         if (!std::isfinite(value))
