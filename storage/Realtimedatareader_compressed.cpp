@@ -5,6 +5,7 @@
 #include "storage/Compressed_text.h"
 #include "storage/Planar_lists.h"
 #include "storage/Realtimedatareader.h"
+#include "storage/Record_arena.h"
 #include "storage/wave/Wave.h"
 
 #include <boost/make_shared.hpp>
@@ -152,8 +153,9 @@ void make_records(FileStorage& model, std::size_t records, std::size_t values)
 {
     model.records.clear();
     model.records.reserve(records);
+    const storage::ArenaAllocator<FileStorageItem> arena(std::make_shared<storage::RecordArena>());
     for (std::size_t i = 0; i < records; ++i) {
-        auto item = boost::make_shared<FileStorageItem>();
+        auto item = boost::allocate_shared<FileStorageItem>(arena);
         item->values.assign(values, 0.0f);
         model.records.push_back(std::move(item));
     }
@@ -163,7 +165,10 @@ void make_records(FileStorage& model, std::size_t records, std::size_t values)
 // row: writing one column at a time would touch every record's values once per parameter.
 class ColumnBlock {
 public:
-    explicit ColumnBlock(std::size_t records) : records_(records) {}
+    // Room for every column at once: grown column by column, the block would be moved and
+    // its fresh pages faulted in again and again. It is no larger than the records' values,
+    // which are already made.
+    ColumnBlock(std::size_t records, std::size_t columns) : records_(records) { values_.reserve(records * columns); }
 
     void add(const std::vector<float>& column) { values_.insert(values_.end(), column.begin(), column.end()); }
 
@@ -238,7 +243,7 @@ void read_values_member(FileStorage& model, const std::string& base, lib::StrEnc
         throw compressed_error(compressed_text::wrong_count(static_cast<std::int64_t>(capacity), records));
     make_records(model, records, declared);
     std::vector<float> column(records, 0.0f);
-    ColumnBlock block(records);
+    ColumnBlock block(records, static_cast<std::size_t>(model.param_count));
     for (int u = 0; u < model.param_count; ++u) {
         const bool exponent = in.read_value<std::uint8_t>() != 0;
         const bool zero = in.read_value<std::uint8_t>() != 0;
@@ -338,7 +343,7 @@ void load_after_decompressing(FileStorage& model, lib::io::BinaryInputStream& in
     read_record_columns(model, in);
 
     std::vector<float> column(records, 0.0f);
-    ColumnBlock block(records);
+    ColumnBlock block(records, static_cast<std::size_t>(model.param_count));
     for (int u = 0; u < model.param_count; ++u) {
         decode_column(in, column);
         require_records(column.size(), records);
