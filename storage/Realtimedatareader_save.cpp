@@ -19,6 +19,12 @@ namespace {
 constexpr int old_variant_max_params = 255;
 constexpr std::size_t body_capacity = 128;
 
+template <class T>
+void store(char* bytes, std::size_t offset, T value)
+{
+    std::memcpy(bytes + offset, &value, sizeof value);
+}
+
 std::string too_long_sector(std::string_view what, std::size_t size)
 {
     return "Слишком длинный сектор " + std::string(what) + ": " + std::to_string(size) + " байт";
@@ -144,29 +150,42 @@ void RealtimeWriter::write_params()
     put_sector(sector_params);
 }
 
+// Records are most of a file: the header and head are put together in place and go out with
+// the values in two writes, without passing through the sector body.
 void RealtimeWriter::write_record(const FileStorageItem& item)
 {
-    body_.write_value<std::uint32_t>(item.time);
-    body_.write_value<float>(item.depth_z);
-    body_.write_value<float>(item.lag_depth);
-    body_.write_value<std::uint8_t>(item.operation);
-    body_.write_value<float>(item.depth_cur);
+    char sector[header_size + new_record_head];
+    char* const head = sector + header_size;
+    store<std::uint32_t>(head, record_time, item.time);
+    store<float>(head, record_depth_z, item.depth_z);
+    store<float>(head, record_lag_depth, item.lag_depth);
+    store<std::uint8_t>(head, record_operation, item.operation);
+    store<float>(head, record_depth_cur, item.depth_cur);
     const auto count = static_cast<std::uint32_t>(item.values.size());
+    std::size_t head_size = old_record_head;
     if (new_variant()) {
-        body_.write_value<std::int32_t>(item.reserved[2]);
-        body_.write_value<std::int32_t>(item.reserved[3]);
-        for (const std::uint32_t word : new_record_words)
-            body_.write_value<std::uint32_t>(word);
+        head_size = new_record_head;
+        store<std::int32_t>(head, new_record_reserved, item.reserved[2]);
+        store<std::int32_t>(head, new_record_reserved + 4, item.reserved[3]);
+        std::size_t at = new_record_constants;
+        for (const std::uint32_t word : new_record_words) {
+            store<std::uint32_t>(head, at, word);
+            at += sizeof word;
+        }
         for (const std::uint8_t byte : new_record_bytes)
-            body_.write_value<std::uint8_t>(byte);
-        body_.write_value<std::uint8_t>(item.subsecond);
-        body_.write_value<std::uint32_t>(count);
+            store<std::uint8_t>(head, at++, byte);
+        store<std::uint8_t>(head, new_record_subsecond, item.subsecond);
+        store<std::uint32_t>(head, new_record_count, count);
     }
     else {
-        body_.write_value<std::uint8_t>(static_cast<std::uint8_t>(count));
+        store<std::uint8_t>(head, old_record_count, static_cast<std::uint8_t>(count));
     }
-    body_.write(item.values.data(), item.values.size() * sizeof(float));
-    put_sector(sector_record);
+    const std::size_t value_bytes = item.values.size() * sizeof(float);
+    store<std::uint8_t>(sector, 0, static_cast<std::uint8_t>(sector_record));
+    store<std::int16_t>(sector, 1, static_cast<std::int16_t>(head_size + value_bytes));
+    out_.write(sector, header_size + head_size);
+    if (value_bytes > 0)
+        out_.write(item.values.data(), value_bytes);
 }
 
 // A values-only record has no head: its time, then exactly one value per declared column,
