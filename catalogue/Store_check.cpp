@@ -8,6 +8,7 @@
 #include "lib/io/Binary_io.h"
 #include "lib/io/File_replacement.h"
 #include "platform/File.h"
+#include "storage/Data_file_kinds.h"
 #include "storage/Merge_index.h"
 #include "storage/Realtime_merge.h"
 #include "storage/Realtimedatareader.h"
@@ -39,7 +40,8 @@ bool is_tree_folder(const platform::NamedEntry& entry)
 
 bool is_realtime(const std::string& path)
 {
-    return lib::extension_of(path).starts_with(".real");
+    const data_file_kinds::DataFileKind* kind = data_file_kinds::of_name(path);
+    return kind && data_file_kinds::holds_records(kind->kind) && !data_file_kinds::is_classic(kind->kind);
 }
 
 std::string joined(const std::vector<std::string>& warnings)

@@ -4,36 +4,13 @@
 #include "lib/Sys_utils.h"
 #include "lib/io/File_replacement.h"
 #include "platform/File.h"
+#include "storage/Data_file_kinds.h"
 
 #include <algorithm>
 #include <charconv>
 #include <limits>
 
 namespace {
-
-struct KindCaption {
-    std::string_view extension; // lower case, with its dot
-    std::string_view caption;
-};
-
-constexpr KindCaption kind_captions[] = {
-    {".tim", "Временной файл"},
-    {".realtim", "Временной файл"},
-    {".dep", "Глубинный файл"},
-    {".realdep", "Глубинный файл"},
-    {".ldp", "Файл истинной глубины"},
-    {".reallag", "Файл истинной глубины"},
-    {".rac", "Данные по рейсу"},
-    {".instr", "Промер инструмента"},
-    {".pore", "Конструкция скважины"},
-    {".race", "Настройки рейса"},
-    {".txt", "Текстовый файл"},
-    {".ini", "Настройки скважины"},
-    {".nbl", "Перечень параметров"},
-    {".rem", "Файл заметок"},
-    {".bin", "Прочие данные"},
-};
-
 
 // The folders that count as areas or wells, by name.
 std::vector<std::string> child_folders(const std::string& folder)
@@ -115,10 +92,6 @@ std::int32_t run_number_of_file(std::string_view name)
 
 std::string_view kind_caption(std::string_view name)
 {
-    const std::string extension = lib::extension_of(std::string(name));
-    for (const KindCaption& kind : kind_captions) {
-        if (kind.extension == extension)
-            return kind.caption;
-    }
-    return {};
+    const data_file_kinds::DataFileKind* kind = data_file_kinds::of_name(name);
+    return kind ? kind->caption : std::string_view();
 }

@@ -12,6 +12,7 @@
 #include "lib/io/Locked_file.h"
 #include "storage/Classic_layout.h"
 #include "storage/Classic_record.h"
+#include "storage/Data_file_kinds.h"
 #include "storage/Realtime_merge.h"
 #include "storage/Realtimedatareader.h"
 
@@ -21,8 +22,11 @@
 
 namespace {
 
-const char* const merged_kinds[] = {"*.tim", "*.dep", "*.ldp", "*.realtim", "*.realdep", "*.reallag"};
-const char* const copied_kinds[] = {"*.rac", "*.rem", "*.ini", "*.nbl", "*.las", "*.bin", "*.instr", "*.race", "*.pore"};
+// The mask of the files of a kind in a folder.
+std::string mask_of(const data_file_kinds::DataFileKind& kind)
+{
+    return "*" + std::string(kind.extension);
+}
 
 constexpr std::string_view identity_file = "inpgti.ini";
 
@@ -106,10 +110,15 @@ void Placement::place_unpacked()
         note_problem(run_.options_.data_root, error); // the error names the folder itself
         return;
     }
-    for (const char* kind : merged_kinds)
-        merge_data_files(kind);
-    for (const char* kind : copied_kinds)
-        copy_by_mask(run_.temp_dir_slash_, run_.dest_dir_, kind);
+    // Every merged kind before the first copied one, each in the table's order.
+    for (const data_file_kinds::DataFileKind& kind : data_file_kinds::all) {
+        if (kind.placing == data_file_kinds::Placing::merged)
+            merge_data_files(mask_of(kind));
+    }
+    for (const data_file_kinds::DataFileKind& kind : data_file_kinds::all) {
+        if (kind.placing == data_file_kinds::Placing::copied)
+            copy_by_mask(run_.temp_dir_slash_, run_.dest_dir_, mask_of(kind));
+    }
     place_staged_files();
     journal_depth_only();
 }
@@ -186,8 +195,8 @@ void Placement::journal_data_file(const std::string& source, bool changed)
         return;
     run_.note_new_data();
     const std::string name = lib::name_of(source);
-    const std::string extension = lib::extension_of(name);
-    if (extension == ".tim" || extension == ".realtim") {
+    const data_file_kinds::DataFileKind* kind = data_file_kinds::of_name(name);
+    if (kind && (kind->kind == data_file_kinds::Kind::time || kind->kind == data_file_kinds::Kind::classic_time)) {
         run_.journal_.push_back(journal_line(name));
         time_file_journaled_ = true;
     }
@@ -222,10 +231,11 @@ void Placement::note_merge_failure(const std::string& target, const std::string&
 // the index) only once that flush has succeeded.
 void Placement::merge_into(const std::string& source, const std::string& target)
 {
-    if (lib::extension_of(target).starts_with(".real"))
-        merge_realtime(source, target);
-    else
+    const data_file_kinds::DataFileKind* kind = data_file_kinds::of_name(target);
+    if (kind && data_file_kinds::is_classic(kind->kind))
         merge_classic(source, target);
+    else
+        merge_realtime(source, target);
 }
 
 void Placement::merge_realtime(const std::string& source, const std::string& target)

@@ -5,6 +5,7 @@
 #include "lib/io/Binary_io.h"
 #include "lib/io/File_replacement.h"
 #include "storage/Classic_record.h"
+#include "storage/Data_file_kinds.h"
 #include "storage/Realtimedatareader.h"
 
 #include <mutex>
@@ -73,9 +74,11 @@ RegRARDecompr::RegRARDecompr(std::string package) : package_(std::move(package))
 void RegRARDecompr::extract(const std::string& folder)
 {
     run_archiver(package_, folder);
-    for (const char* mask : {"*.tim", "*.dep", "*.ldp"}) {
+    for (const data_file_kinds::DataFileKind& kind : data_file_kinds::all) {
+        if (!data_file_kinds::is_classic(kind.kind) || kind.placing != data_file_kinds::Placing::merged)
+            continue;
         lib::FileFinder finder;
-        finder.find(folder + mask, lib::attr_set_ordinary, false);
+        finder.find(folder + "*" + std::string(kind.extension), lib::attr_set_ordinary, false);
         for (const lib::FindedFile& hit : finder.files)
             convert_classic_file(hit.path());
     }

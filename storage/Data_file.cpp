@@ -3,6 +3,7 @@
 #include "lib/Strworks.h"
 #include "lib/Sys_utils.h"
 #include "lib/io/Binary_io.h"
+#include "storage/Data_file_kinds.h"
 #include "storage/Realtimedatareader.h"
 
 #include <array>
@@ -13,7 +14,6 @@ namespace data_file {
 namespace {
 
 constexpr std::array<std::string_view, 2> compressed_stream_suffixes = {".compr1", ".newcompr1"};
-constexpr std::array<std::string_view, 5> depth_extensions = {".dep", ".realdep", ".ldp", ".reallag", ".incldep"};
 
 bool ends_with(std::string_view text, std::string_view suffix)
 {
@@ -64,11 +64,8 @@ bool readable(const std::string& path)
 
 IndexKind index_kind_of(const std::string& path)
 {
-    const std::string extension = lib::extension_of(rebuilt_name(path));
-    for (const std::string_view depth : depth_extensions)
-        if (extension == depth)
-            return IndexKind::depth;
-    return IndexKind::time;
+    const data_file_kinds::DataFileKind* kind = data_file_kinds::of_name(rebuilt_name(path));
+    return kind && data_file_kinds::by_depth(kind->kind) ? IndexKind::depth : IndexKind::time;
 }
 
 } // namespace data_file

@@ -6,6 +6,7 @@
 #include "lib/Strworks.h"
 #include "lib/Sys_utils.h"
 #include "platform/File.h"
+#include "storage/Data_file_kinds.h"
 
 #include <boost/make_shared.hpp>
 
@@ -18,13 +19,10 @@ enum class FileForm { realtime, classic, unknown };
 
 FileForm form_of(const std::string& extension)
 {
-    static constexpr std::string_view realtime[] = {".realdep", ".reallag", ".realtim", ".rtm", ".incldep"};
-    static constexpr std::string_view classic[] = {".dep", ".ldp", ".tim"};
-    if (std::find(std::begin(realtime), std::end(realtime), extension) != std::end(realtime))
-        return FileForm::realtime;
-    if (std::find(std::begin(classic), std::end(classic), extension) != std::end(classic))
-        return FileForm::classic;
-    return FileForm::unknown;
+    const data_file_kinds::DataFileKind* kind = data_file_kinds::of_extension(extension);
+    if (!kind || !data_file_kinds::holds_records(kind->kind))
+        return FileForm::unknown;
+    return data_file_kinds::is_classic(kind->kind) ? FileForm::classic : FileForm::realtime;
 }
 
 } // namespace

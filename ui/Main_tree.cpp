@@ -9,6 +9,7 @@
 #include "lib/Strworks.h"
 #include "platform/File.h"
 #include "storage/Data_file.h"
+#include "storage/Data_file_kinds.h"
 #include "ui/Fileopener.h"
 #include "ui/Gridworks.h"
 #include "ui/Overview.h"
@@ -75,16 +76,6 @@ private:
     QHash<QString, QTreeWidgetItem*> items_;
 };
 
-const std::string text_kinds[] = {".rac", ".txt", ".ini"};
-// What the viewer does not read but the desktop has a program for: the LAS exports that
-// placement copies into the well's folder (the data files go to the viewer first).
-const std::string data_kinds[] = {".las"};
-
-template <typename List>
-bool listed(const List& list, const std::string& extension)
-{
-    return std::find(std::begin(list), std::end(list), extension) != std::end(list);
-}
 
 } // namespace
 
@@ -254,14 +245,24 @@ void TDravinexMainForm::open_store_file(const QString& path)
     // The one place that decides how a file of the store is opened.
     const std::string extension = lib::to_lower(std::filesystem::path(path.toStdString()).extension().string());
     const OpenFailure failed = [this, path](const QString& reason) { report_not_opened(path, reason); };
-    if (listed(text_kinds, extension))
-        open_in_text_editor(path, this, failed);
-    else if (data_file::readable(path.toStdString()))
+    const data_file_kinds::DataFileKind* kind = data_file_kinds::of_extension(extension);
+    const data_file_kinds::Opener opener =
+        data_file::readable(path.toStdString()) ? data_file_kinds::Opener::viewer
+                                                : (kind ? kind->opener : data_file_kinds::Opener::none);
+    switch (opener) {
+    case data_file_kinds::Opener::viewer:
         open_viewer(path, this);
-    else if (listed(data_kinds, extension))
+        break;
+    case data_file_kinds::Opener::text_editor:
+        open_in_text_editor(path, this, failed);
+        break;
+    case data_file_kinds::Opener::desktop:
         open_with_desktop(path, failed);
-    else
+        break;
+    case data_file_kinds::Opener::none:
         failed(ui_text(main_text::no_viewer_for).arg(QString::fromStdString(extension)));
+        break;
+    }
 }
 
 void TDravinexMainForm::report_not_opened(const QString& path, const QString& reason)
