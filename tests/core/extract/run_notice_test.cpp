@@ -62,21 +62,36 @@ TEST(RunNotice, NamesTheWellsAndTheFailedPackagesInOneNoticeEach)
     }
 }
 
+// A reason too long for a notice is cut and marked "…"; the cut never splits a character,
+// whatever byte of a two-, three- or four-byte character the limit falls on, and takes off
+// no more than that character.
 TEST(RunNotice, ALongReasonIsCutAtAWholeCharacter)
 {
-    const std::string reason(400, 'x');
-    std::string cyrillic = "x"; // two bytes each after a one-byte start: the cut falls inside a letter
-    for (int i = 0; i < 200; ++i)
-        cyrillic += "ю";
-    for (const std::string& why : {reason, cyrillic}) {
+    const std::string ellipsis = "…";
+    const std::string name = "a.zreg: ";
+    const auto kept_of = [&](const std::string& why) {
         const std::vector<RunNotice> notices = run_notices({with_failures({{"/in/a.zreg", why, false}})});
-        ASSERT_EQ(notices.size(), 1u);
-        const std::string& body = notices[0].body;
-        EXPECT_LT(body.size(), 200u);
-        EXPECT_TRUE(body.ends_with("…")) << body;
-        const std::string kept = body.substr(0, body.size() - std::string("…").size());
-        // No cut character: every byte of a two-byte letter has its partner.
-        EXPECT_TRUE(why.starts_with(kept.substr(std::string("a.zreg: ").size()))) << body;
+        EXPECT_EQ(notices.size(), 1u);
+        const std::string& body = notices.at(0).body;
+        EXPECT_TRUE(body.starts_with(name) && body.ends_with(ellipsis)) << body;
+        return body.substr(name.size(), body.size() - name.size() - ellipsis.size());
+    };
+    const std::size_t limit = kept_of(std::string(400, 'x')).size(); // ASCII is cut at the limit itself
+    ASSERT_GT(limit, 0u);
+    ASSERT_LT(limit, 400u);
+
+    for (const std::string letter : {"ю", "€", "𝄞"}) {
+        for (std::size_t lead = 0; lead < letter.size(); ++lead) {
+            std::string why(lead, 'x'); // shifts the letters, so the limit meets each of their bytes
+            while (why.size() < 2 * limit)
+                why += letter;
+            const std::string kept = kept_of(why);
+            const std::string what = letter + " after " + std::to_string(lead) + " ASCII bytes";
+            EXPECT_TRUE(why.starts_with(kept)) << what;
+            EXPECT_LE(kept.size(), limit) << what;
+            EXPECT_GT(kept.size() + letter.size(), limit) << what << ": more than one character was taken off";
+            EXPECT_EQ((kept.size() - lead) % letter.size(), 0u) << what << ": the cut split a character";
+        }
     }
 }
 
