@@ -136,6 +136,19 @@ void FilePlacement::copy_beside_target(Staged& staged)
     copy_contents(staged.from, *staged.copy);
 }
 
+// Two mounts of one file system (a bind mount of the store) share the device, yet a rename
+// between them fails: the file is copied beside its target after all, and flushed there.
+void FilePlacement::copy_after_failed_move(Staged& staged, Outcome& outcome)
+{
+    copy_beside_target(staged);
+    const int fd = staged.copy->fd();
+    const int error = platform::sync_data(fd) ? platform::check_close(fd) : errno;
+    if (error != 0)
+        throw FileError(text::cannot_write, staged.copy->temporary_path(), error);
+    outcome.placed = staged.copy->commit_flushed(staged.existing == Existing::replace);
+    outcome.existed = !outcome.placed;
+}
+
 void FilePlacement::rename_into_place(Staged& staged, Outcome& outcome)
 {
     const bool replace = staged.existing == Existing::replace;
@@ -145,6 +158,10 @@ void FilePlacement::rename_into_place(Staged& staged, Outcome& outcome)
     else {
         const int error = replace ? platform::rename_path(staged.from, staged.to)
                                   : platform::rename_no_replace(staged.from, staged.to);
+        if (error == EXDEV) {
+            copy_after_failed_move(staged, outcome);
+            return;
+        }
         if (error != 0 && !(error == EEXIST && !replace))
             throw FileError(text::cannot_write, staged.to, error);
         outcome.placed = error == 0;

@@ -77,6 +77,7 @@ private:
     };
     static void copy_beside_target(Staged& staged);
     static void rename_into_place(Staged& staged, Outcome& outcome);
+    static void copy_after_failed_move(Staged& staged, Outcome& outcome);
     static void flush_files(std::vector<Staged>& staged, std::vector<Outcome>& outcomes);
     void flush_folders(const std::vector<Staged>& staged, std::vector<Outcome>& outcomes);
 

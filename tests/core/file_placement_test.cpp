@@ -2,11 +2,17 @@
 
 #include "lib/io/Binary_io.h"
 #include "platform/Fault_seam.h"
+#include "support/Scoped_env.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <filesystem>
+#include <memory>
+
+#include <sys/stat.h>
 
 using lib::io::FilePlacement;
 using testsupport::TempDir;
@@ -149,5 +155,191 @@ TEST(FilePlacementTest, AFailingCallLeavesEachFileAsItWasAndSaysSo)
         }
         for (const auto& entry : std::filesystem::directory_iterator(dir.file("store")))
             EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << c.name << ": a temporary file was left";
+    }
+}
+
+namespace {
+
+// A fresh folder on a file system other than the one of the test's own folder (the tmpfs of
+// /dev/shm), so that a placement there must copy; nullptr where there is none.
+std::unique_ptr<TempDir> folder_on_another_file_system(const TempDir& here)
+{
+    std::unique_ptr<TempDir> other;
+    {
+        const testsupport::ScopedEnv tmpdir("TMPDIR", std::string("/dev/shm"));
+        if (std::filesystem::is_directory("/dev/shm"))
+            other = std::make_unique<TempDir>();
+    }
+    struct stat a {};
+    struct stat b {};
+    if (!other || ::stat(here.folder().c_str(), &a) != 0 || ::stat(other->folder().c_str(), &b) != 0
+        || a.st_dev == b.st_dev)
+        return nullptr;
+    return other;
+}
+
+// Bytes no two blocks of the copy share, over more than two blocks of its 1 MiB buffer.
+std::string patterned(std::size_t size)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 131 + i / 4099) % 251);
+    return bytes;
+}
+
+std::string canonical(const std::string& path)
+{
+    return std::filesystem::canonical(path).string();
+}
+
+} // namespace
+
+// Each file of a commit is flushed exactly once, on its own descriptor, whether it moves by
+// rename, is copied to another file system or received records at its end: a flush left out
+// would call the package done before its data are on disk.
+TEST(FilePlacementTest, EachFileIsFlushedOnceOnItsOwnDescriptor)
+{
+    namespace fault = platform::fault;
+    struct Counted {
+        const char* name;
+        int which; // 0 moved, 1 copied, 2 appended
+    };
+    const Counted cases[] = {{"moved by rename", 0}, {"copied to another file system", 1}, {"appended", 2}};
+    for (const Counted& c : cases) {
+        TempDir dir;
+        const std::unique_ptr<TempDir> shm = folder_on_another_file_system(dir);
+        if (!shm)
+            GTEST_SKIP() << "no second file system (/dev/shm) to copy to";
+        std::filesystem::create_directories(dir.file("store"));
+        const std::string moved = dir.write("run.rac", "moved");
+        const std::string well = dir.write("store/1.realtim", "appen");
+        auto file = std::make_unique<lib::io::LockedFile>(well, true);
+        file->append_at(5, "ded", 3);
+        FilePlacement placement;
+        placement.add(moved, dir.file("store/run.rac"), FilePlacement::Existing::replace);
+        placement.add(dir.write("far.rac", "copied"), shm->file("far.rac"), FilePlacement::Existing::replace);
+        placement.add_appended(std::move(file));
+
+        const std::string counted_below[] = {canonical(moved), canonical(shm->folder()), canonical(well)};
+        fault::arm({.calls = fault::flush, .nth = ~std::uint64_t{0}, .folders = {counted_below[c.which]}});
+        const auto outcomes = placement.commit();
+        const std::uint64_t flushes = fault::counted();
+        fault::disarm();
+        EXPECT_EQ(flushes, 1u) << c.name;
+        for (const auto& outcome : outcomes)
+            EXPECT_FALSE(outcome.error) << c.name << ": " << outcome.to;
+        EXPECT_EQ(testsupport::read_file(shm->file("far.rac")), "copied") << c.name;
+    }
+}
+
+// A target on another file system gets a copy made beside it under a temporary name, which
+// takes the target's name only when whole: byte for byte over several blocks, replacing or
+// kept out as asked, and never left behind.
+TEST(FilePlacementTest, AFileForAnotherFileSystemIsCopiedWholeBesideItsTarget)
+{
+    struct CopyCase {
+        const char* name;
+        const char* in_place; // nullptr: the target is missing
+        FilePlacement::Existing existing;
+        bool placed;
+    };
+    const CopyCase cases[] = {
+        {"a new file", nullptr, FilePlacement::Existing::replace, true},
+        {"replaces", "old", FilePlacement::Existing::replace, true},
+        {"kept when another run placed it first", "theirs", FilePlacement::Existing::keep, false},
+    };
+    const std::string bytes = patterned((5u << 19) + 7); // two and a half blocks and a few bytes
+    for (const CopyCase& c : cases) {
+        TempDir dir;
+        const std::unique_ptr<TempDir> shm = folder_on_another_file_system(dir);
+        if (!shm)
+            GTEST_SKIP() << "no second file system (/dev/shm) to copy to";
+        const std::string to = shm->file("well.rac");
+        if (c.in_place != nullptr)
+            shm->write("well.rac", c.in_place);
+        FilePlacement placement;
+        placement.add(dir.write("well.rac", bytes), to, c.existing);
+        const auto outcomes = placement.commit();
+        ASSERT_EQ(outcomes.size(), 1u) << c.name;
+        EXPECT_FALSE(outcomes[0].error) << c.name;
+        EXPECT_EQ(outcomes[0].placed, c.placed) << c.name;
+        const std::string after = testsupport::read_file(to);
+        EXPECT_EQ(after.size(), c.placed ? bytes.size() : std::string(c.in_place).size()) << c.name;
+        EXPECT_TRUE(after == (c.placed ? bytes : std::string(c.in_place))) << c.name << ": the bytes differ";
+        for (const auto& entry : std::filesystem::directory_iterator(shm->folder()))
+            EXPECT_EQ(entry.path().filename(), "well.rac") << c.name << ": a temporary file was left";
+    }
+}
+
+// A copy whose write or flush fails leaves the target as it was and no copy beside it.
+TEST(FilePlacementTest, AFailingCopyLeavesTheTargetAsItWas)
+{
+    namespace fault = platform::fault;
+    const FaultedPlacementCase cases[] = {{"write", fault::write}, {"flush", fault::flush}, {"rename", fault::rename}};
+    for (const FaultedPlacementCase& c : cases) {
+        TempDir dir;
+        const std::unique_ptr<TempDir> shm = folder_on_another_file_system(dir);
+        if (!shm)
+            GTEST_SKIP() << "no second file system (/dev/shm) to copy to";
+        const std::string to = shm->write("well.rac", "old");
+        const std::string from = dir.write("well.rac", patterned(3u << 19));
+        fault::arm({.calls = c.call, .nth = 1, .error = ENOSPC, .folders = {canonical(shm->folder())}});
+        bool reported = false;
+        try {
+            FilePlacement placement;
+            placement.add(from, to, FilePlacement::Existing::replace);
+            const auto outcomes = placement.commit();
+            reported = outcomes.size() == 1 && outcomes[0].error && !outcomes[0].placed;
+        }
+        catch (const lib::io::FileError&) {
+            reported = true; // the copy could not be made: nothing was staged
+        }
+        const bool met = fault::met();
+        fault::disarm();
+        ASSERT_TRUE(met) << c.name;
+        EXPECT_TRUE(reported) << c.name;
+        EXPECT_EQ(testsupport::read_file(to), "old") << c.name;
+        for (const auto& entry : std::filesystem::directory_iterator(shm->folder()))
+            EXPECT_EQ(entry.path().filename(), "well.rac") << c.name << ": a temporary file was left";
+    }
+}
+
+// A rename between two mounts of one file system (a bind mount: the same device) fails with
+// EXDEV; the file is then copied beside its target and placed whole, replacing or kept out
+// as asked, instead of failing its package.
+TEST(FilePlacementTest, ARenameRefusedAcrossMountsFallsBackToACopy)
+{
+    namespace fault = platform::fault;
+    const struct {
+        const char* name;
+        const char* in_place;
+        FilePlacement::Existing existing;
+        bool placed;
+    } cases[] = {
+        {"a new file", nullptr, FilePlacement::Existing::replace, true},
+        {"replaces", "old", FilePlacement::Existing::replace, true},
+        {"kept when another run placed it first", "theirs", FilePlacement::Existing::keep, false},
+    };
+    const std::string bytes = patterned((1u << 20) + 3);
+    for (const auto& c : cases) {
+        TempDir dir;
+        std::filesystem::create_directories(dir.file("store"));
+        const std::string to = dir.file("store/well.rac");
+        if (c.in_place != nullptr)
+            dir.write("store/well.rac", c.in_place);
+        FilePlacement placement;
+        placement.add(dir.write("well.rac", bytes), to, c.existing);
+        fault::arm({.calls = fault::rename, .nth = 1, .error = EXDEV, .folders = {canonical(dir.file("store"))}});
+        const auto outcomes = placement.commit();
+        const bool met = fault::met();
+        fault::disarm();
+        ASSERT_TRUE(met) << c.name;
+        ASSERT_EQ(outcomes.size(), 1u) << c.name;
+        EXPECT_FALSE(outcomes[0].error) << c.name;
+        EXPECT_EQ(outcomes[0].placed, c.placed) << c.name;
+        EXPECT_EQ(outcomes[0].existed, !c.placed) << c.name;
+        EXPECT_TRUE(testsupport::read_file(to) == (c.placed ? bytes : std::string(c.in_place))) << c.name;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.file("store")))
+            EXPECT_EQ(entry.path().filename(), "well.rac") << c.name << ": a temporary file was left";
     }
 }
