@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 
 using testkit::Bytes;
 using testkit::RealtimeFile;
@@ -280,4 +281,95 @@ TEST(MergeIndex, ADamagedIndexFileIsAnEmptyIndex)
         EXPECT_TRUE(storage::MergeIndex(dir.file("idx")).entries().empty()) << length;
     }
     EXPECT_EQ(storage::MergeIndex(dir.file("idx-missing")).entries().size(), 0u);
+}
+
+namespace {
+
+// A well file merged once with the index, so that the index knows it, and the index file.
+struct IndexedWell {
+    std::string well;
+    std::string index_file;
+    std::string index_bytes;
+};
+
+IndexedWell indexed_well(const TempDir& dir)
+{
+    IndexedWell made{dir.file("w.realtim"), dir.file("idx"), {}};
+    testkit::write_file(made.well, plain({1, 2}));
+    storage::MergeIndex index(made.index_file);
+    storage::merge_realtime(made.well, dir.write("s.realtim", std::string(testkit::as_chars(plain({1, 2, 5})))),
+                            storage::MergeWrite::append, &index);
+    index.save();
+    made.index_bytes = testsupport::read_file(made.index_file);
+    return made;
+}
+
+// Merges records 8 and 9 into the well through the index file as it now is; the well must
+// then hold every record once, in order, and read without warnings.
+void expect_sound_merge(const TempDir& dir, const IndexedWell& made, const std::string& what)
+{
+    storage::MergeIndex index(made.index_file);
+    const std::string source = dir.write("n.realtim", std::string(testkit::as_chars(plain({1, 2, 5, 8, 9}))));
+    storage::merge_realtime(made.well, source, storage::MergeWrite::append, &index);
+    const auto model = loaded(made.well);
+    EXPECT_EQ(times_of(*model), (std::vector<std::uint32_t>{1, 2, 5, 8, 9})) << what;
+    EXPECT_TRUE(model->warnings.empty()) << what;
+}
+
+} // namespace
+
+// Damage inside the index file, not only at its end: whatever byte is flipped, the merge
+// either trusts a sound entry or reads the well file whole, never appends after an end the
+// file does not have nor skips records.
+TEST(MergeIndex, AFlippedByteNeverLeadsAMergeAstray)
+{
+    TempDir dir;
+    const IndexedWell made = indexed_well(dir);
+    const std::string well_bytes = testsupport::read_file(made.well);
+    for (std::size_t at = 0; at < made.index_bytes.size(); ++at) {
+        {
+            const unsigned char flip = at % 2 == 0 ? 0x01 : 0x80; // the lowest or the highest bit
+            dir.write("w.realtim", well_bytes);
+            std::string damaged = made.index_bytes;
+            damaged[at] = static_cast<char>(damaged[at] ^ flip);
+            dir.write("idx", damaged);
+            // The well file was rewritten with its old bytes: the entry's stamp must match
+            // again for the damage to matter, so the test puts the stamp back.
+            storage::MergeIndex index(made.index_file);
+            for (const auto& [path, summary] : std::map(index.entries())) {
+                storage::WellFileSummary restamped = summary;
+                restamped.stamp = storage::stamp_of(made.well).value();
+                index.put(path, restamped);
+            }
+            index.save();
+            expect_sound_merge(dir, made, "byte " + std::to_string(at) + " ^ " + std::to_string(flip));
+        }
+    }
+}
+
+// An entry that reads well and matches its file's stamp, but says the file ends elsewhere
+// or knows older records than it holds: the merge must not append after that end.
+TEST(MergeIndex, AWrongButPlausibleEntryIsNotBelieved)
+{
+    struct Lie {
+        const char* name;
+        std::function<void(storage::WellFileSummary&)> tell;
+    };
+    const Lie lies[] = {
+        {"the end one record sector early", [](storage::WellFileSummary& s) { s.whole_length -= 3 + 45 + 8; }},
+        {"the end one byte early", [](storage::WellFileSummary& s) { s.whole_length -= 1; }},
+        {"the end inside the first sector", [](storage::WellFileSummary& s) { s.whole_length = 5; }},
+        {"no whole sector at all", [](storage::WellFileSummary& s) { s.whole_length = 0; }},
+    };
+    for (const Lie& lie : lies) {
+        TempDir dir;
+        const IndexedWell made = indexed_well(dir);
+        storage::MergeIndex index(made.index_file);
+        ASSERT_EQ(index.entries().size(), 1u);
+        storage::WellFileSummary summary = index.entries().begin()->second;
+        lie.tell(summary);
+        index.put(made.well, summary);
+        index.save();
+        expect_sound_merge(dir, made, lie.name);
+    }
 }
