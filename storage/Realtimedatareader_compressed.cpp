@@ -5,7 +5,6 @@
 #include "storage/Compressed_text.h"
 #include "storage/Planar_lists.h"
 #include "storage/Realtimedatareader.h"
-#include "storage/Record_arena.h"
 #include "storage/wave/Wave.h"
 
 #include <boost/make_shared.hpp>
@@ -153,9 +152,8 @@ void make_records(FileStorage& model, std::size_t records, std::size_t values)
 {
     model.records.clear();
     model.records.reserve(records);
-    const storage::ArenaAllocator<FileStorageItem> arena(std::make_shared<storage::RecordArena>());
     for (std::size_t i = 0; i < records; ++i) {
-        auto item = boost::allocate_shared<FileStorageItem>(arena);
+        auto item = boost::make_shared<FileStorageItem>();
         item->values.assign(values, 0.0f);
         model.records.push_back(std::move(item));
     }

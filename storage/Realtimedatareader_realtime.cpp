@@ -4,11 +4,8 @@
 #include "storage/Byte_cursor.h"
 #include "storage/Realtime_layout.h"
 #include "storage/Realtimedatareader.h"
-#include "storage/Record_arena.h"
 
 #include "lib/Multilang.h"
-
-#include <boost/smart_ptr/make_shared_object.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -62,7 +59,6 @@ private:
 
     void set_encoding(int encoding);
     void count_columns_in_place();
-    void add_record(FileStorageItem&& item);
     void reserve_records(int size);
     std::string read_text() { return converter_.decode(in_.read_cstring()); }
     void map_values(const char* values, std::size_t count, std::vector<float>& out) const;
@@ -77,7 +73,6 @@ private:
     bool reserved_ = false;
     // Leading file columns that go to the parameter of the same index: copied as a block.
     std::size_t columns_in_place_ = 0;
-    std::shared_ptr<storage::RecordArena> arena_;
     std::size_t whole_end_ = 0;
 };
 
@@ -100,20 +95,6 @@ void RealtimeReader::count_columns_in_place()
     while (i < model_.column_map.size() && model_.column_map[i] == static_cast<std::int32_t>(i))
         ++i;
     columns_in_place_ = i;
-}
-
-// Records are made in the load's arena: one allocation each fewer, and no search of the
-// heap for each.
-void RealtimeReader::add_record(FileStorageItem&& item)
-{
-    if (!model_.keeps_records()) {
-        model_.add_record(std::move(item));
-        return;
-    }
-    if (!arena_)
-        arena_ = std::make_shared<storage::RecordArena>();
-    model_.records.push_back(
-        boost::allocate_shared<FileStorageItem>(storage::ArenaAllocator<FileStorageItem>(arena_), std::move(item)));
 }
 
 // Room for as many records as the rest of the file could hold if every sector were like the
@@ -321,7 +302,7 @@ bool RealtimeReader::parse_record(int size)
     map_values(values, count, item.values);
     if (any_beyond_limit(values, count))
         std::fill(item.values.begin(), item.values.end(), 0.0f);
-    add_record(std::move(item));
+    model_.add_record(std::move(item));
     return true;
 }
 
@@ -367,7 +348,7 @@ void RealtimeReader::parse_values_only()
     item.operation = values_only_operation;
     item.values.assign(static_cast<std::size_t>(model_.param_count), 0.0f);
     map_values(values, count, item.values);
-    add_record(std::move(item));
+    model_.add_record(std::move(item));
 }
 
 // Five headers in a row that could be real, or every header up to the exact end of the

@@ -250,29 +250,6 @@ TEST_F(RealtimeLoad, RemarksAreRead)
     EXPECT_EQ(model.remarks[0].text, "Примечание");
 }
 
-TEST_F(RealtimeLoad, RecordsOutliveTheModelThatReadThem)
-{
-    // Records of a load share their memory blocks; enough of them to fill several blocks,
-    // kept after the model and its other records are gone.
-    RealtimeFile file;
-    file.format(2, lib::enc_utf8).params(two_params);
-    constexpr std::uint32_t count = 30000;
-    for (std::uint32_t time = 1; time <= count; ++time)
-        file.record(at(time, {static_cast<float>(time), -static_cast<float>(time)}));
-    std::vector<boost::shared_ptr<FileStorageItem>> kept;
-    {
-        FileStorage loaded;
-        const std::string path = dir.file("many.realtim");
-        testkit::write_file(path, file.bytes());
-        loaded.load(path);
-        ASSERT_EQ(loaded.records.size(), count);
-        kept = {loaded.records.front(), loaded.records[count / 2], loaded.records.back()};
-    }
-    for (const auto& record : kept)
-        EXPECT_EQ(record->values, (std::vector<float>{static_cast<float>(record->time), -static_cast<float>(record->time)}));
-    EXPECT_EQ(kept.back()->time, count);
-}
-
 TEST_F(RealtimeLoad, ANoLockingMarkerLetsAFileLockedByAnotherReaderBeRead)
 {
     const std::string path = dir.file("well.realtim");
