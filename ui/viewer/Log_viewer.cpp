@@ -33,6 +33,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -601,8 +602,8 @@ void ViewerOpening::show_busy()
 void ViewerOpening::file_read(LoadedFile& loaded)
 {
     busy_.reset();
-    deleteLater();
     if (!loaded.error.isEmpty()) {
+        deleteLater();
         const bool alone = parent_ == nullptr;
         // The program opened for this file alone ends with status 1 after the box.
         if (alone)
@@ -615,8 +616,18 @@ void ViewerOpening::file_read(LoadedFile& loaded)
     }
     window_ = new LogViewer(path_, std::move(loaded.model), std::move(loaded.data), loaded.problems, parent_);
     window_->setAttribute(Qt::WA_DeleteOnClose);
-    window_->show();
-    emit opened(window_);
+    // Made in one turn of the event loop and shown in the next: each is a share of what
+    // the GUI thread must do for a window of this size, and the window keeps drawing between.
+    QMetaObject::invokeMethod(
+        window_,
+        [window = window_, opening = QPointer<ViewerOpening>(this)] {
+            window->show();
+            if (opening) {
+                emit opening->opened(window);
+                opening->deleteLater();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 std::unique_ptr<LogViewer> load_viewer(const QString& path, QString* error)
