@@ -1,9 +1,10 @@
 #pragma once
-// The fields of the program's own small files (the merge index, the overview's notes): values
-// in this machine's byte order and texts behind their length, one after another. These files
-// never leave the machine's home, so no byte order is fixed. A reader that would pass the
-// end throws DamagedFields; the callers treat the file as missing then.
+// The fields of the program's own small files (the merge index, the overview's notes): numbers
+// little-endian (a float or double by its bits) and texts behind their 32-bit length, one
+// after another, so that a home copied to another machine reads the same. A reader that
+// would pass the end throws DamagedFields; the callers treat the file as missing then.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -14,13 +15,31 @@
 
 namespace lib::io {
 
+// A number's bits as the unsigned integer of its size: what goes into the file.
+template <class T>
+constexpr auto field_bits(T value)
+{
+    static_assert(std::is_arithmetic_v<T> && (sizeof(T) == 1 || sizeof(T) == 2 || sizeof(T) == 4 || sizeof(T) == 8));
+    if constexpr (sizeof(T) == 1)
+        return std::bit_cast<std::uint8_t>(value);
+    else if constexpr (sizeof(T) == 2)
+        return std::bit_cast<std::uint16_t>(value);
+    else if constexpr (sizeof(T) == 4)
+        return std::bit_cast<std::uint32_t>(value);
+    else
+        return std::bit_cast<std::uint64_t>(value);
+}
+
 class FieldWriter {
 public:
     template <class T>
     void put(T value)
     {
-        static_assert(std::is_trivially_copyable_v<T>);
-        out.append(reinterpret_cast<const char*>(&value), sizeof value);
+        auto bits = field_bits(value);
+        for (std::size_t i = 0; i < sizeof bits; ++i) {
+            out += static_cast<char>(bits & 0xffu);
+            bits = static_cast<decltype(bits)>(bits >> 8);
+        }
     }
     void put(const std::string& text)
     {
@@ -54,10 +73,12 @@ public:
     template <class T>
     T get()
     {
-        static_assert(std::is_trivially_copyable_v<T>);
-        T value;
-        std::memcpy(&value, take(sizeof value), sizeof value);
-        return value;
+        using Bits = decltype(field_bits(T{}));
+        const auto* bytes = reinterpret_cast<const unsigned char*>(take(sizeof(Bits)));
+        Bits bits = 0;
+        for (std::size_t i = sizeof bits; i-- > 0;)
+            bits = static_cast<Bits>((bits << 8) | bytes[i]);
+        return std::bit_cast<T>(bits);
     }
     std::string text()
     {
