@@ -183,7 +183,8 @@ void MergeIndex::put(const std::string& well_file, WellFileSummary summary)
     entries_[well_file] = std::move(summary);
 }
 
-// The index is only a shortcut: a lost write costs one full read, so it needs no flush.
+// The index is only a shortcut: a lost write costs one read of each file it named, and a
+// torn one fails the checksum, so it is written in place, without a flush.
 void MergeIndex::save() const
 {
     if (path_.empty())
@@ -193,7 +194,7 @@ void MergeIndex::save() const
     for (const auto& [path, summary] : entries_)
         put_summary(w, path, summary);
     w.put(lib::io::field_checksum(w.out));
-    lib::io::replace_file_contents(path_, w.out, lib::io::Durability::scratch);
+    lib::io::overwrite_in_place(path_, w.out);
 }
 
 } // namespace storage

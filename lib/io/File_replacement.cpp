@@ -151,4 +151,22 @@ void replace_file_contents(const std::string& path, std::string_view contents, D
     replacement.commit();
 }
 
+void overwrite_in_place(const std::string& path, std::string_view contents)
+{
+    const platform::OpenResult opened = platform::open_regular_file(path, platform::OpenAccess::write_keep);
+    if (!opened.fd.valid())
+        throw FileError(text::cannot_write, path, opened.error);
+    const int fd = opened.fd.get();
+    for (std::size_t written = 0; written < contents.size();) {
+        const std::int64_t count = platform::write_at(fd, contents.data() + written, contents.size() - written, written);
+        if (count <= 0)
+            throw FileError(text::cannot_write, path, count < 0 ? errno : ENOSPC);
+        written += static_cast<std::size_t>(count);
+    }
+    if (!platform::resize_file(fd, contents.size()))
+        throw FileError(text::cannot_write, path, errno);
+    if (const int error = platform::check_close(fd); error != 0)
+        throw FileError(text::cannot_write, path, error);
+}
+
 } // namespace lib::io

@@ -65,4 +65,11 @@ std::string read_whole_file(const std::string& path);
 void replace_file_contents(const std::string& path, std::string_view contents,
                            Durability durability = Durability::synced);
 
+// Writes `contents` over the file where it lies (made when missing) and cuts it to their
+// length: no temporary file, no rename, no flush. A reader may meet the file half written,
+// and a crash may leave it so, so this is only for files whose reader checks them whole (a
+// checksum) and takes a damaged one for none. It spares the flush that ext4 starts, and a
+// run waits for, when a rename replaces a file whose new data is not yet on disk.
+void overwrite_in_place(const std::string& path, std::string_view contents);
+
 } // namespace lib::io

@@ -1,6 +1,7 @@
 #include "lib/io/File_replacement.h"
 
 #include "lib/io/Binary_io.h"
+#include "platform/Fault_seam.h"
 #include "support/LockHolder.h"
 #include "support/TempDir.h"
 
@@ -104,4 +105,31 @@ TEST(ReplacementLeftovers, AreRemovedUnlessAWriterHoldsThem)
     EXPECT_FALSE(std::filesystem::exists(left));
     EXPECT_TRUE(std::filesystem::exists(held));
     EXPECT_TRUE(std::filesystem::exists(user));
+}
+
+// Writing in place: the file ends as exactly the new contents, shorter or longer than the
+// old ones, is made when missing, and a write or close the system refuses is an error that
+// names the file, never a quiet success.
+TEST(OverwriteInPlace, LeavesExactlyTheNewContentsOrSaysWhyNot)
+{
+    TempDir dir;
+    const std::string path = dir.file("index.bin");
+    lib::io::overwrite_in_place(path, "a longer first content");
+    EXPECT_EQ(testsupport::read_file(path), "a longer first content");
+    lib::io::overwrite_in_place(path, "short");
+    EXPECT_EQ(testsupport::read_file(path), "short");
+
+    for (const platform::fault::Call call : {platform::fault::write, platform::fault::close}) {
+        platform::fault::arm({.calls = call, .folders = {dir.folder()}});
+        try {
+            lib::io::overwrite_in_place(path, "refused");
+            ADD_FAILURE() << "a failing call passed for success: " << call;
+        }
+        catch (const lib::io::FileError& error) {
+            EXPECT_EQ(error.path(), path);
+        }
+        EXPECT_TRUE(platform::fault::met()) << call;
+        platform::fault::disarm();
+    }
+    EXPECT_THROW(lib::io::overwrite_in_place(dir.file("no/index.bin"), "x"), lib::io::FileError);
 }
