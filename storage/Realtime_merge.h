@@ -3,10 +3,15 @@
 //
 // Only the arriving records at least two time units newer than the well's last one are
 // taken, and only the remarks the well's file does not hold yet. The well's file keeps its
-// variant and encoding. Appending writes just the new sectors at the end of the well's file,
-// under its lock, and flushes them; rewriting (what merges did before) writes the whole
-// model through a temporary file and a rename. Either way, loading the result gives the same
-// model.
+// variant and encoding. Appending writes just the new sectors at the end of the well's file;
+// the file's locks are taken before its end is read and held until the new sectors are
+// flushed: by merge_realtime itself, or by whoever holds the PendingAppend of
+// append_realtime. Rewriting (what merges did before) writes the whole model through a
+// temporary file and a rename. Either way, loading the result gives the same model.
+//
+// What a merge knows of the well's file comes from the merge index when the entry matches
+// the file, from the entry and the bytes appended since when another home grew the file,
+// and from a whole read otherwise.
 
 #include "lib/io/Locked_file.h"
 #include "storage/Merge_index.h"
