@@ -24,6 +24,7 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QTableView>
+#include <QTreeWidget>
 
 #include <filesystem>
 
@@ -81,6 +82,7 @@ TDravinexMainForm::~TDravinexMainForm()
     for (background::Job* task : {&extract_task_, &check_task_, &tree_task_, &list_task_, &copy_task_, &trash_task_,
                                   &overview_task_})
         task->wait();
+    qDeleteAll(std::exchange(retired_items_, {}));
     save_settings();
     // Every run saves the cache when it ends; saving it again here would only overwrite what
     // a dravinex-cli run or a watch of the same home saved since.

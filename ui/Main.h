@@ -380,6 +380,8 @@ private:
     QString tree_current_;
     // The tree's items by folder (root, areas, wells), made with the scan.
     QHash<QString, QTreeWidgetItem*> tree_items_;
+    // Items a rebuild took out of the tree, until the next overview's thread frees them.
+    QList<QTreeWidgetItem*> retired_items_;
     // `repair_offer`: the question that offers a repair, or empty.
     void store_check_finished(const QStringList& lines, const QString& repair_offer);
     void overview_finished(std::vector<catalogue::WellOverviewRow> rows, int hours);

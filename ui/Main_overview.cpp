@@ -52,7 +52,9 @@ void TDravinexMainForm::refresh_overview()
     if (overview_)
         overview_->show_loading();
     overview_task_.start_with_result(
-        [request](background::JobContext&) {
+        [request, retired = std::exchange(retired_items_, {})](background::JobContext&) {
+            // Items a rebuild of the tree took out of the view, freed away from it.
+            qDeleteAll(retired);
             std::vector<catalogue::WellOverviewRow> rows;
             try {
                 rows = catalogue::build_overview(request);

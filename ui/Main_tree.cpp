@@ -53,8 +53,11 @@ public:
         // The overview finds its wells in the tree by folder.
         item->setData(0, tree_folder_role, folder);
         item->setData(0, tree_kind_role, node.kind);
-        const auto mark = marks_.constFind(folder);
-        set_well_mark(*item, look_, node.kind == node_well && mark != marks_.constEnd() ? &*mark : nullptr);
+        const auto mark = node.kind == node_well ? marks_.constFind(folder) : marks_.constEnd();
+        if (mark != marks_.constEnd())
+            set_well_mark(*item, look_, &*mark);
+        else
+            item->setIcon(0, look_.folder);
         TreeItem* added = item.get();
         items_.insert(folder, added);
         if (parent == 0)
@@ -125,18 +128,17 @@ void TDravinexMainForm::rebuild_tree()
         const QTreeWidgetItem* current = Tree->currentItem();
         tree_current_ = current != nullptr ? current->data(0, tree_folder_role).toString() : QString();
     }
-    // The old items leave the view in one step and are freed on the scan's thread.
+    // The old items leave the view in one step; the overview that follows the scan frees
+    // them on its thread.
     tree_items_.clear();
-    auto old_items = std::make_shared<QList<QTreeWidgetItem*>>(Tree->invisibleRootItem()->takeChildren());
+    retired_items_ += Tree->invisibleRootItem()->takeChildren();
     // The files of a node that is gone must not stay on show.
     fill_grid({});
     Tree->addTopLevelItem(new QTreeWidgetItem(QStringList{ui_text(main_text::reading_store)}));
 
     const TreeMarkLook look{style()->standardIcon(QStyle::SP_MessageBoxWarning), imBrouser[0], silent_well_colour()};
     tree_task_.start_with_result(
-        [folder = configuration().to_path, look, marks = well_marks_, old_items](background::JobContext&) {
-            qDeleteAll(*old_items);
-            old_items->clear();
+        [folder = configuration().to_path, look, marks = well_marks_](background::JobContext&) {
             TreeWidgetSink sink(look, marks);
             ScannedTree scanned;
             scanned.root = add_data_tree(sink, 0, folder);
