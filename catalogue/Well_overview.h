@@ -6,11 +6,11 @@
 // It costs about the listing of the store, not the reading of the wells: a well file is
 // stat'ed, and read only where nothing known matches it. What is known comes from the
 // merge index of the home (its largest time, trusted while the file's stamp matches; then
-// only the file's last record is read for its depth), and from the overview's own notes
+// only the file's last page is read for its depth), and from the overview's own notes
 // (WellOverview.bin beside the merge index: per well file its stamp, newest time, depth and
-// how far it was scanned). A real-time file that only grew is scanned from where the last
-// call stopped; a classic file is read at its last 145-byte record. Nothing is written into
-// the store: another machine's home keeps notes of its own.
+// where the walk of its sectors stopped). A real-time file that only grew is walked from
+// there; a classic file is read at its last 145-byte record (storage/Realtime_end does the
+// reading). Nothing is written into the store: another machine's home keeps notes of its own.
 //
 // Arrivals (WellArrivals.bin, also beside the merge index) are written by this home's
 // extraction runs, one entry per well: how many packages reached it and when the last did.
@@ -77,6 +77,8 @@ std::vector<WellOverviewRow> build_overview(const OverviewRequest& request);
 // Throws lib::io::FileError when the arrivals file cannot be written.
 void record_arrival(const std::string& arrivals_path, const std::string& well_folder, std::uint32_t when);
 
+// ---- the overview's texts, one table for the command line and the window ----------------
+
 // "12,5 ч" (up to two days), "3,2 сут" beyond, and "нет данных" for a well without records.
 std::string age_text(const WellOverviewRow& row);
 // The depth with one decimal and a comma ("1234,5"), "" when unknown.
@@ -90,5 +92,33 @@ namespace overview_text {
 inline constexpr const char* silent = "молчит";
 inline constexpr const char* no_data = "нет данных";
 } // namespace overview_text
+
+enum class OverviewColumn { area, well, newest_time, newest_depth, depth, last_package, packages, age, mark };
+inline constexpr int overview_column_count = 9;
+
+struct OverviewColumnLook {
+    // Two lines where a title breaks; a one-line head joins them with a blank.
+    const char* title;
+    bool right_aligned; // a number, read down the column
+};
+
+inline constexpr OverviewColumnLook overview_columns[overview_column_count] = {
+    {"Площадь", false},
+    {"Скважина", false},
+    {"Посл. запись\n(время)", false},
+    {"Посл. запись\n(глубина)", false},
+    {"Глубина, м", true},
+    {"Последний\nпакет", false},
+    {"Пакетов", true},
+    {"Возраст", true},
+    {"Отметка", false},
+};
+
+// A column's title on one line: "Посл. запись (время)".
+std::string one_line_title(OverviewColumn column);
+// The text of one cell of a well's row; names as they are in the store.
+std::string cell_text(const WellOverviewRow& row, OverviewColumn column);
+// "Скважин: 12, молчат более 6 ч: 2".
+std::string summary_text(const std::vector<WellOverviewRow>& rows, int hours);
 
 } // namespace catalogue

@@ -228,7 +228,7 @@ TEST(WellOverviewFiles, DamagedHomeFilesCountFromNothing)
     std::filesystem::create_directories(store.folder() + "A/1");
     testkit::write_file(store.folder() + "A/1/1.realtim", realtime_ending_at(now - hour, 5.f));
     // Notes cut inside an entry: read as none, the file is read again.
-    home.write(catalogue::overview_files::notes, std::string("DRVXOVW1\x20\0\0\0/store", 17));
+    home.write(catalogue::overview_files::notes, std::string("DRVXOVW2\x20\0\0\0/store", 17));
     const std::string arrivals = home.write(catalogue::overview_files::arrivals, std::string("DRVXARR1\x05", 9));
     catalogue::record_arrival(arrivals, store.folder() + "A/1/", 10);
     catalogue::OverviewRequest request;
@@ -243,3 +243,26 @@ TEST(WellOverviewFiles, DamagedHomeFilesCountFromNothing)
 }
 
 } // namespace
+
+TEST(WellOverviewTexts, TheCommandLineAndTheWindowShareTitlesCellsAndSummary)
+{
+    using catalogue::OverviewColumn;
+    EXPECT_STREQ(catalogue::overview_columns[static_cast<int>(OverviewColumn::newest_time)].title, "Посл. запись\n(время)");
+    EXPECT_EQ(catalogue::one_line_title(OverviewColumn::newest_time), "Посл. запись (время)");
+    EXPECT_EQ(catalogue::one_line_title(OverviewColumn::last_package), "Последний пакет");
+
+    catalogue::WellOverviewRow quiet;
+    quiet.area = "Куст";
+    quiet.old = true;
+    catalogue::WellOverviewRow fed = quiet;
+    fed.old = false;
+    fed.packages = 3;
+    fed.age = 1800;
+    EXPECT_EQ(catalogue::cell_text(quiet, OverviewColumn::area), "Куст");
+    EXPECT_EQ(catalogue::cell_text(quiet, OverviewColumn::packages), "");
+    EXPECT_EQ(catalogue::cell_text(fed, OverviewColumn::packages), "3");
+    EXPECT_EQ(catalogue::cell_text(quiet, OverviewColumn::age), "нет данных");
+    EXPECT_EQ(catalogue::cell_text(fed, OverviewColumn::age), "0,5 ч");
+    EXPECT_EQ(catalogue::cell_text(quiet, OverviewColumn::mark), "молчит");
+    EXPECT_EQ(catalogue::summary_text({quiet, fed, quiet}, 6), "Скважин: 3, молчат более 6 ч: 2");
+}
