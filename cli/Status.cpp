@@ -25,30 +25,29 @@ namespace {
 
 using ordered_json = nlohmann::ordered_json;
 
-constexpr std::array<const char*, 9> column_titles = {"Площадь",  "Скважина",        "Посл. запись (время)",
-                                                      "Посл. запись (глубина)", "Глубина, м", "Последний пакет",
-                                                      "Пакетов",  "Возраст",         "Отметка"};
+constexpr auto overview_columns = std::to_array({
+    catalogue::OverviewColumn::area, catalogue::OverviewColumn::well, catalogue::OverviewColumn::newest_time,
+    catalogue::OverviewColumn::newest_depth, catalogue::OverviewColumn::depth, catalogue::OverviewColumn::last_package,
+    catalogue::OverviewColumn::packages, catalogue::OverviewColumn::age, catalogue::OverviewColumn::mark});
+static_assert(overview_columns.size() == catalogue::overview_column_count);
 
+// The overview's cells, with what a terminal must not act on shown escaped.
 std::vector<std::string> row_cells(const catalogue::WellOverviewRow& row)
 {
-    return {printable(row.area),
-            printable(row.well),
-            catalogue::moment_text(row.newest_time_file),
-            catalogue::moment_text(row.newest_depth_file),
-            catalogue::depth_text(row),
-            catalogue::moment_text(row.last_arrival),
-            row.packages ? std::to_string(*row.packages) : "",
-            catalogue::age_text(row),
-            catalogue::mark_text(row)};
+    std::vector<std::string> cells;
+    for (const catalogue::OverviewColumn column : overview_columns)
+        cells.push_back(printable(catalogue::cell_text(row, column)));
+    return cells;
 }
 
 void write_text(const std::vector<catalogue::WellOverviewRow>& rows, int hours, std::ostream& out)
 {
-    std::vector<std::vector<std::string>> table;
-    table.emplace_back(column_titles.begin(), column_titles.end());
+    std::vector<std::vector<std::string>> table(1);
+    for (const catalogue::OverviewColumn column : overview_columns)
+        table.front().push_back(catalogue::one_line_title(column));
     for (const catalogue::WellOverviewRow& row : rows)
         table.push_back(row_cells(row));
-    std::vector<std::size_t> widths(column_titles.size(), 0);
+    std::vector<std::size_t> widths(overview_columns.size(), 0);
     for (const auto& cells : table)
         for (std::size_t c = 0; c < cells.size(); ++c)
             widths[c] = std::max(widths[c], display_width(cells[c]));
@@ -60,8 +59,7 @@ void write_text(const std::vector<catalogue::WellOverviewRow>& rows, int hours, 
             line.pop_back();
         out << line << '\n';
     }
-    const auto old = std::count_if(rows.begin(), rows.end(), [](const auto& row) { return row.old; });
-    out << "Скважин: " << rows.size() << ", молчат более " << hours << " ч: " << old << '\n';
+    out << catalogue::summary_text(rows, hours) << '\n';
     for (const catalogue::WellOverviewRow& row : rows)
         for (const std::string& name : row.unreadable)
             out << "Не прочитан файл: " << printable(row.folder + name) << '\n';

@@ -15,9 +15,7 @@
 
 namespace {
 
-constexpr const char* column_titles[TOverviewForm::column_count] = {
-    "Площадь", "Скважина", "Посл. запись\n(время)", "Посл. запись\n(глубина)", "Глубина, м",
-    "Последний\nпакет", "Пакетов", "Возраст", "Отметка"};
+static_assert(TOverviewForm::column_count == catalogue::overview_column_count);
 
 QString text_of(const std::string& text)
 {
@@ -33,8 +31,8 @@ TOverviewForm::TOverviewForm(QWidget* owner) : QDialog(owner)
     Grid = new QTableWidget(0, column_count, this);
     Grid->setObjectName(QStringLiteral("OverviewGrid"));
     QStringList titles;
-    for (const char* title : column_titles)
-        titles << ui_text(title);
+    for (const catalogue::OverviewColumnLook& column : catalogue::overview_columns)
+        titles << ui_text(column.title);
     Grid->setHorizontalHeaderLabels(titles);
     Grid->verticalHeader()->hide();
     Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -74,18 +72,8 @@ void TOverviewForm::show_rows(const std::vector<catalogue::WellOverviewRow>& row
 {
     Grid->setRowCount(0);
     Grid->setRowCount(static_cast<int>(rows.size()));
-    int silent = 0;
     for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
         const catalogue::WellOverviewRow& row = rows[static_cast<std::size_t>(r)];
-        const QString cells[column_count] = {text_of(row.area),
-                                             text_of(row.well),
-                                             text_of(catalogue::moment_text(row.newest_time_file)),
-                                             text_of(catalogue::moment_text(row.newest_depth_file)),
-                                             text_of(catalogue::depth_text(row)),
-                                             text_of(catalogue::moment_text(row.last_arrival)),
-                                             row.packages ? QString::number(*row.packages) : QString(),
-                                             text_of(catalogue::age_text(row)),
-                                             text_of(catalogue::mark_text(row))};
         QString tip;
         if (row.old)
             tip = row.age ? ui_text(overview_text::silent_tip).arg(hours) : ui_text(overview_text::no_data_tip);
@@ -97,8 +85,8 @@ void TOverviewForm::show_rows(const std::vector<catalogue::WellOverviewRow>& row
                    + ui_text(overview_text::unreadable_tip).arg(names.join(QStringLiteral(", ")));
         }
         for (int c = 0; c < column_count; ++c) {
-            auto* item = new QTableWidgetItem(cells[c]);
-            if (c == depth || c == packages || c == age)
+            auto* item = new QTableWidgetItem(text_of(catalogue::cell_text(row, static_cast<catalogue::OverviewColumn>(c))));
+            if (catalogue::overview_columns[c].right_aligned)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             if (row.old)
                 item->setBackground(silent_well_colour());
@@ -107,15 +95,13 @@ void TOverviewForm::show_rows(const std::vector<catalogue::WellOverviewRow>& row
             Grid->setItem(r, c, item);
         }
         Grid->item(r, area)->setData(Qt::UserRole, text_of(row.folder));
-        if (row.old)
-            ++silent;
     }
     Grid->resizeColumnsToContents();
     // Some air between the columns, so that no text touches its neighbour.
     for (int c = 0; c + 1 < column_count; ++c)
         Grid->setColumnWidth(c, Grid->columnWidth(c) + 12);
     fit_width_to_columns();
-    Summary->setText(ui_text(overview_text::summary).arg(rows.size()).arg(hours).arg(silent));
+    Summary->setText(text_of(catalogue::summary_text(rows, hours)));
     btnRefresh->setEnabled(true);
 }
 

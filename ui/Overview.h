@@ -22,7 +22,6 @@ inline constexpr const char* caption = "Обзор скважин";
 inline constexpr const char* loading = "Чтение хранилища...";
 inline constexpr const char* refresh = "Обновить";
 inline constexpr const char* close = "Закрыть";
-inline constexpr const char* summary = "Скважин: %1, молчат более %2 ч: %3";
 inline constexpr const char* silent_tip = "Нет новых записей более %1 ч";
 inline constexpr const char* no_data_tip = "В скважине нет ни одной записи";
 inline constexpr const char* unreadable_tip = "Не прочитаны файлы: %1";
