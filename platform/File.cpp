@@ -420,7 +420,9 @@ std::vector<NamedEntry> list_names(const std::string& folder)
     return entries;
 }
 
-unsigned current_umask()
+namespace {
+
+unsigned read_umask()
 {
     // /proc reports the mask; umask(2) could only read it by changing it under other threads.
     std::ifstream status("/proc/self/status");
@@ -430,6 +432,15 @@ unsigned current_umask()
             return static_cast<unsigned>(std::stoul(line.substr(6), nullptr, 8));
     }
     return 022;
+}
+
+} // namespace
+
+unsigned current_umask()
+{
+    // Read once: the program never changes its mask, and every file a package brings asks.
+    static const unsigned mask = read_umask();
+    return mask;
 }
 
 PathKind path_kind(const std::string& path)

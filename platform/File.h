@@ -191,7 +191,7 @@ std::int64_t write_some(int fd, const void* buffer, std::size_t count);
 enum class SeekFrom { begin, current, end };
 std::int64_t seek(int fd, std::int64_t offset, SeekFrom from);
 
-// The process's file creation mask, read without changing it.
+// The process's file creation mask, read once without changing it (nothing here changes it).
 unsigned current_umask();
 
 // The system's text for an errno value.
