@@ -223,7 +223,11 @@ public:
 private:
     std::optional<Note> read_note(const std::string& path, std::optional<storage::FileStamp> stamp, const Note* old)
     {
-        platform::OpenResult opened = platform::open_regular_file(path, platform::OpenAccess::read);
+        // One system call where the file is no link: the first overview after merges opens
+        // every well file, and the checks of a general open cost as much as its read.
+        platform::OpenResult opened = platform::open_read_no_follow(path);
+        if (!opened.fd.valid())
+            opened = platform::open_regular_file(path, platform::OpenAccess::read);
         if (!opened.fd.valid())
             return std::nullopt;
         if (!stamp)
