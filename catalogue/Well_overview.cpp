@@ -5,6 +5,7 @@
 #include "lib/io/Field_record.h"
 #include "lib/io/File_replacement.h"
 #include "platform/File.h"
+#include "storage/Data_file_kinds.h"
 #include "storage/Merge_index.h"
 #include "storage/Realtime_end.h"
 #include "storage/Realtimedatareader.h"
@@ -123,9 +124,10 @@ Arrival get_arrival(Reader& r)
 
 // ---- reading a well file as little as possible -----------------------------------------
 
-bool is_classic(const std::string& extension)
+bool is_classic(const std::string& path)
 {
-    return extension == ".tim" || extension == ".dep" || extension == ".ldp";
+    const data_file_kinds::DataFileKind* kind = data_file_kinds::of_name(path);
+    return kind && data_file_kinds::is_classic(kind->kind);
 }
 
 // The bytes before the end of the walk, to recognise the same beginning later.
@@ -249,7 +251,7 @@ private:
                                     const Note* old)
     {
         Note note;
-        if (is_classic(lib::extension_of(path))) {
+        if (is_classic(path)) {
             const std::optional<NewestRecord> newest = storage::classic_newest(file, stamp.size);
             if (!newest)
                 return std::nullopt;
@@ -311,14 +313,13 @@ private:
 
 enum class DataKind { none, time, depth };
 
+// Every kind that holds records counts, by time or by depth as the table says.
 DataKind data_kind(const std::string& name)
 {
-    const std::string extension = lib::extension_of(name);
-    if (extension == ".tim" || extension == ".realtim")
-        return DataKind::time;
-    if (extension == ".dep" || extension == ".realdep" || extension == ".ldp" || extension == ".reallag")
-        return DataKind::depth;
-    return DataKind::none;
+    const data_file_kinds::DataFileKind* kind = data_file_kinds::of_name(name);
+    if (!kind || !data_file_kinds::holds_records(kind->kind))
+        return DataKind::none;
+    return data_file_kinds::by_depth(kind->kind) ? DataKind::depth : DataKind::time;
 }
 
 std::vector<std::string> child_folders(const std::string& folder)
