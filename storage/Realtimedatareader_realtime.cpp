@@ -256,7 +256,8 @@ void RealtimeReader::map_values(const char* values, std::size_t count, std::vect
 {
     const std::size_t columns = std::min<std::size_t>(count, FileStorage::max_params);
     const std::size_t in_place = std::min({columns, columns_in_place_, out.size()});
-    std::memcpy(out.data(), values, in_place * sizeof(float));
+    if (in_place > 0) // a record of no parameters has no storage to copy into
+        std::memcpy(out.data(), values, in_place * sizeof(float));
     for (std::size_t i = in_place; i < columns; ++i) {
         const std::int32_t index = model_.column_map[i];
         if (index < 0 || static_cast<std::size_t>(index) >= out.size())
