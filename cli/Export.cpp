@@ -4,6 +4,7 @@
 #include "cli/Output.h"
 #include "extract/Extractthread.h"
 #include "lib/Mytime.h"
+#include "lib/Sys_utils.h"
 #include "storage/Data_file.h"
 #include "storage/Realtimedatareader.h"
 
@@ -162,7 +163,7 @@ int export_well(const ExportOptions& options, const StorePaths& paths, std::opti
     std::error_code error;
     if (!std::filesystem::is_directory(folder, error))
         return report_failure(err, folder, "такой скважины в хранилище нет");
-    const std::string target = options.output.back() == '/' ? options.output : options.output + "/";
+    const std::string target = lib::with_slash(options.output);
     std::filesystem::create_directories(target, error);
     if (!std::filesystem::is_directory(target, error))
         return report_failure(err, options.output, "папку для экспорта нельзя создать");

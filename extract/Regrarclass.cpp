@@ -61,7 +61,7 @@ void set_archiver_path(std::string path)
 void run_archiver(const std::string& package, const std::string& folder)
 {
     const std::string archiver = archiver_path();
-    const std::string output_folder = folder.size() > 2 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
+    const std::string output_folder = lib::without_slash(folder);
     const lib::RunResult run = lib::run_and_wait(archiver, {"e", package, "-o" + output_folder, "-r"}, lib::program_folder(), false);
     if (!run)
         throw FileStorageException(archiver_text::missing, true);

@@ -97,7 +97,7 @@ std::int64_t file_size(const std::string& path)
 
 void delete_files(const std::string& folder)
 {
-    const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    const std::string base = lib::with_slash(folder);
     for (const platform::DirEntry& entry : platform::list_directory(base)) {
         if (!(entry.attributes & platform::attr_directory) && attributes_selected(entry.attributes, attr_set_ordinary))
             platform::remove_file(base + entry.name);

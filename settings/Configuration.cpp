@@ -11,13 +11,6 @@
 
 namespace {
 
-// Characters, not bytes: a one-letter Cyrillic name is two bytes of UTF-8.
-std::size_t character_count(std::string_view text)
-{
-    return static_cast<std::size_t>(
-        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
 // An INI line ends at a line break, so a value holding one would spill into lines of its own
 // and could even start a section.
 void check_storable(std::string_view key, const std::string& value)
@@ -34,7 +27,7 @@ void CONFIGURATION::set_defaults()
     // root rather than in whatever folder the program was started from.
     const std::string home = user_home_folder();
     to_path = home + "/gtidata/";
-    from_path = append_backslash(home + "/gti");
+    from_path = lib::with_slash(home + "/gti");
     silence_hours = default_silence_hours;
     time_zone.clear();
 }
@@ -74,14 +67,6 @@ std::string normalised_folder(const std::string& folder, const std::string& base
     if (folder.empty())
         return folder;
     return lib::with_slash(std::filesystem::path(lib::absolute_path(folder, base)).lexically_normal().string());
-}
-
-std::string append_backslash(std::string_view path)
-{
-    std::string result(path);
-    if (character_count(path) >= 2 && result.back() != '/')
-        result += '/';
-    return result;
 }
 
 CONFIGURATION& configuration()

@@ -55,9 +55,5 @@ struct CONFIGURATION {
 // and ending with '/', so that names can be appended to it. An empty setting stays empty.
 std::string normalised_folder(const std::string& folder, const std::string& base);
 
-// The path with '/' appended, unless it already ends with one or is shorter than two
-// characters (an empty or one-letter setting stays as the user gave it).
-std::string append_backslash(std::string_view path);
-
 // The one instance, made with its defaults on first use.
 CONFIGURATION& configuration();

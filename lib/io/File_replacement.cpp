@@ -112,7 +112,7 @@ bool is_replacement_leftover(std::string_view name)
 
 void remove_replacement_leftovers(const std::string& folder)
 {
-    const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    const std::string base = lib::with_slash(folder);
     for (const platform::DirEntry& entry : platform::list_directory(base)) {
         if ((entry.attributes & (platform::attr_directory | platform::attr_link)) || !is_replacement_leftover(entry.name))
             continue;

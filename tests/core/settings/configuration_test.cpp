@@ -202,23 +202,3 @@ TEST(ConfigurationSave, AFolderThatCannotBeWrittenIsAFileError)
     TempDir dir;
     EXPECT_THROW(with_paths("/data/", "/in/").save(dir.file("missing/dravinex2.ini")), lib::io::FileError);
 }
-
-TEST(AppendBackslash, EndsPathsOfTwoOrMoreCharactersWithASlash)
-{
-    struct Case {
-        const char* path;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"/in", "/in/"},
-        {"/data/", "/data/"},
-        {"ab", "ab/"},
-        {"a", "a"},
-        {"/", "/"},
-        {"", ""},
-        {"Д", "Д"}, // one character in two bytes
-        {"ДД", "ДД/"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(append_backslash(c.path), c.expected) << '"' << c.path << '"';
-}
