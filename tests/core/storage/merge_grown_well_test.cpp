@@ -3,6 +3,7 @@
 // the whole file, bytes of the well and index entry alike.
 #include "storage/Merge_index.h"
 #include "storage/Realtime_merge.h"
+#include "support/Merge_fixtures.h"
 #include "support/TempDir.h"
 #include "testkit/Bytes.h"
 #include "testkit/Realtime_writer.h"
@@ -15,35 +16,12 @@
 using testkit::Bytes;
 using testkit::RealtimeFile;
 using testsupport::TempDir;
+using testsupport::at;
+using testsupport::named;
+using testsupport::plain;
+using testsupport::two;
 
 namespace {
-
-FileStorageParam named(std::string name, std::string text1 = "")
-{
-    FileStorageParam p;
-    p.name = std::move(name);
-    p.text1 = std::move(text1);
-    return p;
-}
-
-FileStorageItem at(std::uint32_t time, std::vector<float> values = {})
-{
-    FileStorageItem item;
-    item.time = time;
-    item.depth_z = static_cast<float>(time) / 10;
-    item.values = values.empty() ? std::vector<float>{static_cast<float>(time), 1} : std::move(values);
-    return item;
-}
-
-const std::vector<FileStorageParam> two = {named("Глубина"), named("Вес")};
-
-Bytes plain(std::vector<std::uint32_t> times, int version = 2, std::vector<std::string> text = {"Куст=1"})
-{
-    std::vector<FileStorageItem> records;
-    for (std::uint32_t t : times)
-        records.push_back(at(t));
-    return testkit::realtime_file(two, records, text, version);
-}
 
 Bytes with_remark(std::uint32_t time, const char* text)
 {

@@ -6,6 +6,7 @@
 #include "storage/Realtimedatareader.h"
 
 #include "support/Expect.h"
+#include "support/Merge_fixtures.h"
 #include "support/TempDir.h"
 #include "testkit/Bytes.h"
 #include "testkit/Realtime_writer.h"
@@ -19,36 +20,13 @@
 using testkit::Bytes;
 using testkit::RealtimeFile;
 using testsupport::TempDir;
+using testsupport::at;
+using testsupport::named;
+using testsupport::plain;
+using testsupport::two;
 using testsupport::times_of;
 
 namespace {
-
-FileStorageParam named(std::string name, std::string text1 = "")
-{
-    FileStorageParam p;
-    p.name = std::move(name);
-    p.text1 = std::move(text1);
-    return p;
-}
-
-FileStorageItem at(std::uint32_t time, std::vector<float> values = {})
-{
-    FileStorageItem item;
-    item.time = time;
-    item.depth_z = static_cast<float>(time) / 10;
-    item.values = values.empty() ? std::vector<float>{static_cast<float>(time), 1} : std::move(values);
-    return item;
-}
-
-const std::vector<FileStorageParam> two = {named("Глубина"), named("Вес")};
-
-Bytes plain(std::vector<std::uint32_t> times, int version = 2, std::vector<std::string> text = {"Куст=1"})
-{
-    std::vector<FileStorageItem> records;
-    for (std::uint32_t t : times)
-        records.push_back(at(t));
-    return testkit::realtime_file(two, records, text, version);
-}
 
 std::unique_ptr<FileStorage> loaded(const std::string& path)
 {
