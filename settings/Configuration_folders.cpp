@@ -55,8 +55,13 @@ void move_state_from(const std::string& old_folder, const std::string& state)
 {
     for (const char* name : {storage::MergeIndex::file_name, program_files::overview_notes, program_files::arrivals}) {
         std::error_code error;
-        if (std::filesystem::exists(old_folder + name, error) && !std::filesystem::exists(state + name, error))
-            std::filesystem::rename(old_folder + name, state + name, error);
+        if (!std::filesystem::exists(old_folder + name, error) || std::filesystem::exists(state + name, error))
+            continue;
+        std::filesystem::rename(old_folder + name, state + name, error);
+        // The two XDG folders may lie on two file systems: then a copy, and the old one goes
+        // only once the copy is whole.
+        if (error && std::filesystem::copy_file(old_folder + name, state + name, error))
+            std::filesystem::remove(old_folder + name, error);
     }
 }
 

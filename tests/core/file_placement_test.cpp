@@ -3,6 +3,7 @@
 #include "lib/io/Binary_io.h"
 #include "platform/Fault_seam.h"
 #include "support/Scoped_env.h"
+#include "support/Other_file_system.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 
 using lib::io::FilePlacement;
 using testsupport::TempDir;
+using testsupport::folder_on_another_file_system;
 
 namespace {
 
@@ -160,23 +162,6 @@ TEST(FilePlacementTest, AFailingCallLeavesEachFileAsItWasAndSaysSo)
 
 namespace {
 
-// A fresh folder on a file system other than the one of the test's own folder (the tmpfs of
-// /dev/shm), so that a placement there must copy; nullptr where there is none.
-std::unique_ptr<TempDir> folder_on_another_file_system(const TempDir& here)
-{
-    std::unique_ptr<TempDir> other;
-    {
-        const testsupport::ScopedEnv tmpdir("TMPDIR", std::string("/dev/shm"));
-        if (std::filesystem::is_directory("/dev/shm"))
-            other = std::make_unique<TempDir>();
-    }
-    struct stat a {};
-    struct stat b {};
-    if (!other || ::stat(here.folder().c_str(), &a) != 0 || ::stat(other->folder().c_str(), &b) != 0
-        || a.st_dev == b.st_dev)
-        return nullptr;
-    return other;
-}
 
 // Bytes no two blocks of the copy share, over more than two blocks of its 1 MiB buffer.
 std::string patterned(std::size_t size)

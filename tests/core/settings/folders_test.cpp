@@ -2,12 +2,14 @@
 
 #include "platform/Session.h"
 #include "support/Scoped_env.h"
+#include "support/Other_file_system.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -97,6 +99,24 @@ TEST(ProgramFolders, anInstalledCopyMovesItsStateFilesOutOfTheCacheFolderOnce) {
     EXPECT_EQ(testsupport::read_file(folders.state + "MergeIndex.bin"), "index");
     EXPECT_FALSE(std::filesystem::exists(dir.file("cache/dravinex/MergeIndex.bin")));
     EXPECT_EQ(testsupport::read_file(folders.state + "WellArrivals.bin"), "arrivals");
+}
+
+// The cache folder on another file system than the state folder: the files are copied over,
+// and the old ones go once the copies are whole.
+TEST(ProgramFolders, StateFilesMoveOverAlsoFromAnotherFileSystem) {
+    TempDir dir;
+    const std::unique_ptr<TempDir> other = testsupport::folder_on_another_file_system(dir);
+    if (!other)
+        GTEST_SKIP() << "no second file system (/dev/shm)";
+    const ScopedEnv config("XDG_CONFIG_HOME", dir.file("config"));
+    const ScopedEnv state("XDG_STATE_HOME", dir.file("state"));
+    const ScopedEnv cache("XDG_CACHE_HOME", other->file("cache"));
+    const ScopedEnv runtime("XDG_RUNTIME_DIR", std::nullopt);
+    std::filesystem::create_directories(other->file("cache/dravinex"));
+    other->write("cache/dravinex/MergeIndex.bin", "index");
+    const ProgramFolders folders = program_folders_for("", executable_folder(dir, true));
+    EXPECT_EQ(testsupport::read_file(folders.state + "MergeIndex.bin"), "index");
+    EXPECT_FALSE(std::filesystem::exists(other->file("cache/dravinex/MergeIndex.bin")));
 }
 
 // The XDG rules: unset, empty or relative variables fall back to the folders under HOME;
