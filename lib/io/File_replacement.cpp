@@ -13,6 +13,11 @@ namespace lib::io {
 
 namespace {
 
+// A smaller scratch file is flushed at placement in a few milliseconds anyway, while one
+// written back now and then dropped (merged into a well's file, or equal to the store's
+// copy) makes its removal wait for the journal to free its blocks: 1 to 5 ms each on ext4.
+constexpr std::int64_t scratch_writeback_from = 4 * 1024 * 1024;
+
 constexpr std::string_view temporary_infix = ".tmp-";
 constexpr std::size_t temporary_suffix = 6; // the XXXXXX that mkostemp fills
 
@@ -67,8 +72,9 @@ void FileReplacement::commit()
         if (const int error = platform::check_close(fd_.get()); error != 0)
             throw FileError(text::cannot_write, temporary_, error);
     }
-    else {
-        // A scratch file usually moves into the store next, where it is flushed: start now.
+    else if (platform::file_size(fd_.get()) >= scratch_writeback_from) {
+        // A large scratch file usually moves into the store next, where it is flushed: start
+        // now, while the package's other files are written.
         platform::start_writeback(fd_.get());
     }
     take_permissions_of_target();
