@@ -24,10 +24,9 @@ namespace catalogue {
 
 namespace {
 
-// ---- the two small files of the home -------------------------------------------------
+// ---- the notes file of the home ----------------------------------------------------------
 
 constexpr std::string_view notes_signature = "DRVXOVW2";
-constexpr std::string_view arrivals_signature = "DRVXARR1";
 
 using Writer = lib::io::FieldWriter;
 using Reader = lib::io::FieldReader;
@@ -107,19 +106,6 @@ void put_note(Writer& w, const std::string& path, const Note& n)
     w.put(n.walk.version);
     w.put(n.walk.columns);
     w.put(static_cast<std::uint8_t>(n.walk.has_params));
-}
-
-struct Arrival {
-    std::uint32_t count = 0;
-    std::uint32_t last = 0;
-};
-
-Arrival get_arrival(Reader& r)
-{
-    Arrival a;
-    a.count = r.get<std::uint32_t>();
-    a.last = r.get<std::uint32_t>();
-    return a;
 }
 
 // ---- reading a well file as little as possible -----------------------------------------
@@ -382,9 +368,8 @@ std::vector<WellOverviewRow> build_overview(const OverviewRequest& request)
     const std::uint32_t now = request.now != 0 ? request.now : lib::now_seconds();
     const std::int64_t limit = static_cast<std::int64_t>(request.older_than_hours) * 3600;
     Notebook notes(request.state_folder);
-    const std::map<std::string, Arrival> arrivals =
-        read_entries<Arrival>(request.state_folder.empty() ? "" : request.state_folder + overview_files::arrivals,
-                              arrivals_signature, get_arrival);
+    const std::map<std::string, WellArrivals> arrivals =
+        read_arrivals(request.state_folder.empty() ? "" : request.state_folder + overview_files::arrivals);
     std::map<std::string, bool> seen;
     // lib::now_seconds is the local clock, file times are UTC.
     const std::int64_t local_offset = static_cast<std::int64_t>(lib::now_seconds()) - static_cast<std::int64_t>(std::time(nullptr));
@@ -410,22 +395,6 @@ std::vector<WellOverviewRow> build_overview(const OverviewRequest& request)
                std::make_tuple(b.newest() != 0, b.newest(), b.area, b.well);
     });
     return rows;
-}
-
-void record_arrival(const std::string& arrivals_path, const std::string& well_folder, std::uint32_t when)
-{
-    std::map<std::string, Arrival> arrivals = read_entries<Arrival>(arrivals_path, arrivals_signature, get_arrival);
-    Arrival& arrival = arrivals[lib::without_slash(well_folder)];
-    ++arrival.count;
-    arrival.last = when;
-    Writer w;
-    w.out += arrivals_signature;
-    for (const auto& [folder, entry] : arrivals) {
-        w.put(folder);
-        w.put(entry.count);
-        w.put(entry.last);
-    }
-    lib::io::replace_file_contents(arrivals_path, w.out, lib::io::Durability::scratch);
 }
 
 } // namespace catalogue

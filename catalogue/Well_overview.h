@@ -25,6 +25,7 @@
 #include "settings/Configuration_folders.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -73,9 +74,20 @@ struct OverviewRequest {
 // written is passed over (the next call reads a little more).
 std::vector<WellOverviewRow> build_overview(const OverviewRequest& request);
 
+// How many packages this home's runs placed into a well, and when the last one did.
+struct WellArrivals {
+    std::uint32_t count = 0;
+    std::uint32_t last = 0; // local clock count
+
+    bool operator==(const WellArrivals&) const = default;
+};
+
 // Notes that a package reached the well folder `well_folder` at `when` (local clock count).
 // Throws lib::io::FileError when the arrivals file cannot be written.
 void record_arrival(const std::string& arrivals_path, const std::string& well_folder, std::uint32_t when);
+// The arrivals recorded in the file, by well folder without its final slash; none for a
+// missing or damaged file ("" reads nothing).
+std::map<std::string, WellArrivals> read_arrivals(const std::string& arrivals_path);
 
 // ---- the overview's texts, one table for the command line and the window ----------------
 

@@ -94,6 +94,8 @@ public:
         return n;
     }
     bool at_end() const { return at_ == bytes_.size(); }
+    // How many bytes have been read.
+    std::size_t offset() const { return at_; }
     const char* take(std::size_t n)
     {
         if (n > bytes_.size() - at_)
