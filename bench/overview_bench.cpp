@@ -7,9 +7,9 @@
 // them). Printed, medians of the repetitions:
 //   - listing the root, the areas and every well folder with std::filesystem (the floor);
 //   - the overview with the merge index only (its own notes deleted before each call: the
-//     first overview after the merges, reading the last sector of each file);
+//     first overview after the merges, a stat per well file the index knows as it is);
 //   - the overview with its notes (every later call: a stat per well file).
-// Target: the overview with its notes within 2 x the floor.
+// Target: both overviews within 2 x the floor.
 
 #include "Bench_support.h"
 
@@ -59,17 +59,20 @@ void write_sparse_well_file(const std::string& path, std::uint64_t size, std::ui
     tail.record(record_at(newest, 200.f));
     const testkit::Bytes& first = head.bytes();
     const testkit::Bytes& last = tail.bytes();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0 || ::pwrite(fd, first.data(), first.size(), 0) != static_cast<ssize_t>(first.size()) ||
         ::pwrite(fd, last.data(), last.size(), static_cast<off_t>(size - last.size())) != static_cast<ssize_t>(last.size())) {
         std::perror(path.c_str());
         std::exit(1);
     }
-    ::close(fd);
+    // The entry as the merge that wrote the newest record would leave it.
     storage::WellFileSummary summary;
+    summary.end_check = storage::end_check_of(fd, size).value_or(0);
+    ::close(fd);
     summary.stamp = *storage::stamp_of(path);
     summary.whole_length = size;
     summary.largest_time = newest;
+    summary.newest_depth = 200.f;
     summary.version = 2;
     summary.encoding = lib::enc_utf8;
     summary.params = {the_param()};
@@ -148,8 +151,8 @@ int main(int argc, char** argv)
     const double indexed = bench::median(indexed_times);
     const double noted = bench::median(noted_times);
     std::printf("%zu wells, %d repetitions, medians:\n", rows, repetitions);
-    std::printf("  listing the folders (floor)            %9.1f ms\n", floor * 1000);
-    std::printf("  overview, merge index only             %9.1f ms  %5.2f x floor\n", indexed * 1000, indexed / floor);
-    std::printf("  overview, with its notes (target <= 2) %9.1f ms  %5.2f x floor\n", noted * 1000, noted / floor);
+    std::printf("  listing the folders (floor)              %9.1f ms\n", floor * 1000);
+    std::printf("  overview, merge index only (target <= 2) %9.1f ms  %5.2f x floor\n", indexed * 1000, indexed / floor);
+    std::printf("  overview, with its notes (target <= 2)   %9.1f ms  %5.2f x floor\n", noted * 1000, noted / floor);
     return 0;
 }

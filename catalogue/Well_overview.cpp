@@ -26,7 +26,7 @@ namespace {
 
 // ---- the notes file of the home ----------------------------------------------------------
 
-constexpr std::string_view notes_signature = "DRVXOVW2";
+constexpr std::string_view notes_signature = "DRVXOVW3";
 
 using Writer = lib::io::FieldWriter;
 using Reader = lib::io::FieldReader;
@@ -66,11 +66,12 @@ using storage::NewestRecord;
 using storage::SectorWalk;
 
 // What the overview keeps of a well file between calls: for a real-time file, where the
-// walk of its sectors stopped (`walk.end`) and the bytes before, to see that it only grew.
+// walk of its sectors stopped (`walk.end`) and the check of the bytes before it (as the
+// merge index keeps it), to see that it only grew. 0 where growing means a whole read.
 struct Note {
     storage::FileStamp stamp;
     SectorWalk walk;
-    std::array<char, 8> tail{};
+    std::uint64_t end_check = 0;
 };
 
 Note get_note(Reader& r)
@@ -82,7 +83,7 @@ Note get_note(Reader& r)
     n.stamp.modified_ns = r.get<std::int64_t>();
     n.stamp.changed_ns = r.get<std::int64_t>();
     n.walk.end = r.get<std::uint64_t>();
-    std::memcpy(n.tail.data(), r.take(n.tail.size()), n.tail.size());
+    n.end_check = r.get<std::uint64_t>();
     n.walk.newest.time = r.get<std::uint32_t>();
     n.walk.newest.depth = r.get<float>();
     n.walk.version = r.get<std::int32_t>();
@@ -100,7 +101,7 @@ void put_note(Writer& w, const std::string& path, const Note& n)
     w.put(n.stamp.modified_ns);
     w.put(n.stamp.changed_ns);
     w.put(n.walk.end);
-    w.out.append(n.tail.data(), n.tail.size());
+    w.put(n.end_check);
     w.put(n.walk.newest.time);
     w.put(n.walk.newest.depth);
     w.put(n.walk.version);
@@ -116,20 +117,17 @@ bool is_classic(const std::string& path)
     return kind && data_file_kinds::is_classic(kind->kind);
 }
 
-// The bytes before the end of the walk, to recognise the same beginning later.
-void remember_tail(FileWindow& file, Note& note)
+// The check of the bytes before the end of the walk, to recognise the same beginning later.
+std::uint64_t end_check_at(FileWindow& file, std::uint64_t end)
 {
-    note.tail.fill('\0');
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(note.walk.end, note.tail.size()));
-    if (const char* bytes = file.at(note.walk.end - n, n, FileWindow::Ahead::backward); bytes != nullptr && n > 0)
-        std::memcpy(note.tail.data() + (note.tail.size() - n), bytes, n);
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(end, storage::end_check_bytes));
+    const char* bytes = file.at(end - n, n, FileWindow::Ahead::backward);
+    return bytes != nullptr && end != 0 ? storage::end_check(std::string_view(bytes, n), end) : 0;
 }
 
 bool same_beginning(FileWindow& file, const Note& note)
 {
-    Note probe = note;
-    remember_tail(file, probe);
-    return probe.tail == note.tail;
+    return note.end_check != 0 && end_check_at(file, note.walk.end) == note.end_check;
 }
 
 // The reader of the program, for a file the light walk cannot go through.
@@ -138,10 +136,7 @@ std::optional<NewestRecord> read_whole(const std::string& path)
     try {
         FileStorage model;
         model.load(path);
-        NewestRecord newest;
-        for (const auto& record : model.records)
-            newest.take(record->time, record->stamped ? record->depth_z : NAN);
-        return newest;
+        return model.newest_record();
     }
     catch (const std::exception&) {
         return std::nullopt;
@@ -171,7 +166,9 @@ public:
             if (it->second.stamp == *stamp)
                 return it->second.walk.newest;
         }
-        std::optional<Note> note = read_note(path, stamp, it == notes_.end() ? nullptr : &it->second);
+        std::optional<Note> note = indexed_note(path, stamp);
+        if (!note)
+            note = read_note(path, stamp, it == notes_.end() ? nullptr : &it->second);
         changed_ = true;
         if (!note) {
             if (it != notes_.end())
@@ -209,6 +206,31 @@ public:
     }
 
 private:
+    // A real-time file the merge index knows as it is now, to its last byte: the entry gives
+    // the note without opening the file, as the merge read or wrote the file. The first
+    // overview after a run's merges costs a stat per merged file then.
+    std::optional<Note> indexed_note(const std::string& path, std::optional<storage::FileStamp>& stamp)
+    {
+        if (is_classic(path))
+            return std::nullopt;
+        const storage::WellFileSummary* summary = merge_index().find(path);
+        if (summary == nullptr)
+            return std::nullopt;
+        if (!stamp)
+            stamp = storage::stamp_of(path);
+        if (!stamp || !(summary->stamp == *stamp) || summary->whole_length != stamp->size || summary->end_check == 0)
+            return std::nullopt;
+        Note note;
+        note.stamp = *stamp;
+        note.walk.newest = NewestRecord{summary->largest_time, summary->newest_depth};
+        note.walk.end = summary->whole_length;
+        note.walk.version = summary->version;
+        note.walk.columns = static_cast<std::int32_t>(summary->layout.size());
+        note.walk.has_params = !summary->params.empty();
+        note.end_check = summary->end_check;
+        return note;
+    }
+
     std::optional<Note> read_note(const std::string& path, std::optional<storage::FileStamp> stamp, const Note* old)
     {
         // One system call where the file is no link: the first overview after merges opens
@@ -264,7 +286,7 @@ private:
     {
         if (!storage::walk_sectors(file, size, note.walk))
             return std::nullopt;
-        remember_tail(file, note);
+        note.end_check = end_check_at(file, note.walk.end);
         return note;
     }
 
@@ -276,8 +298,7 @@ private:
             return std::nullopt;
         Note note;
         note.walk.newest = *newest;
-        note.tail.fill('\x7f'); // never the tail of a real prefix: a change means a full read
-        return note;
+        return note; // no end check: a change means a full read
     }
 
     // Read only when a file is unknown to the notes: a large store's index is several MB.

@@ -16,9 +16,7 @@ namespace storage {
 
 namespace {
 
-constexpr std::string_view signature = "DRVXMIX2";
-// How many bytes before a well file's end its entry's end check covers.
-constexpr std::size_t end_check_bytes = 64;
+constexpr std::string_view signature = "DRVXMIX3";
 
 FileStamp stamp_from(const platform::FileIdentity& identity)
 {
@@ -46,6 +44,7 @@ void put_summary(Writer& w, const std::string& path, const WellFileSummary& s)
     w.put(s.whole_length);
     w.put(s.end_check);
     w.put(s.largest_time);
+    w.put(s.newest_depth);
     w.put(s.version);
     w.put(s.encoding);
     w.put(static_cast<std::uint32_t>(s.params.size()));
@@ -82,6 +81,7 @@ std::pair<std::string, WellFileSummary> get_summary(Reader& r)
     s.whole_length = r.get<std::uint64_t>();
     s.end_check = r.get<std::uint64_t>();
     s.largest_time = r.get<std::uint32_t>();
+    s.newest_depth = r.get<float>();
     s.version = r.get<std::int32_t>();
     s.encoding = r.get<std::int32_t>();
     s.params.resize(r.count(6 * 4 + 8));
@@ -138,7 +138,12 @@ std::optional<std::uint64_t> end_check_of(int fd, std::uint64_t whole_length)
     char bytes[end_check_bytes];
     if (platform::read_at(fd, bytes, size, whole_length - size) != static_cast<std::int64_t>(size))
         return std::nullopt;
-    return lib::io::field_checksum(std::string_view(bytes, size)) ^ whole_length;
+    return end_check(std::string_view(bytes, size), whole_length);
+}
+
+std::uint64_t end_check(std::string_view last_bytes, std::uint64_t whole_length)
+{
+    return lib::io::field_checksum(last_bytes) ^ whole_length;
 }
 
 bool entry_matches(const WellFileSummary& entry, int fd, const FileStamp& now)

@@ -1,6 +1,6 @@
 #pragma once
 // What a merge needs to know of a well's real-time file without reading it: its largest
-// record time, the length of its whole sectors, its last parameter layout, its text values
+// record time (and the newest record's depth, for the overview), the length of its whole sectors, its last parameter layout, its text values
 // and remarks, and the variant its reader ends in.
 //
 // The index lives in the program's own folder, never in the store. An entry is trusted only
@@ -11,9 +11,11 @@
 
 #include "storage/Realtimedatareader.h"
 
+#include <cmath>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace storage {
@@ -37,6 +39,7 @@ struct WellFileSummary {
     std::uint64_t whole_length = 0;
     std::uint64_t end_check = 0; // end_check_of the file at whole_length
     std::uint32_t largest_time = 0;
+    float newest_depth = NAN; // of the newest record as the reader's list ends (NewestRecord)
     std::int32_t version = 0;
     std::int32_t encoding = 0;
     std::vector<FileStorageParam> params;
@@ -49,6 +52,10 @@ struct WellFileSummary {
 // they cannot be read. An entry whose end does not read back the same is not believed, so
 // that no merge appends after an end the file does not have.
 std::optional<std::uint64_t> end_check_of(int fd, std::uint64_t whole_length);
+// The same of the bytes that end at `whole_length`: the last end_check_bytes of them, or all
+// where the file is shorter.
+inline constexpr std::size_t end_check_bytes = 64;
+std::uint64_t end_check(std::string_view last_bytes, std::uint64_t whole_length);
 
 // Whether the entry may stand for the open file `fd` whose stamp is `now`: the same stamp,
 // and the end where the entry says it is.

@@ -11,6 +11,7 @@
 // while it is read makes reads come back short, never fault.
 
 #include "storage/Merge_index.h"
+#include "storage/Newest_record.h"
 
 #include <cmath>
 #include <cstddef>
@@ -19,23 +20,6 @@
 #include <string>
 
 namespace storage {
-
-// A file's newest record: its time and bottom depth.
-struct NewestRecord {
-    std::uint32_t time = 0; // 0: no record
-    float depth = NAN;      // NaN: the record carries no depths (values-only)
-
-    // A record at `record_time`; a later record of the same time replaces the depth, as the
-    // reader's record list ends with it.
-    void take(std::uint32_t record_time, float record_depth)
-    {
-        if (record_time == 0 || record_time < time)
-            return;
-        time = record_time;
-        if (!std::isnan(record_depth))
-            depth = record_depth;
-    }
-};
 
 // Reads at offsets through a buffer. A pointer it returns holds until the next call.
 class FileWindow {

@@ -199,6 +199,7 @@ void seed_from(FileStorage& model, const WellFileSummary& summary)
         model.text_values.set_value(name, line.substr(std::min(line.size(), name.size() + 1)));
     }
     model.remarks = summary.remarks;
+    model.continue_after(NewestRecord{summary.largest_time, summary.newest_depth});
     model.version = summary.version;
     model.encoding = summary.encoding;
 }
@@ -208,7 +209,9 @@ WellFileSummary summary_of(const FileStorage& model, const FileStamp& stamp, std
     WellFileSummary summary;
     summary.stamp = stamp;
     summary.whole_length = whole;
-    summary.largest_time = model.largest_time();
+    const NewestRecord newest = model.newest_record();
+    summary.largest_time = newest.time;
+    summary.newest_depth = newest.depth;
     summary.version = model.version;
     summary.encoding = model.encoding;
     summary.params.assign(model.params.begin(), model.params.begin() + model.param_count);
@@ -251,7 +254,6 @@ WellFileSummary read_grown(const lib::io::LockedFile& file, const FileStamp& sta
     const std::size_t whole = continue_realtime_bytes(model, bytes.data.get(), bytes.size);
     model.keep_records(true);
     WellFileSummary summary = summary_of(model, stamp, known.whole_length + whole);
-    summary.largest_time = std::max(known.largest_time, summary.largest_time);
     summary.end_check = end_check_of(file.fd(), summary.whole_length).value_or(0);
     return summary;
 }
@@ -282,7 +284,6 @@ WellFileSummary grown_summary(const lib::io::LockedFile& file, const WellFileSum
     const std::optional<FileStamp> stamp = stamp_of(file.fd());
     WellFileSummary grown = summary_of(model, stamp.value_or(FileStamp{}), summary.whole_length + appended);
     grown.end_check = end_check_of(file.fd(), grown.whole_length).value_or(0);
-    grown.largest_time = std::max(summary.largest_time, model.largest_time());
     // The model's layout is the arriving file's; the well file's is its own.
     if (tail.params) {
         grown.layout.resize(static_cast<std::size_t>(model.param_count));

@@ -11,6 +11,7 @@
 #include <boost/make_shared.hpp>
 
 #include <algorithm>
+#include <cmath>
 
 
 namespace {
@@ -23,6 +24,12 @@ FileForm form_of(const std::string& extension)
     if (!kind || !data_file_kinds::holds_records(kind->kind))
         return FileForm::unknown;
     return data_file_kinds::is_classic(kind->kind) ? FileForm::classic : FileForm::realtime;
+}
+
+// A values-only record carries no depths.
+float newest_depth_of(const FileStorageItem& item)
+{
+    return item.stamped ? item.depth_z : NAN;
 }
 
 } // namespace
@@ -100,7 +107,7 @@ FileStorage::~FileStorage()
 void FileStorage::clear()
 {
     records.clear();
-    largest_passed_over_ = 0;
+    passed_over_ = {};
     param_count = 0;
     file_column_count = 0;
     text_values.clear();
@@ -154,7 +161,7 @@ int FileStorage::add_parameter(const FileStorageParam& param)
 void FileStorage::add_record(const FileStorageItem& item)
 {
     if (!keep_records_) {
-        largest_passed_over_ = std::max(largest_passed_over_, item.time);
+        passed_over_.take(item.time, newest_depth_of(item));
         return;
     }
     records.push_back(boost::make_shared<FileStorageItem>(item));
@@ -163,7 +170,7 @@ void FileStorage::add_record(const FileStorageItem& item)
 void FileStorage::add_record(FileStorageItem&& item)
 {
     if (!keep_records_) {
-        largest_passed_over_ = std::max(largest_passed_over_, item.time);
+        passed_over_.take(item.time, newest_depth_of(item));
         return;
     }
     records.push_back(boost::make_shared<FileStorageItem>(std::move(item)));
@@ -192,10 +199,18 @@ void FileStorage::save_realtime(const std::string& path, lib::io::Durability dur
 
 std::uint32_t FileStorage::largest_time() const
 {
-    std::uint32_t largest = largest_passed_over_;
+    std::uint32_t largest = passed_over_.time;
     for (const auto& record : records)
         largest = std::max(largest, record->time);
     return largest;
+}
+
+storage::NewestRecord FileStorage::newest_record() const
+{
+    storage::NewestRecord newest = passed_over_;
+    for (const auto& record : records)
+        newest.take(record->time, newest_depth_of(*record));
+    return newest;
 }
 
 bool locking_disabled_for(const std::string& path)

@@ -10,6 +10,7 @@
 
 #include "lib/io/Binary_io.h"
 #include "lib/io/File_replacement.h"
+#include "storage/Newest_record.h"
 
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
@@ -155,9 +156,16 @@ public:
     std::uint32_t largest_time() const;
 
     // A merge wants only the largest time of the well's file, not its records: while this is
-    // off, records read are passed over, their times still counted by largest_time().
+    // off, records read are passed over, their times still counted by largest_time() and
+    // newest_record().
     void keep_records(bool keep) { keep_records_ = keep; }
     bool keeps_records() const { return keep_records_; }
+
+    // The newest record read, passed over or kept, in the order they were read.
+    storage::NewestRecord newest_record() const;
+    // A read that goes on where an earlier one stopped (a merge reading only what was
+    // appended since) starts from the newest record of the part before.
+    void continue_after(storage::NewestRecord earlier) { passed_over_ = earlier; }
 
     // Fields are public: the readers and writers of each form fill and read them directly.
     lib::io::FileTime file_time = 0;
@@ -179,7 +187,7 @@ public:
 
 private:
     bool keep_records_ = true;
-    std::uint32_t largest_passed_over_ = 0;
+    storage::NewestRecord passed_over_;
 };
 
 // The readers and writers of each form, used by FileStorage.

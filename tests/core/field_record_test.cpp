@@ -43,7 +43,7 @@ TEST(FieldRecord, AStoredMergeIndexHoldsItsEntryLittleEndian)
     index.put("/w", entry);
     index.save();
     const std::string bytes = testsupport::read_file(dir.file("MergeIndex.bin"));
-    const std::string signature = "DRVXMIX2";
+    const std::string signature = "DRVXMIX3";
     ASSERT_GT(bytes.size(), signature.size() + 6 + 8);
     EXPECT_EQ(bytes.substr(0, signature.size()), signature);
     EXPECT_EQ(bytes.substr(signature.size(), 6 + 8), std::string("\x02\x00\x00\x00/w\x02\x01\x00\x00\x00\x00\x00\x00", 14));

@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
+#include <sys/inotify.h>
 #include <unistd.h>
 
 using testsupport::TempDir;
@@ -50,6 +52,37 @@ testkit::Bytes classic_ending_at(std::uint32_t newest, float depth)
     records.push_back({}); // an empty record at the end is passed over
     return testkit::classic_file(records);
 }
+
+// Which of the watched files are opened while `run` runs.
+class OpenWatch {
+public:
+    explicit OpenWatch(const std::vector<std::string>& paths) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        for (const std::string& path : paths)
+            names_[::inotify_add_watch(fd_, path.c_str(), IN_OPEN)] = std::filesystem::path(path).filename().string();
+    }
+    ~OpenWatch() { ::close(fd_); }
+    OpenWatch(const OpenWatch&) = delete;
+    OpenWatch& operator=(const OpenWatch&) = delete;
+
+    std::set<std::string> opened()
+    {
+        std::set<std::string> names;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t n; (n = ::read(fd_, buffer, sizeof buffer)) > 0;) {
+            for (char* at = buffer; at < buffer + n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                names.insert(names_[event->wd]);
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        return names;
+    }
+
+private:
+    int fd_;
+    std::map<int, std::string> names_;
+};
 
 class WellOverviewTest : public ::testing::Test {
 protected:
@@ -197,6 +230,40 @@ TEST_F(WellOverviewTest, TheMergeIndexGivesTheNewestRecordOfAMergedFile)
     EXPECT_EQ(rows[0].newest_time_file, now - 4 * hour);
     EXPECT_EQ(rows[0].depth, 760.f);
     EXPECT_FALSE(rows[0].old);
+}
+
+// The first overview after a run's merges takes each merged file's newest record from the
+// merge index, where the file is as the merge left it: a stat, never an open. A file grown
+// since by another machine is opened and walked.
+TEST_F(WellOverviewTest, FilesAsTheMergeLeftThemAreNotOpened)
+{
+    const std::string merged = well("A", "1") + "1.realtim";
+    const std::string grown = well("A", "2") + "2.realtim";
+    const std::string values_only = well("A", "3") + "3.realtim";
+    for (const std::string& path : {merged, grown, values_only})
+        testkit::write_file(path, realtime_ending_at(now - 8 * hour, 700.f));
+    storage::MergeIndex index(home.file(storage::MergeIndex::file_name));
+    const auto merge = [&](const std::string& target, const testkit::Bytes& bytes, storage::MergeIndex* into) {
+        const std::string source = home.file("arriving.realtim");
+        testkit::write_file(source, bytes);
+        ASSERT_TRUE(storage::merge_realtime(target, source, storage::MergeWrite::append, into));
+    };
+    merge(merged, realtime_ending_at(now - 4 * hour, 760.f), &index);
+    merge(grown, realtime_ending_at(now - 4 * hour, 760.f), &index);
+    testkit::RealtimeFile last_without_depth(2, lib::enc_utf8);
+    last_without_depth.format(2, lib::enc_utf8).params(testkit::synthetic_params(3)).record(record_at(now - 3 * hour, 780.f)).values_only(now - 2 * hour, {1, 2, 3});
+    merge(values_only, last_without_depth.bytes(), &index);
+    index.save();
+    merge(grown, realtime_ending_at(now - hour, 790.f), nullptr); // another machine's run
+
+    OpenWatch watch({merged, grown, values_only});
+    const auto rows = overview();
+    EXPECT_EQ(watch.opened(), std::set<std::string>{"2.realtim"});
+    ASSERT_EQ(rows.size(), 3u);
+    const std::map<std::string, std::pair<std::uint32_t, std::optional<float>>> expected = {
+        {"1", {now - 4 * hour, 760.f}}, {"2", {now - hour, 790.f}}, {"3", {now - 2 * hour, 780.f}}};
+    for (const catalogue::WellOverviewRow& row : rows)
+        EXPECT_EQ(std::make_pair(row.newest_time_file, row.depth), expected.at(row.well)) << row.well;
 }
 
 TEST_F(WellOverviewTest, ArrivalsCountThePackagesOfEachWell)

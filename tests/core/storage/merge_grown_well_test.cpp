@@ -30,6 +30,13 @@ Bytes with_remark(std::uint32_t time, const char* text)
     return file.bytes();
 }
 
+Bytes values_only_at(std::uint32_t time)
+{
+    RealtimeFile file(2, lib::enc_utf8);
+    file.format(2, lib::enc_utf8).params(two).values_only(time, {7, 8});
+    return file.bytes();
+}
+
 struct Case {
     const char* name;
     Bytes well;
@@ -53,6 +60,8 @@ std::vector<Case> cases()
          testkit::realtime_file(three, {at(30, {30, 7, 3})}, {"Куст=1"}), plain({40})},
         {"an old-variant well", plain({10}, 0), plain({20}, 0), plain({30}, 2), plain({40}, 0)},
         {"nothing newer after the other home's merge", plain({10}), plain({20}), plain({30, 40}), plain({35})},
+        // Its records carry no depths: the newest depth is still the one this home's entry knew.
+        {"the other home brought only a values-only record", plain({10}), plain({20}), values_only_at(30), plain({31})},
         {"the other home left a torn sector", plain({10}), plain({20}), plain({30}), plain({40}),
          [](const std::string& well) {
              std::filesystem::resize_file(well, std::filesystem::file_size(well) - 5);
@@ -118,6 +127,8 @@ TEST(MergeIntoAGrownWell, EndsAsAMergeThatReadsTheWholeFile)
         const storage::WellFileSummary grown_entry = merge_in_turn(dir, read_grown, c, true);
         EXPECT_EQ(testsupport::read_file(read_grown), testsupport::read_file(read_whole)) << c.name;
         expect_same_entry(grown_entry, whole_entry, c.name);
+        testsupport::expect_entry_tells_newest(grown_entry, read_grown, c.name);
+        testsupport::expect_entry_tells_newest(whole_entry, read_whole, std::string(c.name) + ", read whole");
     }
 }
 

@@ -137,6 +137,8 @@ TEST(RealtimeMerge, AppendingLoadsToTheModelRewritingGives)
             EXPECT_EQ(storage::merge_realtime(appended, source), rewritten_any) << c.name << ", package " << i;
             EXPECT_EQ(storage::merge_realtime(indexed, source, storage::MergeWrite::append, &index), rewritten_any)
                 << c.name << ", package " << i << " with the index";
+            ASSERT_NE(index.find(indexed), nullptr) << c.name;
+            testsupport::expect_entry_tells_newest(*index.find(indexed), indexed, std::string(c.name) + ", package " + std::to_string(i));
         }
         const auto r = loaded(rewritten);
         expect_same_model(*loaded(appended), *r, c.name);

@@ -1,11 +1,16 @@
 #pragma once
-// Fixtures of the merge tests: a named parameter, a record whose values follow its time, and
-// a plain two-parameter real-time file of records at the given times.
+// Fixtures of the merge tests: a named parameter, a record whose values follow its time, a
+// plain two-parameter real-time file of records at the given times, and the check that an
+// index entry tells the newest record the reader finds in its file.
 
+#include "storage/Merge_index.h"
 #include "storage/Realtimedatareader.h"
 #include "testkit/Bytes.h"
 #include "testkit/Realtime_writer.h"
 
+#include <gtest/gtest.h>
+
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -39,6 +44,18 @@ inline testkit::Bytes plain(std::vector<std::uint32_t> times, int version = 2,
     for (std::uint32_t t : times)
         records.push_back(at(t));
     return testkit::realtime_file(two, records, text, version);
+}
+
+// The overview takes a merged file's newest record from its entry without reading the file.
+inline void expect_entry_tells_newest(const storage::WellFileSummary& entry, const std::string& path,
+                                      const std::string& what)
+{
+    FileStorage model;
+    model.load(path);
+    const storage::NewestRecord newest = model.newest_record();
+    EXPECT_EQ(entry.largest_time, newest.time) << what;
+    EXPECT_TRUE(std::isnan(entry.newest_depth) ? std::isnan(newest.depth) : entry.newest_depth == newest.depth)
+        << what << ": the entry's depth " << entry.newest_depth << ", the file's " << newest.depth;
 }
 
 } // namespace testsupport
