@@ -13,6 +13,7 @@
 #include "ui/viewer/Track_view.h"
 
 #include <QAction>
+#include <QPointer>
 #include <QApplication>
 #include <QImage>
 #include <QMessageBox>
@@ -20,11 +21,16 @@
 #include <QTemporaryDir>
 #include <QStandardPaths>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -59,6 +65,51 @@ std::unique_ptr<LogViewer> open(const std::string& path)
     if (window)
         window->show();
     return window;
+}
+
+// The plot data of two loads as the view draws it: samples, passes, their indexes and values.
+void compare_plot_data(const viewer::LogData& got, const viewer::LogData& want)
+{
+    QCOMPARE(got.size(), want.size());
+    QCOMPARE(got.param_count(), want.param_count());
+    QCOMPARE(got.passes().size(), want.passes().size());
+    QVERIFY(got.index() == want.index());
+    for (int p = 0; p < want.param_count(); ++p)
+        QVERIFY(std::equal(got.column(p).begin(), got.column(p).end(), want.column(p).begin(), want.column(p).end(),
+                           [](float a, float b) { return a == b || (std::isnan(a) && std::isnan(b)); }));
+}
+
+// Runs an opening with these reads until it has gone, taking note of what the window showed
+// when it opened; `on_open` acts on the window then, as a user could.
+struct OpeningRun {
+    QPointer<LogViewer> window;
+    bool reading_at_open = false;
+    std::size_t samples_at_open = 0;
+    int whole_shown = 0;
+    int failed = 0;
+    QString error; // what failed() said
+};
+
+OpeningRun run_opening(const std::string& path, viewer::FileReads reads,
+                       const std::function<void(LogViewer&)>& on_open = {}, QWidget* parent = nullptr)
+{
+    OpeningRun run;
+    auto* opening = new viewer::ViewerOpening(QString::fromStdString(path), parent, std::move(reads));
+    QPointer<viewer::ViewerOpening> alive(opening);
+    QObject::connect(opening, &viewer::ViewerOpening::opened, [&run, &on_open](LogViewer* window) {
+        run.window = window;
+        run.reading_at_open = window->reading();
+        run.samples_at_open = window->data().size();
+        if (on_open)
+            on_open(*window);
+    });
+    QObject::connect(opening, &viewer::ViewerOpening::whole_file_shown, [&run] { ++run.whole_shown; });
+    QObject::connect(opening, &viewer::ViewerOpening::failed, [&run](const QString& error) {
+        ++run.failed;
+        run.error = error;
+    });
+    static_cast<void>(QTest::qWaitFor([&alive] { return alive.isNull(); }, 20000));
+    return run;
 }
 
 } // namespace
@@ -522,6 +573,139 @@ private slots:
         const auto params = testkit::synthetic_params(param_count);
         for (std::size_t p = 0; p < param_count; ++p)
             QCOMPARE(shown[p], QString::fromStdString(params[p].name + ", " + params[p].text1));
+    }
+
+    // A file longer than the first look opens on its start, marked as being read; the whole
+    // file then takes its place, equal to a load of the whole, with the curves the user chose
+    // and a zoom the user made kept.
+    void a_long_file_opens_on_its_start_and_then_shows_it_whole_data()
+    {
+        QTest::addColumn<bool>("user_zooms");
+        QTest::newRow("view untouched") << false;
+        QTest::newRow("zoomed meanwhile") << true;
+    }
+
+    void a_long_file_opens_on_its_start_and_then_shows_it_whole()
+    {
+        QFETCH(bool, user_zooms);
+        TempDir dir;
+        const std::string path = write_fixture(dir, "run1.realtim");
+        const auto whole = viewer::load_viewer(QString::fromStdString(path));
+        QVERIFY(whole);
+        std::pair<double, double> zoomed;
+        viewer::LogData* first_look = nullptr;
+        const OpeningRun run = run_opening(path, viewer::file_reads(10000), [&](LogViewer& window) {
+            window.show_params({5, 6}, 1);
+            if (user_zooms) {
+                window.track_view()->zoom(4, window.track_view()->view_range().first);
+                zoomed = window.track_view()->view_range();
+            }
+            first_look = const_cast<viewer::LogData*>(&window.data());
+            QVERIFY(window.export_file(QString::fromStdString(dir.file("early.csv")), data_export::Format::csv)
+                        .contains(QStringLiteral("не прочитан целиком")));
+            QVERIFY(window.statusBar()->currentMessage().startsWith(QStringLiteral("Файл читается")));
+            // Its records are the file's first ones, each where a whole load has it.
+            const viewer::LogData& shown = window.data();
+            for (std::size_t s = 0; s < shown.size(); ++s) {
+                QCOMPARE(shown.index()[s], whole->data().index()[s]);
+                QCOMPARE(shown.column(5)[s], whole->data().column(5)[s]);
+            }
+        });
+        QVERIFY(run.window);
+        QVERIFY(run.reading_at_open);
+        QVERIFY(run.samples_at_open > 0 && run.samples_at_open < record_count);
+        QCOMPARE(run.whole_shown, 1);
+        QVERIFY(first_look != nullptr);
+
+        LogViewer& window = *run.window;
+        QVERIFY(!window.reading());
+        compare_plot_data(window.data(), whole->data());
+        QCOMPARE(window.model().records.size(), whole->model().records.size());
+        QCOMPARE(window.warnings(), whole->warnings());
+        QCOMPARE(window.track_view()->tracks(), (std::vector<std::vector<int>>{{5}, {6}}));
+        QCOMPARE(window.track_view()->view_range(),
+                 user_zooms ? zoomed : whole->track_view()->view_range());
+        QVERIFY(!window.statusBar()->currentMessage().contains(QStringLiteral("читается")));
+        QCOMPARE(window.export_file(QString::fromStdString(dir.file("whole.csv")), data_export::Format::csv), QString());
+        delete run.window;
+    }
+
+    // The whole read fails after the first look is on show (the file went, the memory ran
+    // out): the window keeps the start it shows, says that it is only the start and why, and
+    // exports nothing that would pass for the whole file. Without a first look the failure
+    // is said in a box, as for a file that cannot be read.
+    void a_read_that_fails_after_the_first_look_keeps_it_and_says_why_data()
+    {
+        QTest::addColumn<bool>("throws");
+        QTest::newRow("read reports an error") << false;
+        QTest::newRow("read throws") << true;
+    }
+
+    void a_read_that_fails_after_the_first_look_keeps_it_and_says_why()
+    {
+        QFETCH(bool, throws);
+        TempDir dir;
+        const std::string path = write_fixture(dir, "run1.realtim");
+        viewer::FileReads reads = viewer::file_reads(10000);
+        reads.whole = [throws](const QString&, viewer::LoadedFile& loaded) {
+            if (throws)
+                throw std::runtime_error("нехватка памяти");
+            loaded.error = QStringLiteral("нехватка памяти");
+        };
+        const OpeningRun run = run_opening(path, reads);
+        QVERIFY(run.window);
+        QCOMPARE(run.whole_shown, 1);
+        LogViewer& window = *run.window;
+        QVERIFY(!window.reading());
+        QCOMPARE(window.data().size(), run.samples_at_open);
+        QVERIFY2(window.warnings().join('\n').contains(QStringLiteral("только его начало: нехватка памяти")),
+                 qPrintable(window.warnings().join('\n')));
+        QVERIFY(!window.export_file(QString::fromStdString(dir.file("part.csv")), data_export::Format::csv).isEmpty());
+        QVERIFY(!QFileInfo::exists(QString::fromStdString(dir.file("part.csv"))));
+        delete run.window;
+
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                box->close();
+        });
+        poll.start(10);
+        reads.first_look = [](const QString&) { return std::unique_ptr<viewer::LoadedFile>(); };
+        // Opened from a window: a failure alone would end the test's event loops.
+        QWidget parent;
+        const OpeningRun alone = run_opening(path, reads, {}, &parent);
+        QCOMPARE(alone.failed, 1);
+        QVERIFY(!alone.window);
+        QVERIFY2(alone.error.contains(QStringLiteral("нехватка памяти")), qPrintable(alone.error));
+    }
+
+    // The window is closed while the file is still read: the read ends on its thread, its
+    // result is dropped, no window comes back and the opening goes.
+    void closing_the_viewer_while_it_reads_drops_the_read()
+    {
+        TempDir dir;
+        const std::string path = write_fixture(dir, "run1.realtim");
+        viewer::FileReads reads = viewer::file_reads(10000);
+        auto release = std::make_shared<std::atomic<bool>>(false);
+        auto read_ended = std::make_shared<std::atomic<bool>>(false);
+        const auto whole_read = reads.whole;
+        reads.whole = [release, read_ended, whole_read](const QString& file, viewer::LoadedFile& loaded) {
+            while (!*release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            whole_read(file, loaded);
+            *read_ended = true;
+        };
+        const OpeningRun run = run_opening(path, reads, [release](LogViewer& window) {
+            window.close(); // deletes itself on close
+            QTimer::singleShot(50, [release] { *release = true; });
+        });
+        QVERIFY(run.reading_at_open);
+        QVERIFY(*read_ended);
+        QVERIFY(!run.window);
+        QCOMPARE(run.whole_shown, 0);
+        QCOMPARE(run.failed, 0);
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<LogViewer*>(widget) || !widget->isVisible());
     }
 
     void the_save_dialogs_open_at_the_folder_last_used()

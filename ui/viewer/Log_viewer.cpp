@@ -4,6 +4,7 @@
 #include "lib/io/Binary_io.h"
 #include "storage/Data_file.h"
 #include "storage/Load_warnings.h"
+#include "storage/Realtime_prefix.h"
 #include "storage/Realtimedatareader.h"
 #include "ui/viewer/Record_table.h"
 #include "ui/viewer/Track_view.h"
@@ -131,14 +132,22 @@ LogViewer::LogViewer(const QString& path, std::unique_ptr<FileStorage> model, st
     for (int p = 0; p < std::min(default_shown, data_->param_count()); ++p)
         first.push_back(p);
     show_params(first, TrackView::max_curves_per_track);
+    first_range_ = tracks_->view_range();
+    show_status();
+}
 
+LogViewer::~LogViewer() = default;
+
+void LogViewer::show_status()
+{
     const auto [from, to] = data_->index_range();
     const bool time = data_->kind() == data_file::IndexKind::time;
     QString range;
     if (data_->size() > 0)
         range = time ? time_text(static_cast<std::uint32_t>(from)) + " — " + time_text(static_cast<std::uint32_t>(to))
                      : QString::number(from, 'g', 7) + " — " + QString::number(to, 'g', 7) + " м";
-    statusBar()->showMessage(QStringLiteral("Записей: %1, параметров: %2%3%4")
+    statusBar()->showMessage(QStringLiteral("%1Записей: %2, параметров: %3%4%5")
+                                 .arg(reading_ ? QStringLiteral("Файл читается… Показано начало: ") : QString())
                                  .arg(model_->records.size())
                                  .arg(data_->param_count())
                                  .arg(range.isEmpty() ? QString() : QStringLiteral("; ") + range)
@@ -147,7 +156,69 @@ LogViewer::LogViewer(const QString& path, std::unique_ptr<FileStorage> model, st
                                           : QStringLiteral("; есть предупреждения")));
 }
 
-LogViewer::~LogViewer() = default;
+void LogViewer::mark_reading()
+{
+    reading_ = true;
+    export_button_->setEnabled(false);
+    show_status();
+}
+
+std::vector<int> LogViewer::shown_params() const
+{
+    std::vector<int> shown;
+    for (const auto& track : tracks_->tracks())
+        for (const int param : track)
+            if (param < data_->param_count())
+                shown.push_back(param);
+    return shown;
+}
+
+// Everything the window shows of the model is made again from the whole file's; what the
+// user chose (curves, curves per track, a zoom or pan) stays.
+void LogViewer::take_whole_file(LoadedFile&& whole)
+{
+    const auto range = tracks_->view_range();
+    const bool moved = range != first_range_;
+    const int per_track = per_track_->value();
+    model_ = std::move(whole.model);
+    std::unique_ptr<LogData> first_look = std::exchange(data_, std::move(whole.data));
+    if (!data_)
+        data_ = std::make_unique<LogData>(*model_, data_file::index_kind_of(local_path(path_)));
+    reading_ = false;
+    export_button_->setEnabled(true);
+
+    std::vector<QString> names;
+    std::vector<QString> units;
+    for (int p = 0; p < data_->param_count(); ++p) {
+        names.push_back(param_name(p));
+        units.push_back(utf8(model_->params[static_cast<std::size_t>(p)].text1));
+    }
+    tracks_->set_data(data_.get(), std::move(names), std::move(units));
+    first_look.reset(); // the view no longer points into it
+    first_range_ = tracks_->view_range();
+    if (moved)
+        tracks_->set_view_range(range.first, range.second);
+    fill_picker();
+    show_params(shown_params(), per_track);
+    fill_side_pages(whole.problems);
+    if (table_->model() != nullptr) {
+        QAbstractItemModel* old = table_->model();
+        table_->setModel(new RecordTable(*model_, table_));
+        delete old;
+    }
+    show_status();
+}
+
+void LogViewer::whole_read_failed(const QString& error)
+{
+    reading_ = false;
+    QStringList problems = warnings_;
+    problems << QStringLiteral("Файл прочитан не до конца, показано только его начало: ") + error;
+    fill_side_pages(problems);
+    // What is shown is not the whole file: an export would pass for one.
+    export_button_->setEnabled(false);
+    show_status();
+}
 
 QString LogViewer::param_name(int param) const
 {
@@ -205,6 +276,7 @@ void LogViewer::build_window()
     export_button->setMenu(export_menu);
     export_button->setPopupMode(QToolButton::InstantPopup);
     bar->addWidget(export_button);
+    export_button_ = export_button;
     connect(add_action(bar, QStringLiteral("Сохранить график..."), QStringLiteral("Сохранить график в PNG, SVG или PDF")),
             &QAction::triggered, this, &LogViewer::ask_save_plot);
 
@@ -221,6 +293,7 @@ void LogViewer::build_window()
     // takes a while: the table is filled when its page is first shown, not at opening, and
     // its sizes are set before the rows arrive so that the entries are made only once.
     auto* table = new QTableView;
+    table_ = table;
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 4);
     table->horizontalHeader()->setDefaultSectionSize(96);
 
@@ -247,16 +320,7 @@ QWidget* LogViewer::build_picker()
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(new QLabel(QStringLiteral("Параметры")));
     picker_ = new QListWidget;
-    for (int p = 0; p < data_->param_count(); ++p) {
-        const FileStorageParam& param = model_->params[static_cast<std::size_t>(p)];
-        QString caption = param_name(p);
-        if (!param.text1.empty())
-            caption += ", " + utf8(param.text1);
-        auto* item = new QListWidgetItem(caption, picker_);
-        item->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-        item->setCheckState(Qt::Unchecked);
-        item->setData(Qt::UserRole, p);
-    }
+    fill_picker();
     layout->addWidget(picker_, 1);
     auto* row = new QHBoxLayout;
     row->addWidget(new QLabel(QStringLiteral("Кривых на дорожке:")));
@@ -268,6 +332,22 @@ QWidget* LogViewer::build_picker()
     connect(picker_, &QListWidget::itemChanged, this, &LogViewer::picker_changed);
     connect(per_track_, &QSpinBox::valueChanged, this, &LogViewer::picker_changed);
     return panel;
+}
+
+void LogViewer::fill_picker()
+{
+    const QSignalBlocker block_picker(picker_);
+    picker_->clear();
+    for (int p = 0; p < data_->param_count(); ++p) {
+        const FileStorageParam& param = model_->params[static_cast<std::size_t>(p)];
+        QString caption = param_name(p);
+        if (!param.text1.empty())
+            caption += ", " + utf8(param.text1);
+        auto* item = new QListWidgetItem(caption, picker_);
+        item->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        item->setCheckState(Qt::Unchecked);
+        item->setData(Qt::UserRole, p);
+    }
 }
 
 QWidget* LogViewer::build_side_panel(const QStringList& problems)
@@ -284,28 +364,43 @@ QWidget* LogViewer::build_side_panel(const QStringList& problems)
     panel->addWidget(cursor_table_);
 
     side_ = new QTabWidget;
-    QStringList texts;
-    for (const std::string& line : model_->text_values.lines())
-        texts << utf8(line);
-    side_->addTab(text_page(texts), QStringLiteral("Текст (%1)").arg(texts.size()));
-
-    QStringList remarks;
-    for (const SimpleRemark& remark : model_->remarks)
-        remarks << QStringLiteral("%1 %2 %3: %4").arg(remark.value1).arg(remark.value2).arg(remark.value3).arg(utf8(remark.text));
-    side_->addTab(text_page(remarks), QStringLiteral("Заметки (%1)").arg(remarks.size()));
-
-    warnings_ = problems;
-    for (const std::string& warning : model_->warnings)
-        warnings_ << utf8(storage::warning_text(warning));
-    const int page = side_->addTab(text_page(warnings_), QStringLiteral("Предупреждения (%1)").arg(warnings_.size()));
-    if (!warnings_.isEmpty()) {
-        side_->tabBar()->setTabTextColor(page, QColor(190, 30, 30));
-        side_->setCurrentIndex(page);
-    }
+    texts_page_ = text_page({});
+    remarks_page_ = text_page({});
+    warnings_page_ = text_page({});
+    side_->addTab(texts_page_, QString());
+    side_->addTab(remarks_page_, QString());
+    side_->addTab(warnings_page_, QString());
+    fill_side_pages(problems);
     panel->addWidget(side_);
     panel->setStretchFactor(0, 3);
     panel->setStretchFactor(1, 2);
     return panel;
+}
+
+void LogViewer::fill_side_pages(const QStringList& problems)
+{
+    QStringList texts;
+    for (const std::string& line : model_->text_values.lines())
+        texts << utf8(line);
+    texts_page_->setPlainText(texts.join('\n'));
+    side_->setTabText(side_->indexOf(texts_page_), QStringLiteral("Текст (%1)").arg(texts.size()));
+
+    QStringList remarks;
+    for (const SimpleRemark& remark : model_->remarks)
+        remarks << QStringLiteral("%1 %2 %3: %4").arg(remark.value1).arg(remark.value2).arg(remark.value3).arg(utf8(remark.text));
+    remarks_page_->setPlainText(remarks.join('\n'));
+    side_->setTabText(side_->indexOf(remarks_page_), QStringLiteral("Заметки (%1)").arg(remarks.size()));
+
+    warnings_ = problems;
+    for (const std::string& warning : model_->warnings)
+        warnings_ << utf8(storage::warning_text(warning));
+    warnings_page_->setPlainText(warnings_.join('\n'));
+    const int page = side_->indexOf(warnings_page_);
+    side_->setTabText(page, QStringLiteral("Предупреждения (%1)").arg(warnings_.size()));
+    if (!warnings_.isEmpty()) {
+        side_->tabBar()->setTabTextColor(page, QColor(190, 30, 30));
+        side_->setCurrentIndex(page);
+    }
 }
 
 void LogViewer::show_params(const std::vector<int>& params, int per_track)
@@ -448,6 +543,9 @@ data_export::Range LogViewer::visible_range() const
 QString LogViewer::export_file(const QString& path, data_export::Format format, char separator,
                                const data_export::Range& range) const
 {
+    // Part of the file would pass for the whole of it.
+    if (reading_ || !export_button_->isEnabled())
+        return path + QStringLiteral("\n\nфайл ещё не прочитан целиком");
     // Replacing the data file by its own export would lose its records.
     const QFileInfo target(path);
     if (target.exists() && target.canonicalFilePath() == QFileInfo(path_).canonicalFilePath())
@@ -542,13 +640,10 @@ void LogViewer::report(const QString& error)
 
 namespace viewer {
 
-// What the background load hands to the window.
-struct LoadedFile {
-    std::unique_ptr<FileStorage> model = std::make_unique<FileStorage>();
-    std::unique_ptr<LogData> data;
-    QStringList problems;
-    QString error; // nothing could be read
-};
+LoadedFile::LoadedFile() : model(std::make_unique<FileStorage>()) {}
+LoadedFile::~LoadedFile() = default;
+LoadedFile::LoadedFile(LoadedFile&&) noexcept = default;
+LoadedFile& LoadedFile::operator=(LoadedFile&&) noexcept = default;
 
 namespace {
 
@@ -569,24 +664,63 @@ void load_file(const QString& path, LoadedFile& loaded)
     loaded.data = std::make_unique<LogData>(*loaded.model, data_file::index_kind_of(local));
 }
 
+std::unique_ptr<LoadedFile> first_look_at(const QString& path, std::size_t bytes)
+{
+    auto first = std::make_unique<LoadedFile>();
+    const std::string local = local_path(path);
+    if (!storage::load_realtime_prefix(*first->model, local, bytes))
+        return nullptr;
+    first->data = std::make_unique<LogData>(*first->model, data_file::index_kind_of(local));
+    return first;
+}
+
 constexpr int busy_after_ms = 300;
 
 } // namespace
 
-ViewerOpening::ViewerOpening(const QString& path, QWidget* parent) : QObject(parent), path_(path), parent_(parent)
+FileReads file_reads(std::size_t first_look_bytes)
+{
+    return {[first_look_bytes](const QString& path) { return first_look_at(path, first_look_bytes); }, load_file};
+}
+
+ViewerOpening::ViewerOpening(const QString& path, QWidget* parent, FileReads reads)
+    : QObject(parent), path_(path), parent_(parent)
 {
     // A long read says which file is being read.
     QTimer::singleShot(busy_after_ms, this, [this] { show_busy(); });
     auto loaded = std::make_shared<LoadedFile>();
-    job_.start([path, loaded](background::JobContext&) { load_file(path, *loaded); },
-               [this, loaded] { file_read(*loaded); });
+    job_.start(
+        [this, path, loaded, reads = std::move(reads)](background::JobContext& context) {
+            if (std::shared_ptr<LoadedFile> first = reads.first_look(path)) {
+                // Queued to this object: dropped with it, and always before the whole
+                // read's result, which is queued later.
+                QMetaObject::invokeMethod(this, [this, first] { first_look_read(*first); }, Qt::QueuedConnection);
+            }
+            reads.whole(path, *loaded);
+            // A window closed meanwhile wants nothing: the model goes here, not on the
+            // GUI thread, where freeing a million records would stop the drawing.
+            if (context.cancelled())
+                *loaded = LoadedFile();
+        },
+        [this, loaded] { file_read(*loaded); });
+    // Work that throws (out of memory laying the records out) ends the opening as a read
+    // that failed, instead of a busy window left on show for good.
+    connect(&job_, &background::Job::error, this, [this](const QString& error) {
+        LoadedFile failed;
+        failed.error = error;
+        file_read(failed);
+    });
+    // The viewer opened for one file alone: closed while the file is still read, the
+    // program ends only once the read has (the job joins its thread as the opening goes).
+    if (parent == nullptr)
+        connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { delete this; });
 }
 
 ViewerOpening::~ViewerOpening() = default;
 
 void ViewerOpening::show_busy()
 {
-    if (!job_.running())
+    if (!job_.running() || first_look_shown_)
         return;
     busy_ = std::make_unique<QDialog>(parent_);
     busy_->setWindowTitle(window_title);
@@ -599,9 +733,30 @@ void ViewerOpening::show_busy()
     busy_->show();
 }
 
+void ViewerOpening::first_look_read(LoadedFile& first)
+{
+    if (!job_.running() || first_look_shown_)
+        return;
+    busy_.reset();
+    first_look_shown_ = true;
+    window_ = new LogViewer(path_, std::move(first.model), std::move(first.data), first.problems, parent_);
+    window_->setAttribute(Qt::WA_DeleteOnClose);
+    window_->mark_reading();
+    // Closed before the whole file is read: the read ends on its thread and is dropped there.
+    connect(window_, &QObject::destroyed, this, [this] { job_.cancel(); });
+    show_window(false);
+}
+
 void ViewerOpening::file_read(LoadedFile& loaded)
 {
     busy_.reset();
+    if (first_look_shown_) {
+        // A quick whole read may end before the first look is on show: it waits for that.
+        whole_ = std::make_unique<LoadedFile>(std::move(loaded));
+        if (window_shown_ || !window_)
+            take_whole_file();
+        return;
+    }
     if (!loaded.error.isEmpty()) {
         deleteLater();
         const bool alone = parent_ == nullptr;
@@ -616,15 +771,41 @@ void ViewerOpening::file_read(LoadedFile& loaded)
     }
     window_ = new LogViewer(path_, std::move(loaded.model), std::move(loaded.data), loaded.problems, parent_);
     window_->setAttribute(Qt::WA_DeleteOnClose);
-    // Made in one turn of the event loop and shown in the next: each is a share of what
-    // the GUI thread must do for a window of this size, and the window keeps drawing between.
+    show_window(true);
+}
+
+void ViewerOpening::take_whole_file()
+{
+    if (window_) {
+        if (whole_->error.isEmpty())
+            window_->take_whole_file(std::move(*whole_));
+        else
+            window_->whole_read_failed(whole_->error);
+        emit whole_file_shown(window_);
+    }
+    whole_.reset();
+    deleteLater();
+}
+
+// Made in one turn of the event loop and shown in the next: each is a share of what the GUI
+// thread must do for a window of this size, and the window keeps drawing between. The whole
+// file, when it is read already, takes the first look's place in the turn after.
+void ViewerOpening::show_window(bool done)
+{
     QMetaObject::invokeMethod(
         window_,
-        [window = window_, opening = QPointer<ViewerOpening>(this)] {
+        [window = window_.data(), opening = QPointer<ViewerOpening>(this), done] {
             window->show();
-            if (opening) {
-                emit opening->opened(window);
+            if (!opening)
+                return;
+            opening->window_shown_ = true;
+            emit opening->opened(window);
+            if (done) {
+                emit opening->whole_file_shown(window);
                 opening->deleteLater();
+            }
+            else if (opening->whole_) {
+                QMetaObject::invokeMethod(opening, [opening] { opening->take_whole_file(); }, Qt::QueuedConnection);
             }
         },
         Qt::QueuedConnection);

@@ -14,22 +14,54 @@
 #include <QDialog>
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class FileStorage;
 class QAction;
 class QListWidget;
+class QPlainTextEdit;
 class QSpinBox;
+class QTableView;
 class QTableWidget;
 class QTabWidget;
+class QToolButton;
 
 namespace viewer {
 
 class TrackView;
-struct LoadedFile;
+
+// What a read of the file hands to the window: the model, its plot data, the problems to
+// show with the load's warnings, or the error when nothing could be read.
+struct LoadedFile {
+    LoadedFile();
+    ~LoadedFile();
+    LoadedFile(LoadedFile&&) noexcept;
+    LoadedFile& operator=(LoadedFile&&) noexcept;
+
+    std::unique_ptr<FileStorage> model;
+    std::unique_ptr<LogData> data;
+    QStringList problems;
+    QString error;
+};
+
+// How an opening reads its file: a quick first look at its start (null when there is none
+// to take, as for a small file) and then the whole read. Apart so that tests can put reads
+// of their own.
+struct FileReads {
+    std::function<std::unique_ptr<LoadedFile>(const QString& path)> first_look;
+    std::function<void(const QString& path, LoadedFile& loaded)> whole;
+};
+// About 10,000 records of 40 parameters: read, laid out and drawn well within a tenth of a
+// second, and enough to show what the file holds while the rest is read.
+inline constexpr std::size_t first_look_bytes = 2 * 1000 * 1000;
+// The reads of the program: a first look at the first `first_look_bytes` of a real-time
+// file longer than that.
+FileReads file_reads(std::size_t first_look_bytes = viewer::first_look_bytes);
 
 inline const QString window_title = QStringLiteral("Просмотр файла");
 
@@ -53,6 +85,16 @@ public:
 
     // The load's warnings and problems as the warnings page lists them.
     const QStringList& warnings() const { return warnings_; }
+
+    // A window opened on a first look at the file while the whole file is read: the status
+    // line says so and export, which would write only part of the file, waits.
+    void mark_reading();
+    bool reading() const { return reading_; }
+    // The whole file read: it takes the place of the first look, the shown curves and a zoom
+    // or pan the user made kept.
+    void take_whole_file(LoadedFile&& whole);
+    // The whole read failed after the first look: the window keeps it and says why.
+    void whole_read_failed(const QString& error);
 
     // Writes the plot at its size on screen as PNG, SVG or PDF, by the extension; an error
     // text, or an empty one when written.
@@ -79,6 +121,10 @@ private:
     void ask_save_plot();
     void report(const QString& error);
     QString draw_plot(const QString& path) const;
+    void fill_picker();
+    void fill_side_pages(const QStringList& problems);
+    void show_status();
+    std::vector<int> shown_params() const;
 
     QString path_;
     std::unique_ptr<FileStorage> model_;
@@ -89,32 +135,49 @@ private:
     QTableWidget* cursor_table_ = nullptr;
     QTabWidget* side_ = nullptr;
     QAction* export_visible_ = nullptr;
+    QToolButton* export_button_ = nullptr;
+    QTableView* table_ = nullptr;
+    QPlainTextEdit* texts_page_ = nullptr;
+    QPlainTextEdit* remarks_page_ = nullptr;
+    QPlainTextEdit* warnings_page_ = nullptr;
     QStringList warnings_;
+    bool reading_ = false;
+    std::pair<double, double> first_range_{0, 0}; // the view the window opened with
 };
 
 // The opening of one viewer: reads the file on its job's thread (a read that lasts shows a
 // small window naming the file), then shows the viewer window, which deletes itself on
 // close, and emits opened(); a file that cannot be read gives the load's error in a message
-// box and emits failed(). Deletes itself once done. GUI thread.
+// box and emits failed(). A large real-time file opens on a first look at its start, and the
+// whole file takes its place once read (whole_file_shown()); a window closed before that
+// only lets the read end on its thread. Deletes itself once done. GUI thread.
 class ViewerOpening : public QObject {
     Q_OBJECT
 public:
-    ViewerOpening(const QString& path, QWidget* parent);
+    ViewerOpening(const QString& path, QWidget* parent, FileReads reads = file_reads());
     ~ViewerOpening() override;
-    // The window, once opened.
+    // The window, once opened (null again once it is closed).
     LogViewer* window() const { return window_; }
 
 signals:
     void opened(viewer::LogViewer* window);
     void failed(const QString& error);
+    // The window shows the whole file, or says why the read of the rest failed.
+    void whole_file_shown(viewer::LogViewer* window);
 
 private:
     void show_busy();
+    void first_look_read(LoadedFile& first);
     void file_read(LoadedFile& loaded);
+    void take_whole_file();
+    void show_window(bool done);
 
     QString path_;
     QWidget* parent_;
-    LogViewer* window_ = nullptr;
+    QPointer<LogViewer> window_;
+    bool first_look_shown_ = false;
+    bool window_shown_ = false;
+    std::unique_ptr<LoadedFile> whole_; // read before the first look was on show
     std::unique_ptr<QDialog> busy_;
     background::Job job_;
 };
