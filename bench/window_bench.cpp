@@ -216,7 +216,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < repetitions; ++i) {
         tree.push_back(rebuild_and_wait_ms(window));
         tree_floor.push_back(milliseconds_of([&] { list_tree_floor(store); }));
-        QTreeWidgetItem* well = window.Tree->findItems(QStringLiteral("Скважина Скважина0"), Qt::MatchExactly | Qt::MatchRecursive).front();
+        QTreeWidgetItem* well = window.tree_item(QString::fromStdString((store / "Площадь0" / "Скважина0").string() + "/"));
         window.Tree->blockSignals(true);
         window.Tree->setCurrentItem(well);
         window.Tree->blockSignals(false);
@@ -274,11 +274,15 @@ int main(int argc, char** argv)
     std::vector<double> viewer_stalls;
     for (int i = 0; i < std::min(repetitions, 3); ++i) {
         QWidget* viewer = nullptr;
+        bool whole = false;
+        // Until the whole file is on show: the first look comes early, the whole file after.
         viewer_stalls.push_back(longest_stall_ms([&] {
             viewer::ViewerOpening* opening = open_viewer(QString::fromStdString(big_file), &run_window);
             QObject::connect(opening, &viewer::ViewerOpening::opened, [&viewer](viewer::LogViewer* opened) { viewer = opened; });
+            QObject::connect(opening, &viewer::ViewerOpening::whole_file_shown, [&whole] { whole = true; });
             wait_until([&] { return viewer != nullptr; });
             static_cast<void>(QTest::qWaitForWindowExposed(viewer));
+            wait_until([&] { return whole; });
             QCoreApplication::processEvents();
         }));
         delete viewer;
