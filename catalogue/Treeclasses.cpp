@@ -48,6 +48,16 @@ TreeSink::Handle add_data_tree(TreeSink& sink, TreeSink::Handle parent, const st
     return item;
 }
 
+std::vector<STORE_AREA> list_store_areas(const std::string& data_folder)
+{
+    std::vector<STORE_AREA> areas;
+    for (std::string& name : child_folders(data_folder)) {
+        std::vector<std::string> wells = child_folders(data_folder + name + '/');
+        areas.push_back({std::move(name), std::move(wells)});
+    }
+    return areas;
+}
+
 void list_well_files(const TREE_NODE& node, std::vector<PORE_FILES>& rows)
 {
     rows.clear();

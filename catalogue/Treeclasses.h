@@ -11,7 +11,9 @@
 // stable order, so areas and wells come by name, and file rows by run number, then name.
 //
 // The tree itself belongs to the caller (the window's tree view, the command line), which
-// receives the items through TreeSink. Everything here runs on the caller's thread.
+// receives the items through TreeSink, or takes the areas with their wells' names from
+// list_store_areas and makes items only for what it shows. Everything here runs on the
+// caller's thread.
 
 #include <cstdint>
 #include <string>
@@ -53,11 +55,24 @@ void scan_children(TreeSink& sink, TreeSink::Handle parent, const TREE_NODE& nod
 // the root's handle. `data_folder` is expected to end with '/'.
 TreeSink::Handle add_data_tree(TreeSink& sink, TreeSink::Handle parent, const std::string& data_folder);
 
+// An area of the store with its wells' folder names, by name.
+struct STORE_AREA {
+    std::string name;
+    std::vector<std::string> wells;
+};
+
+// The areas of the data folder with their wells, read by the same rules as scan_children but
+// without making an item: a window of thousands of wells makes those of an area only when
+// they are shown. `data_folder` is expected to end with '/'.
+std::vector<STORE_AREA> list_store_areas(const std::string& data_folder);
+
 // One line of a well's file list.
 struct PORE_FILES {
     std::string file_name;   // without folder
     std::string caption;     // kind caption, empty for an extension not in the table
     std::int32_t run_number; // -1 when the name carries none
+
+    friend bool operator==(const PORE_FILES&, const PORE_FILES&) = default;
 };
 
 // Replaces `rows` with the files of a well's folder; empty unless the node is a well.

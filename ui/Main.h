@@ -154,6 +154,8 @@ struct TreeMarkLook {
     QIcon folder;
     QColor colour;
 };
+// Wells whose mark changed, by folder: the tip of the new mark, or none for the plain look.
+using TreeMarkChanges = std::vector<std::pair<QString, std::optional<QString>>>;
 // Marks a well as silent with `tip`, or gives it back its plain look (tip null).
 void set_well_mark(QTreeWidgetItem& item, const TreeMarkLook& look, const QString* tip);
 
@@ -208,6 +210,9 @@ public:
     TOverviewForm* overview_form() const { return overview_; }
     // Selects the well of this folder in the tree, its area unfolded; false when it is not there.
     bool select_well(const QString& folder);
+    // The tree's item of a folder (root, area or well), its area's wells made first when it
+    // is a well that has no item yet; null when the folder is not in the tree.
+    QTreeWidgetItem* tree_item(const QString& folder);
 
     // Reads the input folder off the GUI thread; the list follows when it is read.
     void refresh_package_list();
@@ -331,9 +336,19 @@ private:
     void show_closing_wait();
     void show_result(const ExtractResult& result);
     void set_input_enabled(bool enabled);
-    void fill_grid(const std::vector<PORE_FILES>& rows);
+    void fill_grid(std::vector<PORE_FILES> files);
+    void show_files(std::vector<PORE_FILES> files, std::vector<std::array<QString, 3>> cells);
+    void set_file_actions_enabled(bool enabled);
     struct ScannedTree;
+    void remember_tree_place();
+    static ScannedTree scan_tree(const std::string& data_folder, const TreeMarkLook& look,
+                                 const QHash<QString, QString>& marks, const QSet<QString>& expanded,
+                                 const QString& selected_area);
     void show_scanned_tree(ScannedTree& scanned);
+    void restore_current_item(ScannedTree& scanned);
+    // Wells are made when their area unfolds (by mouse, keys or code).
+    void tree_item_expanded(QTreeWidgetItem* item);
+    void make_area_wells(QTreeWidgetItem& area);
     void fill_package_list(const std::vector<std::string>& names, bool folder_missing);
     QTreeWidgetItem* selected_node_item() const;
     const TREE_NODE* selected_node() const;
@@ -378,18 +393,26 @@ private:
     // Where the user was in the tree, kept from before a scan to after it.
     QSet<QString> tree_expanded_;
     QString tree_current_;
-    // The tree's items by folder (root, areas, wells), made with the scan.
+    bool tree_current_well_ = false;
+    // The tree's items by folder (root, areas, and the wells made so far).
     QHash<QString, QTreeWidgetItem*> tree_items_;
+    // The files the grid shows (those of the selected well), shared with the scan that
+    // looks whether they changed.
+    std::shared_ptr<const std::vector<PORE_FILES>> shown_files_ = std::make_shared<const std::vector<PORE_FILES>>();
     // Items a rebuild took out of the tree, until the next overview's thread frees them.
     QList<QTreeWidgetItem*> retired_items_;
     // `repair_offer`: the question that offers a repair, or empty.
     void store_check_finished(const QStringList& lines, const QString& repair_offer);
-    void overview_finished(std::vector<catalogue::WellOverviewRow> rows, int hours);
+    struct OverviewResult;
+    void overview_finished(OverviewResult& result);
     void mark_tree_wells(const QHash<QString, QString>& marks);
+    void mark_tree_wells(QHash<QString, QString> marks, const TreeMarkChanges& changes);
     bool overview_again_ = false;
     // The silent wells of the last overview: folder -> the tip of its mark.
     QHash<QString, QString> well_marks_;
     std::vector<catalogue::WellOverviewRow> overview_rows_;
+    // The rows of the overview before, until the next overview's thread frees them.
+    std::vector<catalogue::WellOverviewRow> retired_rows_;
     int overview_hours_ = default_silence_hours;
     TOverviewForm* overview_ = nullptr;
 };

@@ -199,6 +199,7 @@ void TDravinexMainForm::connect_controls()
     connect(tbtnCopyTo, &QAction::triggered, this, &TDravinexMainForm::tbtnCopyToClick);
     connect(tbtbDeleteExtracted, &QAction::triggered, this, &TDravinexMainForm::tbtbDeleteExtractedClick);
     connect(Tree, &QTreeWidget::currentItemChanged, this, [this] { TreeChange(); });
+    connect(Tree, &QTreeWidget::itemExpanded, this, &TDravinexMainForm::tree_item_expanded);
     connect(Grid, &QTableView::doubleClicked, this, [this] { GridDblClick(); });
     connect(btnShowFile, &QPushButton::clicked, this, &TDravinexMainForm::btnShowFileClick);
     // The view of the grid's file, also in the menu, with the keys of a file manager.

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <functional>
 #include <memory>
@@ -86,6 +87,25 @@ inline QStringList latin_words(QString line)
 inline bool wait_for(const std::function<bool()>& condition, int timeout_ms = wait_ms)
 {
     return QTest::qWaitFor(condition, timeout_ms);
+}
+
+// The tree's item with this caption. The window makes an area's wells when the area unfolds,
+// so every folded area is unfolded and folded again, as a user would look through them,
+// which leaves the tree as it was.
+inline QTreeWidgetItem* tree_node(QTreeWidget& tree, const QString& caption)
+{
+    for (int top = 0; top < tree.topLevelItemCount(); ++top) {
+        QTreeWidgetItem* root = tree.topLevelItem(top);
+        for (int child = 0; child < root->childCount(); ++child) {
+            QTreeWidgetItem* area = root->child(child);
+            if (!area->isExpanded() && area->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator) {
+                area->setExpanded(true);
+                area->setExpanded(false);
+            }
+        }
+    }
+    const auto found = tree.findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? nullptr : found.front();
 }
 
 // Answers the next message box that opens with `button` and records its text.

@@ -51,9 +51,8 @@ public:
 
     void select(const QString& caption)
     {
-        const auto found = form.Tree->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
-        if (!found.isEmpty())
-            form.Tree->setCurrentItem(found.front());
+        if (QTreeWidgetItem* found = ui_test::tree_node(*form.Tree, caption))
+            form.Tree->setCurrentItem(found);
     }
 
     void select_file(const QString& name)

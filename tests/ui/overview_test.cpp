@@ -46,8 +46,7 @@ void write_store(const ui_test::Folders& folders)
 
 QTreeWidgetItem* tree_item(TDravinexMainForm& form, const QString& caption)
 {
-    const auto found = form.Tree->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
-    return found.isEmpty() ? nullptr : found.front();
+    return ui_test::tree_node(*form.Tree, caption);
 }
 
 QStringList column(QTableWidget& grid, int column)
@@ -115,6 +114,49 @@ private slots:
         QTest::mouseDClick(view->Grid->viewport(), Qt::LeftButton, {}, cell.center());
         QCOMPARE(form.Tree->currentItem(), silent);
         QVERIFY(silent->parent()->isExpanded());
+    }
+
+    // A folded area's wells get their items when it unfolds (here by the keyboard), marked
+    // by the last overview; the overview's choice of a well reaches into an area no one
+    // unfolded.
+    void wells_made_when_needed_carry_their_marks()
+    {
+        ui_test::Folders folders;
+        write_store(folders);
+        configuration().silence_hours = 6;
+        TDravinexMainForm form(program_folders(folders.home().toStdString()), QStringList{});
+        form.show();
+        QVERIFY(ui_test::wait_for([&] { return !form.overview_running() && form.overview_rows().size() == 3; }));
+        const auto made = [&](const QString& caption) {
+            return !form.Tree->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive).isEmpty();
+        };
+        QVERIFY(!made(QStringLiteral("Скважина 14")));
+        QTreeWidgetItem* north = form.Tree->findItems(QStringLiteral("Площадь Северная"), Qt::MatchExactly | Qt::MatchRecursive).front();
+        QCOMPARE(north->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+
+        form.Tree->setFocus();
+        form.Tree->setCurrentItem(north);
+        QTest::keyClick(form.Tree, Qt::Key_Right);
+        QVERIFY(north->isExpanded());
+        QCOMPARE(north->childCount(), 2);
+        QTreeWidgetItem* current = north->child(0);
+        QTreeWidgetItem* silent = north->child(1);
+        QCOMPARE(silent->text(0), QStringLiteral("Скважина 14"));
+        QCOMPARE(silent->background(0).color(), silent_well_colour());
+        QVERIFY(silent->toolTip(0).contains(QStringLiteral("молчит")));
+        QVERIFY(current->background(0).style() == Qt::NoBrush);
+        QVERIFY(current->toolTip(0).isEmpty());
+        QTest::keyClick(form.Tree, Qt::Key_Down);
+        QCOMPARE(form.Tree->currentItem(), current);
+
+        QVERIFY(!made(QStringLiteral("Скважина 7")));
+        QVERIFY(form.select_well(folders.store() + QStringLiteral("Южная/7/")));
+        QTreeWidgetItem* empty = form.Tree->currentItem();
+        QCOMPARE(empty->text(0), QStringLiteral("Скважина 7"));
+        QVERIFY(empty->parent()->isExpanded());
+        QVERIFY(empty->toolTip(0).contains(QStringLiteral("нет ни одной записи")));
+        QVERIFY(!form.select_well(folders.store() + QStringLiteral("Южная/8/")));
+        QVERIFY(!form.select_well(folders.store() + QStringLiteral("Южная/")));
     }
 
     void the_settings_hours_decide_the_marks()

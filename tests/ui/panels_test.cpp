@@ -92,11 +92,7 @@ public:
         return ui_test::wait_for([&] { return !form.lists_updating() && !form.copy_running() && !form.trash_running(); });
     }
 
-    QTreeWidgetItem* node(const QString& caption) const
-    {
-        const auto found = form.Tree->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
-        return found.isEmpty() ? nullptr : found.front();
-    }
+    QTreeWidgetItem* node(const QString& caption) const { return ui_test::tree_node(*form.Tree, caption); }
 
     void select(const QString& caption) { form.Tree->setCurrentItem(node(caption)); }
 
@@ -357,6 +353,43 @@ private slots:
         QVERIFY(window.node(QStringLiteral("Площадь Северная"))->isExpanded());
         QCOMPARE(window.form.Tree->currentItem(), window.node(QStringLiteral("Скважина 12")));
         QVERIFY(window.form.btnShowFile->isEnabled()); // its files on show
+    }
+
+    // A rebuild selects the well again even in a folded area (its wells had no items in the
+    // new tree until then), and the grid shows the files the well holds now.
+    void the_selection_comes_back_in_a_folded_area_with_the_files_it_holds_now()
+    {
+        ui_test::Folders folders;
+        const QString well = folders.store() + QStringLiteral("Северная/12/");
+        QVERIFY(QDir().mkpath(well) && QDir().mkpath(folders.store() + QStringLiteral("Южная/7")));
+        const auto touch = [&](const char* name) { QVERIFY(QFile(well + QString::fromUtf8(name)).open(QIODevice::WriteOnly)); };
+        touch("1.tim");
+        Window window(folders);
+        window.select(QStringLiteral("Скважина 12"));
+        window.node(QStringLiteral("Площадь Северная"))->setExpanded(false);
+        QCOMPARE(window.grid_column(1), QStringList{QStringLiteral(" 1.tim")});
+
+        const QStringList unchanged{QStringLiteral(" 1.tim")};
+        const QStringList grown{QStringLiteral(" 1.tim"), QStringLiteral(" 2.tim")};
+        struct Step {
+            const char* added;
+            const char* removed;
+            QStringList files;
+        };
+        for (const Step& step : {Step{nullptr, nullptr, unchanged}, Step{"2.tim", nullptr, grown},
+                                 Step{nullptr, "1.tim", QStringList{QStringLiteral(" 2.tim")}},
+                                 Step{nullptr, "2.tim", QStringList{QString()}}}) {
+            if (step.added)
+                touch(step.added);
+            if (step.removed)
+                QVERIFY(QFile::remove(well + QString::fromUtf8(step.removed)));
+            window.form.rebuild_tree();
+            QVERIFY(window.settled());
+            QVERIFY(window.form.Tree->currentItem() != nullptr);
+            QCOMPARE(window.form.Tree->currentItem()->text(0), QStringLiteral("Скважина 12"));
+            QCOMPARE(window.grid_column(1), step.files);
+            QCOMPARE(window.form.btnShowFile->isEnabled(), !step.files.front().isEmpty());
+        }
     }
 
     void the_journal_keeps_its_last_lines_only()

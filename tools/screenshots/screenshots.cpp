@@ -77,8 +77,18 @@ bool save(QWidget& widget, const QString& file)
     return saved;
 }
 
+// The window makes an area's wells when it unfolds: each folded area is unfolded and folded
+// again before the search, which leaves the tree as it was.
 QTreeWidgetItem* find_item(QTreeWidget& tree, const QString& caption)
 {
+    if (QTreeWidgetItem* root = tree.topLevelItem(0)) {
+        for (int child = 0; child < root->childCount(); ++child) {
+            if (QTreeWidgetItem* area = root->child(child); !area->isExpanded()) {
+                area->setExpanded(true);
+                area->setExpanded(false);
+            }
+        }
+    }
     const auto found = tree.findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
     return found.isEmpty() ? nullptr : found.front();
 }

@@ -104,6 +104,28 @@ TEST_F(DataFolder, AreasAndWellsComeByNameAndOnlyTwoLevelsDeep)
                             }));
 }
 
+// The window's listing keeps the scan's rules: the same areas and wells, by name, an area
+// without wells kept, hidden and linked folders left out.
+TEST_F(DataFolder, TheStoreListingHoldsTheAreasAndWellsTheScanFinds)
+{
+    EXPECT_TRUE(list_store_areas(data()).empty()) << "missing data folder";
+    folder("Северная/Well 2/sub");
+    folder("Северная/Well 10");
+    folder("Северная/.hidden well");
+    folder("Alpha");
+    folder(".hidden area/Well");
+    file("Северная/stray.tim");
+    link(data() + "Alpha", "Северная/Linked well");
+    link(data() + "Северная", "Linked area");
+
+    const std::vector<STORE_AREA> areas = list_store_areas(data());
+    ASSERT_EQ(areas.size(), 2u);
+    EXPECT_EQ(areas[0].name, "Alpha");
+    EXPECT_TRUE(areas[0].wells.empty());
+    EXPECT_EQ(areas[1].name, "Северная");
+    EXPECT_EQ(areas[1].wells, (std::vector<std::string>{"Well 10", "Well 2"}));
+}
+
 TEST_F(DataFolder, ADataFolderWithoutSubfoldersGivesTheRootAlone)
 {
     const std::vector<std::string> root_only{"Все данные | 0 | "};
