@@ -77,7 +77,7 @@ std::vector<LogData::Block> merged_blocks(const std::vector<LogData::Block>& bel
 // Collects the samples of one pixel row and hands its points to the current line.
 class RowTracer {
 public:
-    RowTracer(const TraceFrame& frame, std::vector<std::vector<PlotPoint>>& lines) : frame_(frame), lines_(lines)
+    RowTracer(const TraceFrame& frame, TracedLines& lines) : frame_(frame), lines_(lines)
     {
         const double span = frame.index_bottom - frame.index_top;
         y_scale_ = span != 0 ? frame.rows / span : 0;
@@ -134,7 +134,7 @@ public:
             return;
         has_row_ = false;
         if (!line_open_) {
-            lines_.emplace_back();
+            lines_.open_line();
             line_open_ = true;
         }
         auto& line = lines_.back();
@@ -152,7 +152,7 @@ private:
     float x_of(float value) const { return (value - frame_.value_left) * x_scale_; }
 
     const TraceFrame& frame_;
-    std::vector<std::vector<PlotPoint>>& lines_;
+    TracedLines& lines_;
     double y_scale_ = 0;
     float x_scale_ = 0;
     bool line_open_ = false;
@@ -171,6 +171,62 @@ void clip_end(PlotPoint& end, const PlotPoint& inner, float top, float bottom)
         return;
     const float t = (border - inner.y) / (end.y - inner.y);
     end = {inner.x + t * (end.x - inner.x), border};
+}
+
+// The first sample after `first` that lies in another pixel row (`end` when none): the index
+// ascends within a pass, so the rows do too; a short row is found in a step or two, a long
+// one by doubling the step and then halving it.
+std::size_t row_end_of(const RowTracer& tracer, const std::vector<double>& index, std::size_t first, std::size_t end)
+{
+    const double row = tracer.row_of(index[first]);
+    std::size_t inside = first; // known to lie in the row
+    std::size_t step = 1;
+    std::size_t probe = std::min(end, first + step);
+    while (probe < end && tracer.row_of(index[probe]) == row) {
+        inside = probe;
+        step *= 2;
+        probe = std::min(end, first + step);
+    }
+    const auto from = index.begin() + static_cast<std::ptrdiff_t>(inside + 1);
+    const auto to = index.begin() + static_cast<std::ptrdiff_t>(probe);
+    return static_cast<std::size_t>(
+        std::partition_point(from, to, [&tracer, row](double value) { return tracer.row_of(value) == row; })
+        - index.begin());
+}
+
+// Rows of fewer samples are traced sample by sample.
+constexpr std::size_t dense_row = 8;
+
+struct Extremes {
+    float low = std::numeric_limits<float>::infinity();
+    float high = -std::numeric_limits<float>::infinity();
+    bool finite = true; // every sample a number
+};
+
+// The smallest and largest value of samples [first, end), through the largest whole blocks
+// that fit; it stops at the first value that is not a number.
+Extremes extremes_of(const LogData& data, int param, std::size_t first, std::size_t end)
+{
+    Extremes extremes;
+    const std::vector<float>& column = data.column(param);
+    for (std::size_t s = first; s < end && extremes.finite;) {
+        int level = LogData::block_levels - 1;
+        while (level >= 0 && (s % LogData::block_size_at(level) != 0 || s + LogData::block_size_at(level) > end))
+            --level;
+        if (level < 0) {
+            extremes.finite = std::isfinite(column[s]);
+            extremes.low = std::min(extremes.low, column[s]);
+            extremes.high = std::max(extremes.high, column[s]);
+            ++s;
+            continue;
+        }
+        const LogData::Block& block = data.blocks(param, level)[s / LogData::block_size_at(level)];
+        extremes.finite = block.finite;
+        extremes.low = std::min(extremes.low, block.low);
+        extremes.high = std::max(extremes.high, block.high);
+        s += LogData::block_size_at(level);
+    }
+    return extremes;
 }
 
 } // namespace
@@ -278,9 +334,17 @@ std::size_t LogData::nearest_in(const Pass& pass, double index) const
 
 std::vector<std::vector<PlotPoint>> trace(const LogData& data, int param, const TraceFrame& frame)
 {
-    std::vector<std::vector<PlotPoint>> lines;
+    TracedLines traced;
+    trace_into(data, param, frame, traced);
+    traced.lines.resize(traced.count);
+    return std::move(traced.lines);
+}
+
+void trace_into(const LogData& data, int param, const TraceFrame& frame, TracedLines& lines)
+{
+    lines.clear();
     if (param < 0 || param >= data.param_count() || data.size() == 0 || frame.rows <= 0)
-        return lines;
+        return;
     const double top = std::min(frame.index_top, frame.index_bottom);
     const double bottom = std::max(frame.index_top, frame.index_bottom);
     RowTracer tracer(frame, lines);
@@ -297,6 +361,19 @@ std::vector<std::vector<PlotPoint>> trace(const LogData& data, int param, const 
         begin = begin > pass.begin ? begin - 1 : pass.begin;
         end = std::min(end + 1, pass.end);
         for (std::size_t s = begin; s < end;) {
+            // A row of many samples, all numbers: its first and last sample and the
+            // extremes between them, which the blocks give without a look at each sample.
+            const std::size_t row_end = row_end_of(tracer, index, s, end);
+            if (row_end - s >= dense_row) {
+                const Extremes extremes = extremes_of(data, param, s, row_end);
+                if (extremes.finite) {
+                    tracer.add(index[s], column[s]);
+                    tracer.add_extremes(extremes.low, extremes.high);
+                    tracer.add(index[row_end - 1], column[row_end - 1]);
+                    s = row_end;
+                    continue;
+                }
+            }
             // The largest whole block of numbers inside one row adds its ends and extremes
             // at once.
             bool whole_block = false;
@@ -323,13 +400,13 @@ std::vector<std::vector<PlotPoint>> trace(const LogData& data, int param, const 
     }
 
     const float margin = 2.0f;
-    for (auto& line : lines) {
+    for (std::size_t l = 0; l < lines.count; ++l) {
+        std::vector<PlotPoint>& line = lines.lines[l];
         if (line.size() >= 2) {
             clip_end(line.front(), line[1], -margin, static_cast<float>(frame.rows) + margin);
             clip_end(line.back(), line[line.size() - 2], -margin, static_cast<float>(frame.rows) + margin);
         }
     }
-    return lines;
 }
 
 } // namespace viewer

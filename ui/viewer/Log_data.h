@@ -109,10 +109,29 @@ struct TraceFrame {
     int width = 1;
 };
 
+// Polylines kept from one trace to the next, so that a redraw makes no new storage: the
+// first `count` lines are the last trace's.
+struct TracedLines {
+    std::vector<std::vector<PlotPoint>> lines;
+    std::size_t count = 0;
+
+    void clear() { count = 0; }
+    std::vector<PlotPoint>& open_line()
+    {
+        if (count == lines.size())
+            lines.emplace_back();
+        std::vector<PlotPoint>& line = lines[count++];
+        line.clear();
+        return line;
+    }
+    std::vector<PlotPoint>& back() { return lines[count - 1]; }
+};
+
 // The polylines of a parameter in the frame: a value that is not a number breaks the line
 // (a gap, never a spike), and so does the start of a new pass; samples just outside the
 // frame are included so that lines reach its edges. At most four points per pixel row of
 // each pass.
+void trace_into(const LogData& data, int param, const TraceFrame& frame, TracedLines& traced);
 std::vector<std::vector<PlotPoint>> trace(const LogData& data, int param, const TraceFrame& frame);
 
 } // namespace viewer

@@ -3,6 +3,7 @@
 #include "lib/Mytime.h"
 
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QWheelEvent>
 
@@ -82,7 +83,8 @@ TrackView::TrackView(QWidget* parent) : QWidget(parent)
 void TrackView::set_data(const LogData* data, std::vector<QString> names, std::vector<QString> units)
 {
     data_ = data;
-    traced_.clear();
+    for (auto& [param, entry] : traced_)
+        entry.valid = false;
     names_ = std::move(names);
     units_ = std::move(units);
     show_whole_file();
@@ -234,6 +236,7 @@ void TrackView::paint_track(QPainter& painter, const QRect& header, const QRect&
         painter.drawLine(x, body.top(), x, body.bottom());
     }
     const QFontMetrics metrics = painter.fontMetrics();
+    std::vector<TraceFrame> frames(curves.size());
     for (std::size_t position = 0; position < curves.size(); ++position) {
         const int param = curves[position];
         if (!data_ || param < 0 || param >= data_->param_count())
@@ -253,28 +256,15 @@ void TrackView::paint_track(QPainter& painter, const QRect& header, const QRect&
         painter.drawText(scale_line, Qt::AlignRight | Qt::AlignVCenter, number_label(right));
         painter.drawText(name_line, Qt::AlignHCenter | Qt::AlignVCenter, legend_name(metrics, param, name_line.width()));
 
-        TraceFrame frame;
+        TraceFrame& frame = frames[position];
         frame.index_top = top_;
         frame.index_bottom = bottom_;
         frame.rows = body.height();
         frame.value_left = left;
         frame.value_right = right;
         frame.width = body.width();
-        painter.save();
-        painter.setClipRect(body);
-        painter.translate(body.topLeft());
-        // A cosmetic one-pixel pen keeps the raster engine on its fast line path.
-        QPen pen(color, 1);
-        pen.setCosmetic(true);
-        painter.setPen(pen);
-        for (const std::vector<QPointF>& points : traced(param, frame)) {
-            if (points.size() == 1)
-                painter.drawPoint(points.front());
-            else
-                painter.drawPolyline(points.data(), static_cast<int>(points.size()));
-        }
-        painter.restore();
     }
+    paint_curves(painter, body, curves, frames);
     painter.setPen(frame_color);
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(body.adjusted(0, 0, -1, -1));
@@ -288,23 +278,110 @@ bool same_frame(const TraceFrame& a, const TraceFrame& b)
         && a.value_left == b.value_left && a.value_right == b.value_right && a.width == b.width;
 }
 
+// Pixels of one colour from x = a to x = b (either order) in a row of `width`.
+void fill_run(std::uint32_t* row, int width, float a, float b, std::uint32_t color)
+{
+    const float low = std::max(std::min(a, b), 0.0f);
+    const float high = std::min(std::max(a, b), static_cast<float>(width) - 0.5f);
+    if (!(low <= high))
+        return;
+    std::fill(row + static_cast<int>(low), row + static_cast<int>(high) + 1, color);
+}
+
+// A one-pixel line as one run of pixels per row it crosses. A dense curve is mostly long
+// runs along its rows (the extremes of each row), which a painter's line drawing costs pixel
+// by pixel and a run fills at once.
+void draw_segment(QImage& image, PlotPoint p, PlotPoint q, std::uint32_t color)
+{
+    if (p.y > q.y)
+        std::swap(p, q);
+    const int rows = image.height();
+    const float first_row = std::floor(p.y);
+    const float last_row = std::floor(q.y);
+    if (!(last_row >= 0) || !(first_row < static_cast<float>(rows)))
+        return;
+    const auto row = [&image](int y) { return reinterpret_cast<std::uint32_t*>(image.scanLine(y)); };
+    if (first_row == last_row) {
+        fill_run(row(static_cast<int>(first_row)), image.width(), p.x, q.x, color);
+        return;
+    }
+    const float slope = (q.x - p.x) / (q.y - p.y);
+    const int from = static_cast<int>(std::max(first_row, 0.0f));
+    const int to = static_cast<int>(std::min(last_row, static_cast<float>(rows - 1)));
+    for (int y = from; y <= to; ++y) {
+        const float top = std::max(static_cast<float>(y), p.y);
+        const float bottom = std::min(static_cast<float>(y + 1), q.y);
+        fill_run(row(y), image.width(), p.x + (top - p.y) * slope, p.x + (bottom - p.y) * slope, color);
+    }
+}
+
+// Whether the painter puts pixels one to one into an image or a widget: then curves are drawn
+// as runs into an image; vector devices (SVG, PDF) and scaled ones get lines.
+bool draws_pixels(QPainter& painter)
+{
+    return painter.paintEngine() != nullptr && painter.paintEngine()->type() == QPaintEngine::Raster
+        && painter.deviceTransform().type() <= QTransform::TxTranslate && painter.device()->devicePixelRatio() == 1;
+}
+
 } // namespace
 
-const std::vector<std::vector<QPointF>>& TrackView::traced(int param, const TraceFrame& frame) const
+const TracedLines& TrackView::traced(int param, const TraceFrame& frame) const
 {
-    const auto found = traced_.find(param);
-    if (found != traced_.end() && same_frame(found->second.frame, frame))
-        return found->second.lines;
     Traced& entry = traced_[param];
+    if (entry.valid && same_frame(entry.frame, frame))
+        return entry.lines;
     entry.frame = frame;
-    entry.lines.clear();
-    for (const auto& line : trace(*data_, param, frame)) {
-        std::vector<QPointF>& points = entry.lines.emplace_back();
-        points.reserve(line.size());
-        for (const PlotPoint& point : line)
-            points.emplace_back(point.x, point.y);
-    }
+    entry.valid = true;
+    trace_into(*data_, param, frame, entry.lines);
     return entry.lines;
+}
+
+void TrackView::paint_curves(QPainter& painter, const QRect& body, const std::vector<int>& curves,
+                             const std::vector<TraceFrame>& frames) const
+{
+    const bool pixels = draws_pixels(painter);
+    if (pixels) {
+        if (layer_.size() != body.size())
+            layer_ = QImage(body.size(), QImage::Format_ARGB32_Premultiplied);
+        layer_.fill(Qt::transparent);
+    }
+    painter.save();
+    painter.setClipRect(body);
+    painter.translate(body.topLeft());
+    for (std::size_t position = 0; position < curves.size(); ++position) {
+        const int param = curves[position];
+        if (!data_ || param < 0 || param >= data_->param_count())
+            continue;
+        const QColor color = curve_color(static_cast<int>(position));
+        const TracedLines& lines = traced(param, frames[position]);
+        if (pixels) {
+            const std::uint32_t argb = color.rgba(); // opaque: the same premultiplied
+            for (std::size_t l = 0; l < lines.count; ++l) {
+                const std::vector<PlotPoint>& line = lines.lines[l];
+                if (line.size() == 1)
+                    draw_segment(layer_, line.front(), line.front(), argb);
+                for (std::size_t i = 1; i < line.size(); ++i)
+                    draw_segment(layer_, line[i - 1], line[i], argb);
+            }
+            continue;
+        }
+        // A cosmetic one-pixel pen keeps vector output thin at any zoom of the document.
+        QPen pen(color, 1);
+        pen.setCosmetic(true);
+        painter.setPen(pen);
+        for (std::size_t l = 0; l < lines.count; ++l) {
+            points_.clear();
+            for (const PlotPoint& point : lines.lines[l])
+                points_.emplace_back(point.x, point.y);
+            if (points_.size() == 1)
+                painter.drawPoint(points_.front());
+            else
+                painter.drawPolyline(points_.data(), static_cast<int>(points_.size()));
+        }
+    }
+    if (pixels)
+        painter.drawImage(QPoint(0, 0), layer_);
+    painter.restore();
 }
 
 void TrackView::render(QPainter& painter, const QSize& size) const

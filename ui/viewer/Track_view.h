@@ -8,8 +8,9 @@
 #include "ui/viewer/Log_data.h"
 
 #include <QColor>
-#include <QPointF>
 #include <QFontMetrics>
+#include <QImage>
+#include <QPointF>
 #include <QWidget>
 
 #include <map>
@@ -79,12 +80,17 @@ private:
     // the same view (the cursor moved, a window went over it) draws them again as they are.
     struct Traced {
         TraceFrame frame;
-        std::vector<std::vector<QPointF>> lines;
+        TracedLines lines;
+        bool valid = false;
     };
-    const std::vector<std::vector<QPointF>>& traced(int param, const TraceFrame& frame) const;
+    const TracedLines& traced(int param, const TraceFrame& frame) const;
+    void paint_curves(QPainter& painter, const QRect& body, const std::vector<int>& curves,
+                      const std::vector<TraceFrame>& frames) const;
 
     const LogData* data_ = nullptr;
     mutable std::map<int, Traced> traced_;
+    mutable QImage layer_;           // a track's curves, drawn run by run, then put on the track
+    mutable std::vector<QPointF> points_; // a line for painters that draw vectors
     std::vector<QString> names_;
     std::vector<QString> units_;
     std::vector<std::vector<int>> tracks_;
