@@ -334,16 +334,27 @@ QWidget* LogViewer::build_picker()
     return panel;
 }
 
+// The list is made again only when the parameters differ from those it shows: the whole
+// file mostly has the same as its first look, and a list made again is drawn again.
 void LogViewer::fill_picker()
 {
-    const QSignalBlocker block_picker(picker_);
-    picker_->clear();
+    QStringList captions;
     for (int p = 0; p < data_->param_count(); ++p) {
         const FileStorageParam& param = model_->params[static_cast<std::size_t>(p)];
         QString caption = param_name(p);
         if (!param.text1.empty())
             caption += ", " + utf8(param.text1);
-        auto* item = new QListWidgetItem(caption, picker_);
+        captions << caption;
+    }
+    QStringList shown;
+    for (int row = 0; row < picker_->count(); ++row)
+        shown << picker_->item(row)->text();
+    if (shown == captions)
+        return;
+    const QSignalBlocker block_picker(picker_);
+    picker_->clear();
+    for (int p = 0; p < static_cast<int>(captions.size()); ++p) {
+        auto* item = new QListWidgetItem(captions[p], picker_);
         item->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         item->setCheckState(Qt::Unchecked);
         item->setData(Qt::UserRole, p);
@@ -377,26 +388,39 @@ QWidget* LogViewer::build_side_panel(const QStringList& problems)
     return panel;
 }
 
+namespace {
+
+// A page and its tab are given their texts only when they change, as a text set again is laid
+// out and drawn again.
+void set_page_text(QTabWidget* tabs, QPlainTextEdit* page, const QStringList& lines, const QString& title)
+{
+    const QString text = lines.join('\n');
+    if (page->toPlainText() != text)
+        page->setPlainText(text);
+    const int tab = tabs->indexOf(page);
+    if (tabs->tabText(tab) != title)
+        tabs->setTabText(tab, title);
+}
+
+} // namespace
+
 void LogViewer::fill_side_pages(const QStringList& problems)
 {
     QStringList texts;
     for (const std::string& line : model_->text_values.lines())
         texts << utf8(line);
-    texts_page_->setPlainText(texts.join('\n'));
-    side_->setTabText(side_->indexOf(texts_page_), QStringLiteral("Текст (%1)").arg(texts.size()));
+    set_page_text(side_, texts_page_, texts, QStringLiteral("Текст (%1)").arg(texts.size()));
 
     QStringList remarks;
     for (const SimpleRemark& remark : model_->remarks)
         remarks << QStringLiteral("%1 %2 %3: %4").arg(remark.value1).arg(remark.value2).arg(remark.value3).arg(utf8(remark.text));
-    remarks_page_->setPlainText(remarks.join('\n'));
-    side_->setTabText(side_->indexOf(remarks_page_), QStringLiteral("Заметки (%1)").arg(remarks.size()));
+    set_page_text(side_, remarks_page_, remarks, QStringLiteral("Заметки (%1)").arg(remarks.size()));
 
     warnings_ = problems;
     for (const std::string& warning : model_->warnings)
         warnings_ << utf8(storage::warning_text(warning));
-    warnings_page_->setPlainText(warnings_.join('\n'));
+    set_page_text(side_, warnings_page_, warnings_, QStringLiteral("Предупреждения (%1)").arg(warnings_.size()));
     const int page = side_->indexOf(warnings_page_);
-    side_->setTabText(page, QStringLiteral("Предупреждения (%1)").arg(warnings_.size()));
     if (!warnings_.isEmpty()) {
         side_->tabBar()->setTabTextColor(page, QColor(190, 30, 30));
         side_->setCurrentIndex(page);
