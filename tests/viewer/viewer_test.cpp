@@ -594,7 +594,15 @@ private slots:
         QVERIFY(whole);
         std::pair<double, double> zoomed;
         viewer::LogData* first_look = nullptr;
-        const OpeningRun run = run_opening(path, viewer::file_reads(10000), [&](LogViewer& window) {
+        // The whole read waits for the first look to be on show, as a long read would.
+        viewer::FileReads reads = viewer::file_reads(10000);
+        auto on_show = std::make_shared<std::atomic<bool>>(false);
+        reads.whole = [on_show, whole_read = reads.whole](const QString& file, viewer::LoadedFile& loaded) {
+            while (!*on_show)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            whole_read(file, loaded);
+        };
+        const OpeningRun run = run_opening(path, reads, [&](LogViewer& window) {
             window.show_params({5, 6}, 1);
             if (user_zooms) {
                 window.track_view()->zoom(4, window.track_view()->view_range().first);
@@ -610,6 +618,7 @@ private slots:
                 QCOMPARE(shown.index()[s], whole->data().index()[s]);
                 QCOMPARE(shown.column(5)[s], whole->data().column(5)[s]);
             }
+            *on_show = true;
         });
         QVERIFY(run.window);
         QVERIFY(run.reading_at_open);
@@ -626,6 +635,16 @@ private slots:
         QCOMPARE(window.track_view()->view_range(),
                  user_zooms ? zoomed : whole->track_view()->view_range());
         QVERIFY(!window.statusBar()->currentMessage().contains(QStringLiteral("читается")));
+        // The picture too, drawn from lines traced while the file was read: the same as a
+        // window of the whole file draws at the same size.
+        whole->show_params({5, 6}, 1);
+        whole->resize(window.size());
+        whole->show();
+        QVERIFY(QTest::qWaitForWindowExposed(whole.get()));
+        QCOMPARE(whole->track_view()->size(), window.track_view()->size());
+        whole->track_view()->set_view_range(window.track_view()->view_range().first,
+                                            window.track_view()->view_range().second);
+        QCOMPARE(window.track_view()->grab().toImage(), whole->track_view()->grab().toImage());
         QCOMPARE(window.export_file(QString::fromStdString(dir.file("whole.csv")), data_export::Format::csv), QString());
         delete run.window;
     }

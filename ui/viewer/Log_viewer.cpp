@@ -48,6 +48,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 namespace viewer {
 
@@ -194,6 +195,7 @@ void LogViewer::take_whole_file(LoadedFile&& whole)
         units.push_back(utf8(model_->params[static_cast<std::size_t>(p)].text1));
     }
     tracks_->set_data(data_.get(), std::move(names), std::move(units));
+    tracks_->take_traces(std::move(whole.traces));
     first_look.reset(); // the view no longer points into it
     first_range_ = tracks_->view_range();
     if (moved)
@@ -702,6 +704,34 @@ constexpr int busy_after_ms = 300;
 
 } // namespace
 
+// What the first look's window shows: the whole file's lines of those curves are traced on
+// the reading thread for a track body of that size.
+struct TraceAhead {
+    std::mutex mutex;
+    QSize body;
+    std::vector<int> params;
+};
+
+namespace {
+
+void trace_ahead(TraceAhead& ahead, LoadedFile& loaded)
+{
+    QSize body;
+    std::vector<int> params;
+    {
+        const std::lock_guard lock(ahead.mutex);
+        body = ahead.body;
+        params = ahead.params;
+    }
+    if (!loaded.data || body.isEmpty())
+        return;
+    for (const int param : params)
+        if (param >= 0 && param < loaded.data->param_count())
+            loaded.traces[param] = TrackView::trace_whole_file(*loaded.data, param, body);
+}
+
+} // namespace
+
 FileReads file_reads(std::size_t first_look_bytes)
 {
     return {[first_look_bytes](const QString& path) { return first_look_at(path, first_look_bytes); }, load_file};
@@ -713,8 +743,9 @@ ViewerOpening::ViewerOpening(const QString& path, QWidget* parent, FileReads rea
     // A long read says which file is being read.
     QTimer::singleShot(busy_after_ms, this, [this] { show_busy(); });
     auto loaded = std::make_shared<LoadedFile>();
+    ahead_ = std::make_shared<TraceAhead>();
     job_.start(
-        [this, path, loaded, reads = std::move(reads)](background::JobContext& context) {
+        [this, path, loaded, ahead = ahead_, reads = std::move(reads)](background::JobContext& context) {
             if (std::shared_ptr<LoadedFile> first = reads.first_look(path)) {
                 // Queued to this object: dropped with it, and always before the whole
                 // read's result, which is queued later.
@@ -725,6 +756,8 @@ ViewerOpening::ViewerOpening(const QString& path, QWidget* parent, FileReads rea
             // GUI thread, where freeing a million records would stop the drawing.
             if (context.cancelled())
                 *loaded = LoadedFile();
+            else
+                trace_ahead(*ahead, *loaded);
         },
         [this, loaded] { file_read(*loaded); });
     // Work that throws (out of memory laying the records out) ends the opening as a read
@@ -798,6 +831,20 @@ void ViewerOpening::file_read(LoadedFile& loaded)
     show_window(true);
 }
 
+// What the reading thread is to trace ahead: the curves on show and their size, as they are
+// now. A window closed, or the read over, leaves it as it was.
+void ViewerOpening::note_shown_curves()
+{
+    if (!window_)
+        return;
+    const TrackView& tracks = *window_->track_view();
+    const std::lock_guard lock(ahead_->mutex);
+    ahead_->body = tracks.body_size();
+    ahead_->params.clear();
+    for (const auto& track : tracks.tracks())
+        ahead_->params.insert(ahead_->params.end(), track.begin(), track.end());
+}
+
 void ViewerOpening::take_whole_file()
 {
     if (window_) {
@@ -823,6 +870,10 @@ void ViewerOpening::show_window(bool done)
             if (!opening)
                 return;
             opening->window_shown_ = true;
+            if (!done) {
+                opening->note_shown_curves();
+                connect(window->track_view(), &TrackView::layout_changed, opening, &ViewerOpening::note_shown_curves);
+            }
             emit opening->opened(window);
             if (done) {
                 emit opening->whole_file_shown(window);

@@ -10,6 +10,7 @@
 #include "storage/Export.h"
 #include "ui/Background_job.h"
 #include "ui/viewer/Log_data.h"
+#include "ui/viewer/Track_view.h"
 
 #include <QDialog>
 
@@ -19,6 +20,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <memory>
 
 class FileStorage;
@@ -33,8 +35,6 @@ class QToolButton;
 
 namespace viewer {
 
-class TrackView;
-
 // What a read of the file hands to the window: the model, its plot data, the problems to
 // show with the load's warnings, or the error when nothing could be read.
 struct LoadedFile {
@@ -47,7 +47,12 @@ struct LoadedFile {
     std::unique_ptr<LogData> data;
     QStringList problems;
     QString error;
+    // Lines of the whole file traced ahead on the reading thread for the curves the window
+    // shows, so that its first picture of the whole file costs the GUI thread no tracing.
+    std::map<int, TrackView::Traced> traces;
 };
+
+struct TraceAhead;
 
 // How an opening reads its file: a quick first look at its start (null when there is none
 // to take, as for a small file) and then the whole read. Apart so that tests can put reads
@@ -171,6 +176,7 @@ private:
     void file_read(LoadedFile& loaded);
     void take_whole_file();
     void show_window(bool done);
+    void note_shown_curves();
 
     QString path_;
     QWidget* parent_;
@@ -178,6 +184,7 @@ private:
     bool first_look_shown_ = false;
     bool window_shown_ = false;
     std::unique_ptr<LoadedFile> whole_; // read before the first look was on show
+    std::shared_ptr<TraceAhead> ahead_;
     std::unique_ptr<QDialog> busy_;
     background::Job job_;
 };

@@ -94,6 +94,13 @@ void TrackView::set_tracks(std::vector<std::vector<int>> tracks)
 {
     tracks_ = std::move(tracks);
     update();
+    emit layout_changed();
+}
+
+void TrackView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    emit layout_changed();
 }
 
 void TrackView::set_view_range(double top, double bottom)
@@ -106,12 +113,47 @@ void TrackView::set_view_range(double top, double bottom)
     emit view_range_changed(top_, bottom_);
 }
 
-void TrackView::show_whole_file()
+namespace {
+
+// The index range of the whole file with a little room at its ends.
+std::pair<double, double> whole_range(const LogData* data)
 {
-    auto [first, last] = data_ ? data_->index_range() : std::pair<double, double>{0, 1};
+    auto [first, last] = data ? data->index_range() : std::pair<double, double>{0, 1};
     const double span = last - first;
     const double margin = span > 0 ? span * 0.01 : std::max(1.0, std::abs(first) * 0.01);
-    set_view_range(first - margin, last + margin);
+    return {first - margin, last + margin};
+}
+
+} // namespace
+
+void TrackView::show_whole_file()
+{
+    const auto [top, bottom] = whole_range(data_);
+    set_view_range(top, bottom);
+}
+
+TrackView::Traced TrackView::trace_whole_file(const LogData& data, int param, QSize body)
+{
+    Traced traced;
+    const auto [top, bottom] = whole_range(&data);
+    const auto [left, right] = padded(data.value_range(param));
+    traced.frame = {top, bottom, body.height(), left, right, body.width()};
+    trace_into(data, param, traced.frame, traced.lines);
+    traced.valid = true;
+    return traced;
+}
+
+QSize TrackView::body_size() const
+{
+    const Layout layout = layout_for(size());
+    return layout.bodies.empty() ? QSize() : layout.bodies.front().size();
+}
+
+void TrackView::take_traces(std::map<int, Traced> traces)
+{
+    for (auto& [param, traced] : traces)
+        if (data_ && param >= 0 && param < data_->param_count())
+            traced_[param] = std::move(traced);
 }
 
 void TrackView::zoom(double factor, double anchor)

@@ -52,12 +52,28 @@ public:
 
     static QColor curve_color(int position);
 
+    // A parameter's lines traced ahead of the first paint, on the thread that reads the file,
+    // for the frame of a track body of `body` pixels showing the whole file.
+    struct Traced {
+        TraceFrame frame;
+        TracedLines lines;
+        bool valid = false;
+    };
+    static Traced trace_whole_file(const LogData& data, int param, QSize body);
+    // The size of each track's body now; empty without tracks.
+    QSize body_size() const;
+    // Lines traced ahead, drawn when a paint asks for their frame (after set_data()).
+    void take_traces(std::map<int, Traced> traces);
+
 signals:
     void cursor_moved(double index);
     void view_range_changed(double top, double bottom);
+    // Other tracks, or another size: the frames of the curves change.
+    void layout_changed();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -78,11 +94,6 @@ private:
 
     // The lines of a curve as last traced, and the frame they were traced for: a repaint of
     // the same view (the cursor moved, a window went over it) draws them again as they are.
-    struct Traced {
-        TraceFrame frame;
-        TracedLines lines;
-        bool valid = false;
-    };
     const TracedLines& traced(int param, const TraceFrame& frame) const;
     void paint_curves(QPainter& painter, const QRect& body, const std::vector<int>& curves,
                       const std::vector<TraceFrame>& frames) const;
