@@ -40,13 +40,10 @@ void extract_rar_package(const std::string& package, const std::string& folder)
 
 void rebuild_compr1(const std::string& folder, const std::string& name)
 {
-    FileStorage model;
-    model.clear();
     lib::io::InputMappedFile stream;
     stream.open(folder + name, false);
-    model.load_after_decompressing(stream);
+    rebuild_single_stream(stream, folder + without_last_extension(name), lib::io::Durability::scratch);
     stream.close();
-    model.save_realtime(folder + without_last_extension(name), lib::io::Durability::scratch);
 }
 
 void extract_7z_package(const std::string& package, const std::string& folder)

@@ -84,9 +84,7 @@ void rebuild_realtime_file(const std::vector<unsigned char>& stream, const std::
 {
     lib::io::BinaryMemoryInputStream in;
     in.set_data(stream.data(), stream.size());
-    FileStorage model;
-    model.load_after_decompressing(in);
-    model.save_realtime(target, lib::io::Durability::scratch);
+    rebuild_single_stream(in, target, lib::io::Durability::scratch);
 }
 
 } // namespace

@@ -198,10 +198,33 @@ void read_classic_records(FileStorage& model, const char* data, std::size_t size
 bool load_realtime(FileStorage& model, const std::string& path);
 void load_compressed(FileStorage& model, const std::string& base, int form_version);
 void load_after_decompressing(FileStorage& model, lib::io::BinaryInputStream& in);
+
+// A single stream's records as the stream holds them: a list per record field, and the
+// values parameter by parameter (param_count lists of times.size() values, one after
+// another). Each record has `declared` values, those past the decoded lists 0.
+struct StreamRecords {
+    std::vector<std::uint32_t> times;
+    std::vector<float> depth_z;
+    std::vector<float> depth_cur;
+    std::vector<float> lag_depth;
+    std::vector<std::uint8_t> operations;
+    std::vector<float> values;
+    std::size_t declared = 0;
+};
+// Reads a single stream as load_after_decompressing does, its parameters and texts into
+// `model` (left without records) and its records into `records`.
+void read_stream_columns(FileStorage& model, lib::io::BinaryInputStream& in, StreamRecords& records);
+// A single stream straight into the real-time file that loading it and saving the model
+// writes, byte for byte, without making a record object per record: a .7z_reg's or a
+// .zreg's streams are rebuilt at the speed of their columns.
+void rebuild_single_stream(lib::io::BinaryInputStream& in, const std::string& path, lib::io::Durability durability);
 // Reads a column (method number and body) into `column`; method 3 keeps its current length.
 void decode_column(lib::io::BinaryInputStream& in, std::vector<float>& column);
 void save_realtime(FileStorage& model, const std::string& path,
                    lib::io::Durability durability = lib::io::Durability::synced);
+// What save_realtime writes for the model, the stream's records in place of the model's.
+void save_realtime_stream(FileStorage& model, const StreamRecords& records, const std::string& path,
+                          lib::io::Durability durability);
 
 // Reads a real-time file's bytes held in memory into the model, like load_realtime.
 // Returns the length of the sectors read whole: a cut last sector, or bytes no sector could

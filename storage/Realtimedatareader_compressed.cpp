@@ -195,14 +195,6 @@ void read_record_field(FileStorage& model, lib::io::BinaryInputStream& in, Set s
         set(*model.records[i], list[i]);
 }
 
-void read_record_columns(FileStorage& model, lib::io::BinaryInputStream& in)
-{
-    read_record_field<float>(model, in, [](FileStorageItem& r, float v) { r.depth_z = v; });
-    read_record_field<float>(model, in, [](FileStorageItem& r, float v) { r.depth_cur = v; });
-    read_record_field<float>(model, in, [](FileStorageItem& r, float v) { r.lag_depth = v; });
-    read_record_field<std::uint8_t>(model, in, [](FileStorageItem& r, std::uint8_t v) { r.operation = v; });
-}
-
 // --- the column-file set -------------------------------------------------------------
 
 class Member {
@@ -320,7 +312,7 @@ void load_compressed(FileStorage& model, const std::string& base, int form_versi
     model.realtime_form = 1;
 }
 
-void load_after_decompressing(FileStorage& model, lib::io::BinaryInputStream& in)
+void read_stream_columns(FileStorage& model, lib::io::BinaryInputStream& in, StreamRecords& out)
 {
     model.clear();
     const std::string magic = in.read_string();
@@ -330,23 +322,56 @@ void load_after_decompressing(FileStorage& model, lib::io::BinaryInputStream& in
     if (version != compressed_text::stream_version)
         throw FileStorageException(std::string(compressed_text::bad_version), true);
 
-    const std::size_t declared = read_params(model, in);
+    out.declared = read_params(model, in);
     model.text_values.set_text(in.read_string());
     const std::size_t records = checked_count(in, in.read_value<std::int32_t>(), sizeof(std::uint32_t));
-    make_records(model, records, declared);
-    read_record_field<std::uint32_t>(model, in, [](FileStorageItem& r, std::uint32_t v) {
-        r.time = v;
-        r.subsecond = 0;
-    });
-    read_record_columns(model, in);
+    const auto read_field = [&](auto& list) {
+        using T = typename std::decay_t<decltype(list)>::value_type;
+        list = read_planar<T>(in);
+        require_records(list.size(), records);
+    };
+    read_field(out.times);
+    read_field(out.depth_z);
+    read_field(out.depth_cur);
+    read_field(out.lag_depth);
+    read_field(out.operations);
 
+    // Room for every column at once: grown column by column, the block would be moved and
+    // its fresh pages faulted in again and again.
+    out.values.clear();
+    out.values.reserve(records * static_cast<std::size_t>(model.param_count));
     std::vector<float> column(records, 0.0f);
-    ColumnBlock block(records, static_cast<std::size_t>(model.param_count));
     for (int u = 0; u < model.param_count; ++u) {
         decode_column(in, column);
         require_records(column.size(), records);
-        block.add(column);
+        out.values.insert(out.values.end(), column.begin(), column.end());
     }
-    block.store(model);
     model.realtime_form = 1;
+}
+
+void load_after_decompressing(FileStorage& model, lib::io::BinaryInputStream& in)
+{
+    StreamRecords columns;
+    read_stream_columns(model, in, columns);
+    const std::size_t records = columns.times.size();
+    make_records(model, records, columns.declared);
+    const std::size_t width = std::min(columns.declared, static_cast<std::size_t>(model.param_count));
+    for (std::size_t i = 0; i < records; ++i) {
+        FileStorageItem& record = *model.records[i];
+        record.time = columns.times[i];
+        record.depth_z = columns.depth_z[i];
+        record.depth_cur = columns.depth_cur[i];
+        record.lag_depth = columns.lag_depth[i];
+        record.operation = columns.operations[i];
+        for (std::size_t u = 0; u < width; ++u)
+            record.values[u] = columns.values[u * records + i];
+    }
+}
+
+void rebuild_single_stream(lib::io::BinaryInputStream& in, const std::string& path, lib::io::Durability durability)
+{
+    FileStorage model;
+    StreamRecords columns;
+    read_stream_columns(model, in, columns);
+    save_realtime_stream(model, columns, path, durability);
 }

@@ -35,12 +35,27 @@ public:
     RealtimeWriter(FileStorage& model, lib::io::BinaryOutputStream& out) : model_(model), out_(out) {}
 
     void write_all();
+    void write_stream(const StreamRecords& records);
     void write_tail(const RealtimeTail& tail);
 
 private:
+    // What a record sector says besides its values.
+    struct RecordHead {
+        std::uint32_t time = 0;
+        float depth_z = 0;
+        float lag_depth = 0;
+        std::uint8_t operation = 0;
+        float depth_cur = 0;
+        std::int32_t reserved2 = -1;
+        std::int32_t reserved3 = -1;
+        std::uint8_t subsecond = 0;
+    };
+
+    void write_head();
     void write_format();
     void write_params();
     void write_record(const FileStorageItem& item);
+    void write_record(const RecordHead& head, const float* values, std::size_t count);
     void write_values_only(const FileStorageItem& item);
     void write_remark(const SimpleRemark& remark);
     void write_text_area();
@@ -65,7 +80,7 @@ void RealtimeWriter::put_sector(int type)
     body_.clear();
 }
 
-void RealtimeWriter::write_all()
+void RealtimeWriter::write_head()
 {
     model_.encoding = new_variant() ? lib::enc_utf8 : lib::enc_1251;
     out_.set_encoding(model_.encoding);
@@ -73,6 +88,11 @@ void RealtimeWriter::write_all()
     if (new_variant())
         write_format();
     write_params();
+}
+
+void RealtimeWriter::write_all()
+{
+    write_head();
     for (const auto& record : model_.records) {
         if (record->stamped == 0)
             write_values_only(*record);
@@ -80,6 +100,37 @@ void RealtimeWriter::write_all()
             write_record(*record);
     }
     // Remarks are the operators' notes: a rewritten file keeps them.
+    for (const SimpleRemark& remark : model_.remarks)
+        write_remark(remark);
+    write_text_area();
+}
+
+// The stream's values lie parameter by parameter; a few hundred records at a time are turned
+// into rows, so that each parameter's list is read along and the rows stay in the cache.
+void RealtimeWriter::write_stream(const StreamRecords& records)
+{
+    constexpr std::size_t rows_at_once = 256;
+    write_head();
+    const std::size_t count = records.times.size();
+    const std::size_t width = std::min(records.declared, records.values.size() / std::max<std::size_t>(count, 1));
+    std::vector<float> rows(rows_at_once * records.declared, 0.0f);
+    for (std::size_t first = 0; first < count; first += rows_at_once) {
+        const std::size_t n = std::min(rows_at_once, count - first);
+        for (std::size_t u = 0; u < width; ++u) {
+            const float* column = records.values.data() + u * count + first;
+            for (std::size_t i = 0; i < n; ++i)
+                rows[i * records.declared + u] = column[i];
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            RecordHead head;
+            head.time = records.times[first + i];
+            head.depth_z = records.depth_z[first + i];
+            head.lag_depth = records.lag_depth[first + i];
+            head.operation = records.operations[first + i];
+            head.depth_cur = records.depth_cur[first + i];
+            write_record(head, rows.data() + i * records.declared, records.declared);
+        }
+    }
     for (const SimpleRemark& remark : model_.remarks)
         write_remark(remark);
     write_text_area();
@@ -154,19 +205,33 @@ void RealtimeWriter::write_params()
 // the values in two writes, without passing through the sector body.
 void RealtimeWriter::write_record(const FileStorageItem& item)
 {
+    RecordHead head;
+    head.time = item.time;
+    head.depth_z = item.depth_z;
+    head.lag_depth = item.lag_depth;
+    head.operation = item.operation;
+    head.depth_cur = item.depth_cur;
+    head.reserved2 = item.reserved[2];
+    head.reserved3 = item.reserved[3];
+    head.subsecond = item.subsecond;
+    write_record(head, item.values.data(), item.values.size());
+}
+
+void RealtimeWriter::write_record(const RecordHead& fields, const float* values, std::size_t value_count)
+{
     char sector[header_size + new_record_head];
     char* const head = sector + header_size;
-    store<std::uint32_t>(head, record_time, item.time);
-    store<float>(head, record_depth_z, item.depth_z);
-    store<float>(head, record_lag_depth, item.lag_depth);
-    store<std::uint8_t>(head, record_operation, item.operation);
-    store<float>(head, record_depth_cur, item.depth_cur);
-    const auto count = static_cast<std::uint32_t>(item.values.size());
+    store<std::uint32_t>(head, record_time, fields.time);
+    store<float>(head, record_depth_z, fields.depth_z);
+    store<float>(head, record_lag_depth, fields.lag_depth);
+    store<std::uint8_t>(head, record_operation, fields.operation);
+    store<float>(head, record_depth_cur, fields.depth_cur);
+    const auto count = static_cast<std::uint32_t>(value_count);
     std::size_t head_size = old_record_head;
     if (new_variant()) {
         head_size = new_record_head;
-        store<std::int32_t>(head, new_record_reserved, item.reserved[2]);
-        store<std::int32_t>(head, new_record_reserved + 4, item.reserved[3]);
+        store<std::int32_t>(head, new_record_reserved, fields.reserved2);
+        store<std::int32_t>(head, new_record_reserved + 4, fields.reserved3);
         std::size_t at = new_record_constants;
         for (const std::uint32_t word : new_record_words) {
             store<std::uint32_t>(head, at, word);
@@ -174,18 +239,18 @@ void RealtimeWriter::write_record(const FileStorageItem& item)
         }
         for (const std::uint8_t byte : new_record_bytes)
             store<std::uint8_t>(head, at++, byte);
-        store<std::uint8_t>(head, new_record_subsecond, item.subsecond);
+        store<std::uint8_t>(head, new_record_subsecond, fields.subsecond);
         store<std::uint32_t>(head, new_record_count, count);
     }
     else {
         store<std::uint8_t>(head, old_record_count, static_cast<std::uint8_t>(count));
     }
-    const std::size_t value_bytes = item.values.size() * sizeof(float);
+    const std::size_t value_bytes = value_count * sizeof(float);
     store<std::uint8_t>(sector, 0, static_cast<std::uint8_t>(sector_record));
     store<std::int16_t>(sector, 1, static_cast<std::int16_t>(head_size + value_bytes));
     out_.write(sector, header_size + head_size);
     if (value_bytes > 0)
-        out_.write(item.values.data(), value_bytes);
+        out_.write(values, value_bytes);
 }
 
 // A values-only record has no head: its time, then exactly one value per declared column,
@@ -255,6 +320,19 @@ void save_realtime(FileStorage& model, const std::string& path, lib::io::Durabil
     out.close();
     replacement.commit();
     lib::file_times(path, nullptr, &model.file_time);
+}
+
+void save_realtime_stream(FileStorage& model, const StreamRecords& records, const std::string& path,
+                          lib::io::Durability durability)
+{
+    lib::io::FileReplacement replacement(path, durability);
+    lib::io::BinaryOutputFileStream out;
+    out.open(replacement.temporary_path(), false, !locking_disabled_for(path));
+    if (durability == lib::io::Durability::synced)
+        out.write_back_early();
+    RealtimeWriter(model, out).write_stream(records);
+    out.close();
+    replacement.commit();
 }
 
 std::vector<char> realtime_tail(FileStorage& model, const RealtimeTail& tail)

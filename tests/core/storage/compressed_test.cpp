@@ -285,9 +285,63 @@ TEST(SingleStream, MixedMethodsDecodeToWhatTheWriterMeant)
     }
 }
 
+// What a stream rebuilt without a model writes, or the error it stops with; the same of a
+// load and a save.
+std::string rebuilt(const Bytes& stream, const TempDir& dir, bool through_the_model)
+{
+    const std::string path = dir.file(through_the_model ? "model.realtim" : "direct.realtim");
+    try {
+        if (through_the_model) {
+            FileStorage model;
+            model.load_after_decompressing(*stream_of(stream));
+            model.save_realtime(path, lib::io::Durability::scratch);
+        }
+        else {
+            rebuild_single_stream(*stream_of(stream), path, lib::io::Durability::scratch);
+        }
+    }
+    catch (const std::runtime_error& error) {
+        return std::string("error: ") + error.what();
+    }
+    return testsupport::read_file(path);
+}
+
+TEST(SingleStream, RebuiltWithoutAModelWritesWhatTheModelWould)
+{
+    CompressedSet twice_named = small_set();
+    twice_named.params = {named("Depth"), named("DEPTH")};
+    CompressedSet empty = small_set();
+    empty.times = {};
+    empty.subseconds = {};
+    empty.depth_z = {};
+    empty.depth_cur = {};
+    empty.lag_depth = {};
+    empty.operations = {};
+    empty.columns = {{false, false, Column{RawColumn{{}}}}, {false, false, Column{RawColumn{{}}}}};
+    CompressedSet long_text = testkit::synthetic_compressed_set(1000, 3, 2);
+    for (int i = 0; i < 3000; ++i)
+        long_text.text_lines.push_back("Строка" + std::to_string(i) + "=значение");
+    const std::vector<std::pair<const char*, CompressedSet>> cases = {
+        {"raw columns", small_set()},
+        {"every method, 300 records", testkit::synthetic_compressed_set(300, 10, 4)},
+        {"more records than one block of rows", testkit::synthetic_compressed_set(1000, 7, 5)},
+        {"two entries of one name", twice_named},
+        {"no records", empty},
+        {"a text area of several sectors", long_text},
+    };
+    TempDir dir;
+    for (const auto& [name, set] : cases) {
+        const Bytes stream = testkit::single_stream(set);
+        const std::string direct = rebuilt(stream, dir, false);
+        EXPECT_EQ(direct.rfind("error", 0), std::string::npos) << name << ": " << direct.substr(0, 200);
+        EXPECT_TRUE(direct == rebuilt(stream, dir, true)) << name;
+    }
+}
+
 TEST(SingleStream, DamagedStreamsNeverCrash)
 {
     const Bytes original = testkit::single_stream(testkit::synthetic_compressed_set(70, 5, 9));
+    const TempDir dir;
     std::mt19937 rng(44);
     for (int round = 0; round < 400; ++round) {
         Bytes bytes = original;
@@ -295,6 +349,8 @@ TEST(SingleStream, DamagedStreamsNeverCrash)
             bytes[rng() % bytes.size()] = static_cast<std::uint8_t>(rng());
         if (round % 3 == 0)
             bytes.resize(rng() % bytes.size());
+        // Rebuilt without a model, the stream gives the same file or the same refusal.
+        EXPECT_TRUE(rebuilt(bytes, dir, false) == rebuilt(bytes, dir, true)) << "round " << round;
         FileStorage model;
         try {
             model.load_after_decompressing(*stream_of(bytes));
