@@ -1,9 +1,10 @@
 // The window program's own costs, each against a floor measured in the same run:
 //   window_bench [repetitions]
 // - rebuild_tree over a store of 200 areas x 50 wells with their silence marks (every well
-//   of this store is silent: it holds no record), from the call to the tree on show, against
-//   listing the same folders with std::filesystem; the overview that follows a rebuild is
-//   let finish before the next one, as it runs on a thread of its own;
+//   of this store is silent: it holds no record), from the call to the tree on show with the
+//   well of 5,000 files selected again in its unfolded area and its files listed anew,
+//   against listing the same folders with std::filesystem; the overview that follows a
+//   rebuild is let finish before the next one, as it runs on a thread of its own;
 // - TreeChange on a well of 5,000 files, against listing that well with std::filesystem;
 // - the GUI thread's longest stall while a 100 MB .zreg package unpacks, while the viewer
 //   opens a 200 MB data file, while a 1 GB store is copied and while the tree is rebuilt
@@ -223,6 +224,16 @@ int main(int argc, char** argv)
         change.push_back(milliseconds_of([&] { window.TreeChange(); }));
         change_floor.push_back(milliseconds_of([&] { list_well_floor(store / "Площадь0" / "Скважина0"); }));
     }
+    // A folded area's wells are made when it unfolds: what that costs the GUI thread, against
+    // listing the area's folder. Folded again, so the rebuilds below see the same tree.
+    std::vector<double> unfold, unfold_floor;
+    for (int i = 0; i < repetitions; ++i) {
+        const fs::path folder = store / ("Площадь" + std::to_string(1 + i % (areas - 1)));
+        QTreeWidgetItem* area = window.tree_item(QString::fromStdString(folder.string() + "/"));
+        unfold.push_back(milliseconds_of([&] { area->setExpanded(true); }));
+        unfold_floor.push_back(milliseconds_of([&] { list_well_floor(folder); }));
+        area->setExpanded(false);
+    }
     std::vector<double> tree_stalls;
     for (int i = 0; i < repetitions; ++i)
         tree_stalls.push_back(longest_stall_ms([&] { rebuild_and_wait_ms(window); }));
@@ -230,6 +241,8 @@ int main(int argc, char** argv)
     const double c = bench::median(change), cf = bench::median(change_floor);
     std::printf("rebuild_tree, %d areas x %d wells with their marks: %.1f ms; std::filesystem listing: %.1f ms; ratio %.2f x (target <= 1.5 x)\n",
                 areas, wells_per_area, t, tf, t / tf);
+    std::printf("unfolding an area of %d wells (their items made then): %.2f ms; std::filesystem listing of it: %.2f ms\n",
+                wells_per_area, bench::median(unfold), bench::median(unfold_floor));
     std::printf("TreeChange, a well of %d files: %.1f ms; std::filesystem listing: %.1f ms; ratio %.2f x (target <= 3 x)\n",
                 well_files, c, cf, c / cf);
 
