@@ -47,7 +47,9 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <mutex>
 
 namespace viewer {
@@ -708,11 +710,21 @@ constexpr int busy_after_ms = 300;
 // the reading thread for a track body of that size.
 struct TraceAhead {
     std::mutex mutex;
+    std::condition_variable shown;
     QSize body;
     std::vector<int> params;
 };
 
 namespace {
+
+// Making and first drawing the window is the GUI thread's longest piece of work in an
+// opening: the whole read, which would take a core and memory from it, starts once the
+// window is on show (or after a while, should it never come).
+void wait_for_the_window(TraceAhead& ahead)
+{
+    std::unique_lock lock(ahead.mutex);
+    ahead.shown.wait_for(lock, std::chrono::milliseconds(500), [&ahead] { return !ahead.body.isEmpty(); });
+}
 
 void trace_ahead(TraceAhead& ahead, LoadedFile& loaded)
 {
@@ -750,6 +762,7 @@ ViewerOpening::ViewerOpening(const QString& path, QWidget* parent, FileReads rea
                 // Queued to this object: dropped with it, and always before the whole
                 // read's result, which is queued later.
                 QMetaObject::invokeMethod(this, [this, first] { first_look_read(*first); }, Qt::QueuedConnection);
+                wait_for_the_window(*ahead);
             }
             reads.whole(path, *loaded);
             // A window closed meanwhile wants nothing: the model goes here, not on the
@@ -838,11 +851,14 @@ void ViewerOpening::note_shown_curves()
     if (!window_)
         return;
     const TrackView& tracks = *window_->track_view();
-    const std::lock_guard lock(ahead_->mutex);
-    ahead_->body = tracks.body_size();
-    ahead_->params.clear();
-    for (const auto& track : tracks.tracks())
-        ahead_->params.insert(ahead_->params.end(), track.begin(), track.end());
+    {
+        const std::lock_guard lock(ahead_->mutex);
+        ahead_->body = tracks.body_size();
+        ahead_->params.clear();
+        for (const auto& track : tracks.tracks())
+            ahead_->params.insert(ahead_->params.end(), track.begin(), track.end());
+    }
+    ahead_->shown.notify_all();
 }
 
 void ViewerOpening::take_whole_file()
@@ -871,7 +887,8 @@ void ViewerOpening::show_window(bool done)
                 return;
             opening->window_shown_ = true;
             if (!done) {
-                opening->note_shown_curves();
+                // Queued behind the window's first drawing, which show() has asked for.
+                QMetaObject::invokeMethod(opening, &ViewerOpening::note_shown_curves, Qt::QueuedConnection);
                 connect(window->track_view(), &TrackView::layout_changed, opening, &ViewerOpening::note_shown_curves);
             }
             emit opening->opened(window);
