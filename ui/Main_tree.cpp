@@ -184,17 +184,20 @@ void TDravinexMainForm::rebuild_tree()
         [folder = configuration().to_path, look, marks = well_marks_, expanded = tree_expanded_, selected_area,
          selected_well, shown = shown_files_](background::JobContext&) {
             // The selected well's files are listed on a thread of their own beside the scan.
-            auto listed = std::async(std::launch::async, [&selected_well]() -> std::vector<PORE_FILES> {
-                std::vector<PORE_FILES> files;
-                if (!selected_well.empty())
+            std::future<std::vector<PORE_FILES>> listed;
+            if (!selected_well.empty())
+                listed = std::async(std::launch::async, [&selected_well] {
+                    std::vector<PORE_FILES> files;
                     list_well_files({node_well, selected_well}, files);
-                return files;
-            });
+                    return files;
+                });
             ScannedTree scanned = scan_tree(folder, look, marks, expanded, selected_area);
-            std::vector<PORE_FILES> files = listed.get();
-            if (!selected_well.empty() && files != *shown) {
-                scanned.cells = grid_cells(files);
-                scanned.files = std::move(files);
+            if (listed.valid()) {
+                std::vector<PORE_FILES> files = listed.get();
+                if (files != *shown) {
+                    scanned.cells = grid_cells(files);
+                    scanned.files = std::move(files);
+                }
             }
             return scanned;
         },
