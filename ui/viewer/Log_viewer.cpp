@@ -216,9 +216,7 @@ void LogViewer::take_whole_file(LoadedFile&& whole)
 void LogViewer::whole_read_failed(const QString& error)
 {
     reading_ = false;
-    QStringList problems = warnings_;
-    problems << QStringLiteral("Файл прочитан не до конца, показано только его начало: ") + error;
-    fill_side_pages(problems);
+    fill_side_pages(problems_ + QStringList{QStringLiteral("Файл прочитан не до конца, показано только его начало: ") + error});
     // What is shown is not the whole file: an export would pass for one.
     export_button_->setEnabled(false);
     show_status();
@@ -420,6 +418,7 @@ void LogViewer::fill_side_pages(const QStringList& problems)
         remarks << QStringLiteral("%1 %2 %3: %4").arg(remark.value1).arg(remark.value2).arg(remark.value3).arg(utf8(remark.text));
     set_page_text(side_, remarks_page_, remarks, QStringLiteral("Заметки (%1)").arg(remarks.size()));
 
+    problems_ = problems;
     warnings_ = problems;
     for (const std::string& warning : model_->warnings)
         warnings_ << utf8(storage::warning_text(warning));

@@ -145,6 +145,7 @@ private:
     QPlainTextEdit* texts_page_ = nullptr;
     QPlainTextEdit* remarks_page_ = nullptr;
     QPlainTextEdit* warnings_page_ = nullptr;
+    QStringList problems_; // the load's own, before the model's warnings
     QStringList warnings_;
     bool reading_ = false;
     std::pair<double, double> first_range_{0, 0}; // the view the window opened with
