@@ -37,6 +37,7 @@
 #include <QPointer>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QSvgGenerator>
@@ -124,7 +125,7 @@ LogViewer::LogViewer(const QString& path, std::unique_ptr<FileStorage> model, st
     auto* side = build_side_panel(problems);
 
     auto* splitter = static_cast<QSplitter*>(centralWidget());
-    splitter->addWidget(side);
+    splitter->addWidget(as_part(side));
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     splitter->setStretchFactor(2, 0);
@@ -140,6 +141,42 @@ LogViewer::LogViewer(const QString& path, std::unique_ptr<FileStorage> model, st
 }
 
 LogViewer::~LogViewer() = default;
+
+// Each panel stands in a stack over an empty page, which it can be hidden behind without
+// moving the others.
+QWidget* LogViewer::as_part(QWidget* content)
+{
+    auto* stack = new QStackedWidget;
+    stack->addWidget(new QWidget);
+    stack->addWidget(content);
+    stack->setCurrentIndex(1);
+    parts_.push_back(stack);
+    return stack;
+}
+
+// The first drawing of the whole window is the longest piece of work an opening gives the
+// GUI thread: the window comes on show with its panels empty, and the panels follow, the
+// curves first, one per turn of the event loop, so that the window keeps drawing between.
+void LogViewer::show_in_turns(std::function<void()> done)
+{
+    for (QStackedWidget* part : parts_)
+        part->setCurrentIndex(0);
+    show();
+    reveal_parts({1, 0, 2}, std::move(done));
+}
+
+void LogViewer::reveal_parts(std::vector<std::size_t> order, std::function<void()> done)
+{
+    QTimer::singleShot(0, this, [this, order = std::move(order), done = std::move(done)]() mutable {
+        if (order.empty()) {
+            done();
+            return;
+        }
+        parts_[order.front()]->setCurrentIndex(1);
+        order.erase(order.begin());
+        reveal_parts(std::move(order), std::move(done));
+    });
+}
 
 void LogViewer::show_status()
 {
@@ -310,8 +347,8 @@ void LogViewer::build_window()
     });
 
     auto* splitter = new QSplitter(Qt::Horizontal);
-    splitter->addWidget(build_picker());
-    splitter->addWidget(views);
+    splitter->addWidget(as_part(build_picker()));
+    splitter->addWidget(as_part(views));
     setCentralWidget(splitter);
 }
 
@@ -811,8 +848,6 @@ void ViewerOpening::first_look_read(LoadedFile& first)
     window_ = new LogViewer(path_, std::move(first.model), std::move(first.data), first.problems, parent_);
     window_->setAttribute(Qt::WA_DeleteOnClose);
     window_->mark_reading();
-    // Closed before the whole file is read: the read ends on its thread and is dropped there.
-    connect(window_, &QObject::destroyed, this, [this] { job_.cancel(); });
     show_window(false);
 }
 
@@ -873,33 +908,45 @@ void ViewerOpening::take_whole_file()
     deleteLater();
 }
 
-// Made in one turn of the event loop and shown in the next: each is a share of what the GUI
-// thread must do for a window of this size, and the window keeps drawing between. The whole
-// file, when it is read already, takes the first look's place in the turn after.
+// Made in one turn of the event loop and shown, part by part, in the next ones: each is a
+// share of what the GUI thread must do for a window of this size, and the window keeps
+// drawing between.
 void ViewerOpening::show_window(bool done)
 {
+    // Closed before the whole file is read, the read ends on its thread and is dropped there;
+    // closed before it was wholly on show, the opening has nothing more to wait for.
+    connect(window_, &QObject::destroyed, this, [this] {
+        job_.cancel();
+        if (!job_.running())
+            deleteLater();
+    });
     QMetaObject::invokeMethod(
         window_,
         [window = window_.data(), opening = QPointer<ViewerOpening>(this), done] {
-            window->show();
-            if (!opening)
-                return;
-            opening->window_shown_ = true;
-            if (!done) {
-                // Queued behind the window's first drawing, which show() has asked for.
-                QMetaObject::invokeMethod(opening, &ViewerOpening::note_shown_curves, Qt::QueuedConnection);
-                connect(window->track_view(), &TrackView::layout_changed, opening, &ViewerOpening::note_shown_curves);
-            }
-            emit opening->opened(window);
-            if (done) {
-                emit opening->whole_file_shown(window);
-                opening->deleteLater();
-            }
-            else if (opening->whole_) {
-                QMetaObject::invokeMethod(opening, [opening] { opening->take_whole_file(); }, Qt::QueuedConnection);
-            }
+            window->show_in_turns([window, opening, done] { window_on_show(window, opening, done); });
         },
         Qt::QueuedConnection);
+}
+
+// The window is wholly on show: the opening says so, and the whole file, when read already,
+// takes the first look's place in the turn after.
+void ViewerOpening::window_on_show(LogViewer* window, QPointer<ViewerOpening> opening, bool done)
+{
+    if (!opening)
+        return;
+    opening->window_shown_ = true;
+    if (!done) {
+        opening->note_shown_curves();
+        connect(window->track_view(), &TrackView::layout_changed, opening, &ViewerOpening::note_shown_curves);
+    }
+    emit opening->opened(window);
+    if (done) {
+        emit opening->whole_file_shown(window);
+        opening->deleteLater();
+    }
+    else if (opening->whole_) {
+        QMetaObject::invokeMethod(opening, [opening] { opening->take_whole_file(); }, Qt::QueuedConnection);
+    }
 }
 
 std::unique_ptr<LogViewer> load_viewer(const QString& path, QString* error)

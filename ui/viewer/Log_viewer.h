@@ -28,6 +28,7 @@ class QAction;
 class QListWidget;
 class QPlainTextEdit;
 class QSpinBox;
+class QStackedWidget;
 class QTableView;
 class QTableWidget;
 class QTabWidget;
@@ -100,6 +101,9 @@ public:
     void take_whole_file(LoadedFile&& whole);
     // The whole read failed after the first look: the window keeps it and says why.
     void whole_read_failed(const QString& error);
+    // Shows the window with its panels empty and then the panels one per turn of the event
+    // loop; `done` runs once all are on show.
+    void show_in_turns(std::function<void()> done);
 
     // Writes the plot at its size on screen as PNG, SVG or PDF, by the extension; an error
     // text, or an empty one when written.
@@ -126,6 +130,8 @@ private:
     void ask_save_plot();
     void report(const QString& error);
     QString draw_plot(const QString& path) const;
+    QWidget* as_part(QWidget* content);
+    void reveal_parts(std::vector<std::size_t> order, std::function<void()> done);
     void fill_picker();
     void fill_side_pages(const QStringList& problems);
     void show_status();
@@ -145,6 +151,7 @@ private:
     QPlainTextEdit* texts_page_ = nullptr;
     QPlainTextEdit* remarks_page_ = nullptr;
     QPlainTextEdit* warnings_page_ = nullptr;
+    std::vector<QStackedWidget*> parts_; // the panels: parameters, views, side
     QStringList problems_; // the load's own, before the model's warnings
     QStringList warnings_;
     bool reading_ = false;
@@ -178,6 +185,7 @@ private:
     void take_whole_file();
     void show_window(bool done);
     void note_shown_curves();
+    static void window_on_show(LogViewer* window, QPointer<ViewerOpening> opening, bool done);
 
     QString path_;
     QWidget* parent_;
