@@ -68,10 +68,10 @@ public:
     }
 
     // An area whose wells wait shows the sign that it unfolds.
-    std::unique_ptr<TreeItem> make_area(const STORE_AREA& area, const std::string& data_folder)
+    std::unique_ptr<TreeItem> make_area(STORE_AREA area, const std::string& data_folder)
     {
         auto item = make(area_prefix_ + QString::fromStdString(area.name), {node_area, data_folder + area.name + '/'});
-        item->unmade_wells = area.wells;
+        item->unmade_wells = std::move(area.wells);
         if (!item->unmade_wells.empty())
             item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
         return item;
@@ -215,8 +215,8 @@ TDravinexMainForm::ScannedTree TDravinexMainForm::scan_tree(const std::string& d
     TreeItemMaker maker(look, scanned.marks, scanned.items);
     std::unique_ptr<TreeItem> root = maker.make(QString::fromUtf8(catalogue_text::root_caption), {node_data_folder, data_folder});
     QList<QTreeWidgetItem*> areas;
-    for (const STORE_AREA& area : list_store_areas(data_folder)) {
-        std::unique_ptr<TreeItem> item = maker.make_area(area, data_folder);
+    for (STORE_AREA& area : list_store_areas(data_folder)) {
+        std::unique_ptr<TreeItem> item = maker.make_area(std::move(area), data_folder);
         const QString folder = item->data(0, tree_folder_role).toString();
         if (expanded.contains(folder) || folder == selected_area)
             maker.make_wells(*item);
