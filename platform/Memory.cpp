@@ -6,6 +6,10 @@
 #include <malloc.h>
 #endif
 
+#include <sys/mman.h>
+
+#include <cstdint>
+
 namespace platform {
 
 namespace {
@@ -28,6 +32,20 @@ void release_free_memory()
 {
 #if defined(__GLIBC__)
     ::malloc_trim(0);
+#endif
+}
+
+void advise_huge_pages(void* block, std::size_t bytes)
+{
+#if defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t page = 4096;
+    const auto start = (reinterpret_cast<std::uintptr_t>(block) + page - 1) & ~(page - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(block) + bytes) & ~(page - 1);
+    if (end > start)
+        ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+    static_cast<void>(block);
+    static_cast<void>(bytes);
 #endif
 }
 

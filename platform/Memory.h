@@ -16,9 +16,16 @@
 //
 // Thread-safe; never throws. Elsewhere than with glibc they do nothing.
 
+#include <cstddef>
+
 namespace platform {
 
 void keep_heap_small();
 void release_free_memory();
+
+// Asks that a large block about to be filled once (a stream's decoded values) be backed by
+// huge pages where the system allows it: one fault per 2 MB instead of one per 4 KB, which
+// a virtual machine makes costly. Only a hint; the block's whole pages inside it count.
+void advise_huge_pages(void* block, std::size_t bytes);
 
 } // namespace platform

@@ -6,6 +6,7 @@
 #include "storage/Planar_lists.h"
 #include "storage/Realtimedatareader.h"
 #include "storage/wave/Wave.h"
+#include "platform/Memory.h"
 
 #include <boost/make_shared.hpp>
 
@@ -340,6 +341,7 @@ void read_stream_columns(FileStorage& model, lib::io::BinaryInputStream& in, Str
     // its fresh pages faulted in again and again.
     out.values.clear();
     out.values.reserve(records * static_cast<std::size_t>(model.param_count));
+    platform::advise_huge_pages(out.values.data(), out.values.capacity() * sizeof(float));
     std::vector<float> column(records, 0.0f);
     for (int u = 0; u < model.param_count; ++u) {
         decode_column(in, column);
