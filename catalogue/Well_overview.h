@@ -5,15 +5,17 @@
 //
 // It costs about the listing of the store, not the reading of the wells: a well file is
 // stat'ed, and read only where nothing known matches it. What is known comes from the
-// merge index of the home (its largest time, trusted while the file's stamp matches; then
-// only the file's last page is read for its depth), and from the overview's own notes
-// (WellOverview.bin beside the merge index: per well file its stamp, newest time, depth and
-// where the walk of its sectors stopped). A real-time file that only grew is walked from
+// merge index of the home (its newest record's time and depth, trusted while the file's
+// stamp matches and its whole sectors end at its end: the file is not even opened then),
+// and from the overview's own notes (WellOverview.bin beside the merge index: per well file
+// its stamp, newest time, depth, where the walk of its sectors stopped and a check of the
+// bytes before that). A real-time file that only grew is walked from
 // there; a classic file is read at its last 145-byte record (storage/Realtime_end does the
 // reading). Nothing is written into the store: another machine's home keeps notes of its own.
 //
 // Arrivals (WellArrivals.bin, also beside the merge index) are written by this home's
-// extraction runs, one entry per well: how many packages reached it and when the last did.
+// extraction runs, one record per package appended to a snapshot of every well's count and
+// last arrival (Well_overview_arrivals.cpp).
 // A well that no run of this home has fed shows the newest modification time of its data
 // files as its last arrival and no count.
 //
