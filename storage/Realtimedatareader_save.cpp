@@ -246,6 +246,9 @@ void RealtimeWriter::write_record(const RecordHead& fields, const float* values,
         store<std::uint8_t>(head, old_record_count, static_cast<std::uint8_t>(count));
     }
     const std::size_t value_bytes = value_count * sizeof(float);
+    // A longer body would wrap its 16-bit size and make the rest of the file unreadable.
+    if (head_size + value_bytes > static_cast<std::size_t>(max_body_size))
+        throw FileStorageException(too_long_sector("записи", head_size + value_bytes), true);
     store<std::uint8_t>(sector, 0, static_cast<std::uint8_t>(sector_record));
     store<std::int16_t>(sector, 1, static_cast<std::int16_t>(head_size + value_bytes));
     out_.write(sector, header_size + head_size);

@@ -338,6 +338,20 @@ TEST(SingleStream, RebuiltWithoutAModelWritesWhatTheModelWould)
     }
 }
 
+// A stream may name one parameter many times: its records then carry a value per name, and
+// more than a sector holds must be refused, never written with a wrapped size.
+TEST(SingleStream, RecordsTooLongForASectorAreRefusedByBothWays)
+{
+    CompressedSet set = small_set();
+    set.params.assign(9000, named("Вес"));
+    set.columns.resize(1);
+    const Bytes stream = testkit::single_stream(set);
+    TempDir dir;
+    const std::string direct = rebuilt(stream, dir, false);
+    EXPECT_EQ(direct, "error: Слишком длинный сектор записи: 36045 байт");
+    EXPECT_EQ(rebuilt(stream, dir, true), direct);
+}
+
 TEST(SingleStream, DamagedStreamsNeverCrash)
 {
     const Bytes original = testkit::single_stream(testkit::synthetic_compressed_set(70, 5, 9));
