@@ -56,6 +56,7 @@ private:
     void write_params();
     void write_record(const FileStorageItem& item);
     void write_record(const RecordHead& head, const float* values, std::size_t count);
+    void check_record_size(std::size_t value_count) const;
     void write_values_only(const FileStorageItem& item);
     void write_remark(const SimpleRemark& remark);
     void write_text_area();
@@ -113,7 +114,9 @@ void RealtimeWriter::write_stream(const StreamRecords& records)
     write_head();
     const std::size_t count = records.times.size();
     const std::size_t width = std::min(records.declared, records.values.size() / std::max<std::size_t>(count, 1));
-    std::vector<float> rows(rows_at_once * records.declared, 0.0f);
+    if (count > 0)
+        check_record_size(records.declared); // before the rows are made for them
+    std::vector<float> rows(std::min(rows_at_once, count) * records.declared, 0.0f);
     for (std::size_t first = 0; first < count; first += rows_at_once) {
         const std::size_t n = std::min(rows_at_once, count - first);
         for (std::size_t u = 0; u < width; ++u) {
@@ -246,14 +249,20 @@ void RealtimeWriter::write_record(const RecordHead& fields, const float* values,
         store<std::uint8_t>(head, old_record_count, static_cast<std::uint8_t>(count));
     }
     const std::size_t value_bytes = value_count * sizeof(float);
-    // A longer body would wrap its 16-bit size and make the rest of the file unreadable.
-    if (head_size + value_bytes > static_cast<std::size_t>(max_body_size))
-        throw FileStorageException(too_long_sector("записи", head_size + value_bytes), true);
+    check_record_size(value_count);
     store<std::uint8_t>(sector, 0, static_cast<std::uint8_t>(sector_record));
     store<std::int16_t>(sector, 1, static_cast<std::int16_t>(head_size + value_bytes));
     out_.write(sector, header_size + head_size);
     if (value_bytes > 0)
         out_.write(values, value_bytes);
+}
+
+// A longer body would wrap its 16-bit size and make the rest of the file unreadable.
+void RealtimeWriter::check_record_size(std::size_t value_count) const
+{
+    const std::size_t size = (new_variant() ? new_record_head : old_record_head) + value_count * sizeof(float);
+    if (size > static_cast<std::size_t>(max_body_size))
+        throw FileStorageException(too_long_sector("записи", size), true);
 }
 
 // A values-only record has no head: its time, then exactly one value per declared column,
