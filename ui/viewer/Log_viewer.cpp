@@ -227,13 +227,7 @@ void LogViewer::take_whole_file(LoadedFile&& whole)
     reading_ = false;
     export_button_->setEnabled(true);
 
-    std::vector<QString> names;
-    std::vector<QString> units;
-    for (int p = 0; p < data_->param_count(); ++p) {
-        names.push_back(param_name(p));
-        units.push_back(utf8(model_->params[static_cast<std::size_t>(p)].text1));
-    }
-    tracks_->set_data(data_.get(), std::move(names), std::move(units));
+    give_tracks_the_data();
     tracks_->take_traces(std::move(whole.traces));
     first_look.reset(); // the view no longer points into it
     first_range_ = tracks_->view_range();
@@ -257,6 +251,18 @@ void LogViewer::whole_read_failed(const QString& error)
     // What is shown is not the whole file: an export would pass for one.
     export_button_->setEnabled(false);
     show_status();
+}
+
+// The tracks draw the plot data under the parameters' names and units.
+void LogViewer::give_tracks_the_data()
+{
+    std::vector<QString> names;
+    std::vector<QString> units;
+    for (int p = 0; p < data_->param_count(); ++p) {
+        names.push_back(param_name(p));
+        units.push_back(utf8(model_->params[static_cast<std::size_t>(p)].text1));
+    }
+    tracks_->set_data(data_.get(), std::move(names), std::move(units));
 }
 
 QString LogViewer::param_name(int param) const
@@ -319,13 +325,7 @@ void LogViewer::build_window()
     connect(add_action(bar, QStringLiteral("Сохранить график..."), QStringLiteral("Сохранить график в PNG, SVG или PDF")),
             &QAction::triggered, this, &LogViewer::ask_save_plot);
 
-    std::vector<QString> names;
-    std::vector<QString> units;
-    for (int p = 0; p < data_->param_count(); ++p) {
-        names.push_back(param_name(p));
-        units.push_back(utf8(model_->params[static_cast<std::size_t>(p)].text1));
-    }
-    tracks_->set_data(data_.get(), std::move(names), std::move(units));
+    give_tracks_the_data();
     connect(tracks_, &TrackView::cursor_moved, this, &LogViewer::update_cursor_table);
 
     // The header of a table makes an entry per row, which for a file of a million records

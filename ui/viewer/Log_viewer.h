@@ -120,6 +120,7 @@ public:
 
 private:
     QString param_name(int param) const;
+    void give_tracks_the_data();
     void build_window();
     QWidget* build_picker();
     QWidget* build_side_panel(const QStringList& problems);
