@@ -13,12 +13,9 @@
 #include "catalogue/Well_overview.h"
 
 #include "lib/Sys_utils.h"
-#include "lib/io/Binary_io.h"
 #include "lib/io/Field_record.h"
 #include "lib/io/File_replacement.h"
-#include "platform/File.h"
 
-#include <cerrno>
 #include <map>
 #include <string>
 
@@ -149,17 +146,7 @@ void append_record(const std::string& path, std::uint64_t at, const std::string&
     Writer w;
     w.out = record_bytes(folder, when);
     w.put(lib::io::field_checksum(w.out));
-    const platform::OpenResult opened = platform::open_regular_file(path, platform::OpenAccess::write_keep);
-    if (!opened.fd.valid())
-        throw lib::io::FileError(lib::io::text::cannot_write, path, opened.error);
-    for (std::size_t written = 0; written < w.out.size();) {
-        const std::int64_t count = platform::write_at(opened.fd.get(), w.out.data() + written, w.out.size() - written, at + written);
-        if (count <= 0)
-            throw lib::io::FileError(lib::io::text::cannot_write, path, count < 0 ? errno : ENOSPC);
-        written += static_cast<std::size_t>(count);
-    }
-    if (const int error = platform::check_close(opened.fd.get()); error != 0)
-        throw lib::io::FileError(lib::io::text::cannot_write, path, error);
+    lib::io::write_in_place_at(path, at, w.out);
 }
 
 } // namespace

@@ -157,21 +157,45 @@ void replace_file_contents(const std::string& path, std::string_view contents, D
     replacement.commit();
 }
 
-void overwrite_in_place(const std::string& path, std::string_view contents)
+namespace {
+
+void write_all_at(int fd, const std::string& path, std::string_view contents, std::uint64_t offset)
 {
-    const platform::OpenResult opened = platform::open_regular_file(path, platform::OpenAccess::write_keep);
-    if (!opened.fd.valid())
-        throw FileError(text::cannot_write, path, opened.error);
-    const int fd = opened.fd.get();
     for (std::size_t written = 0; written < contents.size();) {
-        const std::int64_t count = platform::write_at(fd, contents.data() + written, contents.size() - written, written);
+        const std::int64_t count =
+            platform::write_at(fd, contents.data() + written, contents.size() - written, offset + written);
         if (count <= 0)
             throw FileError(text::cannot_write, path, count < 0 ? errno : ENOSPC);
         written += static_cast<std::size_t>(count);
     }
+}
+
+platform::OpenResult open_for_writing_in_place(const std::string& path)
+{
+    platform::OpenResult opened = platform::open_regular_file(path, platform::OpenAccess::write_keep);
+    if (!opened.fd.valid())
+        throw FileError(text::cannot_write, path, opened.error);
+    return opened;
+}
+
+} // namespace
+
+void overwrite_in_place(const std::string& path, std::string_view contents)
+{
+    const platform::OpenResult opened = open_for_writing_in_place(path);
+    const int fd = opened.fd.get();
+    write_all_at(fd, path, contents, 0);
     if (!platform::resize_file(fd, contents.size()))
         throw FileError(text::cannot_write, path, errno);
     if (const int error = platform::check_close(fd); error != 0)
+        throw FileError(text::cannot_write, path, error);
+}
+
+void write_in_place_at(const std::string& path, std::uint64_t offset, std::string_view contents)
+{
+    const platform::OpenResult opened = open_for_writing_in_place(path);
+    write_all_at(opened.fd.get(), path, contents, offset);
+    if (const int error = platform::check_close(opened.fd.get()); error != 0)
         throw FileError(text::cannot_write, path, error);
 }
 

@@ -11,6 +11,7 @@
 
 #include <boost/noncopyable.hpp>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -71,5 +72,8 @@ void replace_file_contents(const std::string& path, std::string_view contents,
 // checksum) and takes a damaged one for none. It spares the flush that ext4 starts, and a
 // run waits for, when a rename replaces a file whose new data is not yet on disk.
 void overwrite_in_place(const std::string& path, std::string_view contents);
+// Writes `contents` at `offset` of the file where it lies (made when missing), leaving the
+// rest as it is; no flush. For records appended to a file whose reader checks each one.
+void write_in_place_at(const std::string& path, std::uint64_t offset, std::string_view contents);
 
 } // namespace lib::io
